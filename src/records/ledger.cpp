@@ -1,0 +1,212 @@
+// The deposit ledger: the ledger grid msgChingin, the count and total labels and the ledger file.
+// The file holds date, item and amount per deposit; row numbers and running totals are derived on load.
+#include "shell/controls.h"
+#include "shell/dialogs.h"
+#include "shell/fraMain.h"
+#include "shell/grid.h"
+#include "shell/text_convert.h"
+
+#include <QLabel>
+
+#include <array>
+
+using namespace Qt::StringLiterals;
+using records::Currency;
+using records::FieldKind;
+using records::FieldValue;
+using records::RecordFile;
+using records::Status;
+
+namespace {
+
+constexpr std::array kLedgerKinds = {FieldKind::Text, FieldKind::Text, FieldKind::Money};
+// Row numbers and the deposit count are 16-bit, and so is the row count while loading.
+constexpr int kMaxDeposits = 32766;
+
+QString Money(Currency amount) { return fromUtf8(records::FormatMoney(amount)); }
+
+// Replaces the ledger file with the grid's data rows: date, item and the amount as displayed. On failure
+// the old file is left whole.
+Status RewriteLedgerFile(const Grid& grid) {
+    RecordFile file;
+    Status status = file.OpenForOutput(fraMain::kLedgerFile);
+    for (int r = 1; status && r < grid.Rows(); ++r) {
+        const auto amount = records::ParseMoney(toUtf8(grid.cell(r, 3)));
+        if (!amount)
+            return Status::Failure(Status::Code::Unsavable, "金額の表示が読み取れません");
+        const std::array<FieldValue, 3> record = {toUtf8(grid.cell(r, 1)), toUtf8(grid.cell(r, 2)), *amount};
+        status = file.WriteRecord(record);
+    }
+    return status ? file.Close() : status;
+}
+
+} // namespace
+
+void fraMain::InitLedgerGrid() {
+    msgChingin->setFontSize(12);
+    msgChingin->setRows(1);
+    msgChingin->setRow(0);
+    msgChingin->setCol(0);
+    const std::array headers = {u"回"_s, u"日付"_s, u"項目"_s, u"入金"_s, u"累計"_s};
+    const std::array widths = {600, 1900, 4550, 820, 1050};
+    for (int col = 0; col < 5; ++col) {
+        msgChingin->setCol(col);
+        msgChingin->setText(headers[static_cast<std::size_t>(col)]);
+    }
+    for (int col = 0; col < 5; ++col) {
+        msgChingin->setColWidth(col, widths[static_cast<std::size_t>(col)]);
+        msgChingin->setFixedAlignment(col, Grid::AlignCentre);
+    }
+    msgChingin->setColAlignment(1, Grid::AlignCentre);
+    msgChingin->setColAlignment(2, Grid::AlignLeft);
+    msgChingin->setColAlignment(3, Grid::AlignRight);
+    msgChingin->setColAlignment(4, Grid::AlignRight);
+}
+
+bool fraMain::LoadLedger() {
+    ChinZen = Currency();
+    int i = 1;
+    RecordFile file;
+    Status status = file.OpenForInput(kLedgerFileInput);
+    if (status.code() == Status::Code::NotFound) {
+        RecordFile created;
+        status = created.OpenForOutput(kLedgerFile);
+        if (status)
+            status = created.Close();
+        if (!status) {
+            warnFileFailure(kLedgerFile, status, false);
+            return false;
+        }
+    } else if (!status) {
+        warnFileFailure(kLedgerFile, status, true);
+        return false;
+    } else {
+        std::vector<FieldValue> values;
+        while (!file.AtEnd()) {
+            status = file.ReadRecord(kLedgerKinds, values);
+            if (status && i > kMaxDeposits)
+                status = Status::Failure(Status::Code::Damaged, "記録が 32,766 件を超えています", file.recordLine());
+            const Currency amount = status ? std::get<Currency>(values[2]) : Currency();
+            const auto total = records::AddMoney(ChinZen, amount);
+            if (status && !total)
+                status = Status::Failure(Status::Code::Damaged, "合計が金額の範囲を超えます", file.recordLine());
+            if (!status) {
+                warnFileFailure(kLedgerFile, status, true);
+                return false;
+            }
+            msgChingin->setRows(i + 1);
+            msgChingin->setRow(i);
+            msgChingin->setCol(0);
+            msgChingin->setText(QString::number(i));
+            msgChingin->setCol(1);
+            msgChingin->setText(fromUtf8(std::get<std::string>(values[0])));
+            msgChingin->setCol(2);
+            msgChingin->setText(fromUtf8(std::get<std::string>(values[1])));
+            msgChingin->setCol(3);
+            msgChingin->setText(Money(amount));
+            ChinZen = *total;
+            msgChingin->setCol(4);
+            msgChingin->setText(Money(ChinZen));
+            ++i;
+        }
+    }
+    ChinCnt = static_cast<qint16>(i - 1);
+    if (msgChingin->Rows() > 1)
+        msgChingin->setTopRow(msgChingin->Rows() - 1);
+    (void)file.Close();
+    ShowTotals();
+    return true;
+}
+
+void fraMain::ShowTotals() {
+    lblChin_cnt->setText(QString::number(ChinCnt));
+    lblChin_zen->setText(Money(ChinZen));
+}
+
+// Runs only for an entry that has been checked: the item is not empty, the amount is an amount, and the
+// new count and total are within their limits.
+void fraMain::AddLedgerRow() {
+    m_depositDate = m_clock();
+    const Currency amount = records::ParseMoney(toUtf8(txtChin_Inp->text())).value_or(Currency());
+    msgChingin->setRows(msgChingin->Rows() + 1);
+    msgChingin->setRow(msgChingin->Rows() - 1);
+    msgChingin->setCol(0);
+    msgChingin->setText(QString::number(msgChingin->Rows() - 1));
+    msgChingin->setCol(1);
+    msgChingin->setText(fromUtf8(records::FormatLedgerDate(m_depositDate)));
+    msgChingin->setCol(2);
+    msgChingin->setText(txtChinKou->text());
+    msgChingin->setCol(3);
+    msgChingin->setText(Money(amount));
+    ChinZen = records::AddMoney(ChinZen, amount).value_or(ChinZen);
+    msgChingin->setCol(4);
+    msgChingin->setText(Money(ChinZen));
+    msgChingin->setTopRow(msgChingin->Rows() - 1);
+    ChinCnt = static_cast<qint16>(msgChingin->Row());
+    ShowTotals();
+}
+
+// Appends the deposit that AddLedgerRow has just shown, with the same date. When the file cannot take it,
+// the user is told and the grid is reloaded from the file, so that screen and file agree.
+bool fraMain::AppendLedgerRecord() {
+    const Currency amount = records::ParseMoney(toUtf8(txtChin_Inp->text())).value_or(Currency());
+    const std::array<FieldValue, 3> record = {records::FormatLedgerDate(m_depositDate), toUtf8(txtChinKou->text()),
+                                              amount};
+    RecordFile file;
+    Status status = file.OpenForAppend(kLedgerFileInput);
+    if (status)
+        status = file.WriteRecord(record);
+    const Status closed = file.Close();
+    if (status)
+        status = closed;
+    if (status)
+        return true;
+    warnFileFailure(kLedgerFile, status, false);
+    InitLedgerGrid();
+    (void)LoadLedger();
+    return false;
+}
+
+void fraMain::msgChingin_DblClick() {
+    if (msgChingin->Rows() == 1)
+        return;
+    if (msgChingin->Rows() == 2) {
+        m_dialogs.message(this, u"最後の行はクリアボタンで削除してください"_s, u"削除確認"_s, Dialogs::Buttons::Ok,
+                          Dialogs::Icon::Warning);
+        return;
+    }
+    const int row = msgChingin->Row();
+    if (row < 1)
+        return;
+    QStringList cells;
+    for (int col = 0; col < 4; ++col)
+        cells << msgChingin->cell(row, col);
+    const QString question = cells.join(u' ') + u" のデータを削除してもいいですか？\r\n"_s;
+    if (m_dialogs.message(this, question, u"削除確認"_s, Dialogs::Buttons::OkCancel, Dialogs::Icon::None) !=
+        Dialogs::Answer::Ok)
+        return;
+    msgChingin->RemoveItem(row);
+
+    const Status status = RewriteLedgerFile(*msgChingin);
+    if (!status) {
+        warnFileFailure(kLedgerFile, status, false);
+        InitLedgerGrid();
+    }
+    (void)LoadLedger();
+}
+
+void fraMain::cmdChinClr_Click() {
+    if (msgChingin->Rows() == 1)
+        return;
+    if (m_dialogs.message(this, u"これまでのデータを削除してもいいですか？\r\n"_s, u"削除確認"_s,
+                          Dialogs::Buttons::OkCancel, Dialogs::Icon::None) != Dialogs::Answer::Ok)
+        return;
+    RecordFile file;
+    Status status = file.OpenForOutput(kLedgerFile);
+    if (status)
+        status = file.Close();
+    if (!status)
+        warnFileFailure(kLedgerFile, status, false);
+    InitLedgerGrid();
+    (void)LoadLedger();
+}

@@ -1,0 +1,28 @@
+// The modal message box and input box, behind one small interface so that tests can answer them.
+#pragma once
+
+#include <QString>
+
+class QWidget;
+
+class Dialogs {
+public:
+    enum class Buttons { Ok, OkCancel, YesNo };
+    enum class Icon { None, Information, Warning };
+    enum class Answer { Ok, Cancel, Yes, No };
+
+    virtual ~Dialogs() = default;
+
+    // Shows text (CR LF breaks lines) under title; the first button is the default. Returns the button pressed.
+    virtual Answer message(QWidget* parent, const QString& text, const QString& title, Buttons buttons,
+                           Icon icon) = 0;
+    // Asks for a line of text in an empty field; Cancel gives the empty string.
+    virtual QString input(QWidget* parent, const QString& prompt, const QString& title) = 0;
+};
+
+// The real boxes: QMessageBox and QInputDialog.
+class QtDialogs final : public Dialogs {
+public:
+    Answer message(QWidget* parent, const QString& text, const QString& title, Buttons buttons, Icon icon) override;
+    QString input(QWidget* parent, const QString& prompt, const QString& title) override;
+};

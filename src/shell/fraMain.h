@@ -1,0 +1,75 @@
+// The main window. It owns all state of the program: its grids are at once the display and the only copy
+// of the ledger and the item list in memory. The operations of each area are its procedures, defined in
+// the file named after the area (records/ledger.cpp, ...); the window itself and its event wiring are here.
+#pragma once
+
+#include "records/text/date_text.h"
+#include "records/text/money.h"
+#include "records/text/record_file.h"
+
+#include <QWidget>
+
+#include <functional>
+
+class Dialogs;
+class Grid;
+class Label;
+class QLabel;
+class QPushButton;
+class TextBox;
+
+class fraMain final : public QWidget {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(fraMain)
+
+public:
+    explicit fraMain(Dialogs& dialogs, QWidget* parent = nullptr);
+    ~fraMain() override;
+
+    // The data files, by bare name in the current directory.
+    static const char* const kLedgerFile;      // as created, truncated and rewritten
+    static const char* const kLedgerFileInput; // as opened for reading and appending
+
+    // Window-level values.
+    QString HelpFile;
+    records::Currency ChinZen;
+    qint16 ChinCnt = 0;
+
+    // Controls, by their names in the window's layout.
+    QPushButton* cmdChinClr = nullptr;
+    TextBox* txtChinKou = nullptr;
+    TextBox* txtChin_Inp = nullptr;
+    Grid* msgChingin = nullptr;
+    QLabel* lblChin_zen = nullptr;
+    QLabel* lblChin_cnt = nullptr;
+
+    // The start-up. False when a data file could not be read or made: the user has been told, nothing has
+    // been written, and the program must end.
+    [[nodiscard]] bool Form_Load();
+
+    // Ledger.
+    void InitLedgerGrid();
+    [[nodiscard]] bool LoadLedger();
+    void ShowTotals();
+    void AddLedgerRow();
+    [[nodiscard]] bool AppendLedgerRecord();
+    void msgChingin_DblClick();
+    void cmdChinClr_Click();
+
+    // Where today's date comes from; tests set a fixed one.
+    void setClock(std::function<records::CalendarDate()> clock) { m_clock = std::move(clock); }
+
+private:
+    void createControls();
+    void wireEvents();
+
+    // Tells the user that a data file could not be read, written or replaced, naming it and the reason.
+    void warnFileFailure(const char* fileName, const records::Status& status, bool reading);
+
+    Dialogs& m_dialogs;
+    bool m_starting = false; // a file failure now ends the program
+    std::function<records::CalendarDate()> m_clock;
+    // The date of the deposit being recorded: taken once by AddLedgerRow, so that the grid row and the
+    // file line agree even at midnight.
+    records::CalendarDate m_depositDate;
+};

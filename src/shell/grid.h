@@ -1,0 +1,91 @@
+// The grid control of every table: cells of text addressed by row and column, row 0 the fixed header,
+// a current cell that is both the program's cursor and the user's selection, click and double-click.
+#pragma once
+
+#include <QTableView>
+#include <QString>
+
+#include <climits>
+#include <vector>
+
+class GridModel;
+
+class Grid final : public QTableView {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(Grid)
+
+public:
+    // Alignment values of the grid: all vertically centred.
+    enum Alignment { AlignLeft = 1, AlignCentre = 4, AlignRight = 7 };
+
+    // cols columns; with fixedColumn, column 0 is fixed like the header row.
+    Grid(int cols, bool fixedColumn, QWidget* parent = nullptr);
+    ~Grid() override;
+
+    int Cols() const { return m_cols; }
+    bool hasFixedColumn() const { return m_fixedColumn; }
+
+    int Rows() const { return m_rows; }
+    // Rows 0..n-1 keep their texts, new rows are empty; 1 leaves only the header.
+    void setRows(int n);
+    int Row() const { return m_row; }
+    void setRow(int row);
+    int Col() const { return m_col; }
+    void setCol(int col);
+    QString Text() const { return cell(m_row, m_col); }
+    void setText(const QString& text);
+    void setTopRow(int row);
+    void setColWidth(int col, int twips);
+    void setColAlignment(int col, int alignment);
+    // The column's fixed cells: its header cell, and every cell of a fixed column.
+    void setFixedAlignment(int col, int alignment);
+    void setFontSize(float points);
+    void RemoveItem(int row);
+
+    // Reading without moving the current cell.
+    QString cell(int row, int col) const;
+    int colWidth(int col) const { return m_widths[static_cast<std::size_t>(col)]; }
+    int colAlignment(int col) const { return m_dataAlignment[static_cast<std::size_t>(col)]; }
+    int fixedAlignment(int col) const { return m_fixedAlignment[static_cast<std::size_t>(col)]; }
+    float fontSize() const { return m_fontSize; }
+    int topRow() const; // the first data row the view shows, after bringing it up to date
+
+    // Brings the view up to date with the cells now; otherwise that happens on the next turn of the event loop,
+    // so that loading thousands of rows costs one update of the view, not one per row.
+    void flush();
+
+    static Qt::Alignment qtAlignment(int alignment);
+    static int twipsToPixels(int twips) { return (twips + 7) / 15; }
+
+signals:
+    void Click();
+    void DblClick();
+
+private:
+    friend class GridModel;
+
+    void cellsChanged(int firstRow, int lastRow);
+    void scheduleFlush();
+    void onCurrentChanged(const QModelIndex& current);
+
+    const int m_cols;
+    const bool m_fixedColumn;
+    GridModel* m_model;
+    std::vector<QString> m_cells; // row-major, m_rows * m_cols
+    int m_rows = 1;
+    int m_row = 0;
+    int m_col = 0;
+    int m_topRow = -1; // asked for and not yet applied
+    std::vector<int> m_widths;
+    std::vector<int> m_dataAlignment;
+    std::vector<int> m_fixedAlignment;
+    float m_fontSize = 9.0f;
+
+    // What the view has not been told yet.
+    bool m_flushPending = false;
+    bool m_resetNeeded = false;
+    int m_keptRows = 1;                  // rows the view knows that have kept their place since the last flush
+    int m_changedFirst = INT_MAX;        // cells changed since the last flush, by row
+    int m_changedLast = -1;
+    bool m_flushing = false;
+};

@@ -1,0 +1,12 @@
+// The records layer speaks UTF-8 std::string; the windows speak QString.
+#pragma once
+
+#include <QString>
+
+#include <string>
+#include <string_view>
+
+inline std::string toUtf8(const QString& text) { return text.toStdString(); }
+inline QString fromUtf8(std::string_view text) {
+    return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
+}
