@@ -23,7 +23,9 @@ constexpr std::array kLedgerKinds = {FieldKind::Text, FieldKind::Text, FieldKind
 // Row numbers and the deposit count are 16-bit, and so is the row count while loading.
 constexpr int kMaxDeposits = 32766;
 
-QString Money(Currency amount) { return fromUtf8(records::FormatMoney(amount)); }
+QString Money(Currency amount) {
+    return fromUtf8(records::FormatMoney(amount));
+}
 
 // Replaces the ledger file with the grid's data rows: date, item and the amount as displayed. On failure
 // the old file is left whole.

@@ -14,8 +14,7 @@ public:
     virtual ~Dialogs() = default;
 
     // Shows text (CR LF breaks lines) under title; the first button is the default. Returns the button pressed.
-    virtual Answer message(QWidget* parent, const QString& text, const QString& title, Buttons buttons,
-                           Icon icon) = 0;
+    virtual Answer message(QWidget* parent, const QString& text, const QString& title, Buttons buttons, Icon icon) = 0;
     // Asks for a line of text in an empty field; Cancel gives the empty string.
     virtual QString input(QWidget* parent, const QString& prompt, const QString& title) = 0;
 };

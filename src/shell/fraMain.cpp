@@ -34,8 +34,7 @@ struct Placement {
 
 fraMain::fraMain(Dialogs& dialogs, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint |
-                          Qt::MSWindowsFixedSizeDialogHint),
+                          Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
       m_dialogs(dialogs), m_clock(records::TodayLocal) {
     setObjectName(u"fraMain"_s);
     setWindowTitle(u"ツモっと貯めよう！"_s);

@@ -28,7 +28,8 @@ public:
         case Qt::AccessibleTextRole:
             return m_grid.cell(row, col);
         case Qt::TextAlignmentRole:
-            return QVariant::fromValue(Grid::qtAlignment(fixed ? m_grid.fixedAlignment(col) : m_grid.colAlignment(col)));
+            return QVariant::fromValue(
+                Grid::qtAlignment(fixed ? m_grid.fixedAlignment(col) : m_grid.colAlignment(col)));
         case Qt::BackgroundRole:
             return QApplication::palette().brush(fixed ? QPalette::Button : QPalette::Base);
         case Qt::ForegroundRole:

@@ -2,8 +2,8 @@
 // a current cell that is both the program's cursor and the user's selection, click and double-click.
 #pragma once
 
-#include <QTableView>
 #include <QString>
+#include <QTableView>
 
 #include <climits>
 #include <vector>
@@ -84,8 +84,8 @@ private:
     // What the view has not been told yet.
     bool m_flushPending = false;
     bool m_resetNeeded = false;
-    int m_keptRows = 1;                  // rows the view knows that have kept their place since the last flush
-    int m_changedFirst = INT_MAX;        // cells changed since the last flush, by row
+    int m_keptRows = 1;           // rows the view knows that have kept their place since the last flush
+    int m_changedFirst = INT_MAX; // cells changed since the last flush, by row
     int m_changedLast = -1;
     bool m_flushing = false;
 };

@@ -6,7 +6,9 @@
 #include <string>
 #include <string_view>
 
-inline std::string toUtf8(const QString& text) { return text.toStdString(); }
+inline std::string toUtf8(const QString& text) {
+    return text.toStdString();
+}
 inline QString fromUtf8(std::string_view text) {
     return QString::fromUtf8(text.data(), static_cast<qsizetype>(text.size()));
 }

@@ -46,7 +46,9 @@ char TokenOf(char32_t cp) {
     }
 }
 
-bool IsDigit(char c) { return c >= '0' && c <= '9'; }
+bool IsDigit(char c) {
+    return c >= '0' && c <= '9';
+}
 
 // Folds a magnitude and a sign into a Currency, refusing what lies outside the range.
 std::optional<Currency> Signed(std::uint64_t magnitude, bool negative) {
@@ -140,7 +142,9 @@ std::optional<Currency> ParseTokens(const std::vector<char>& t, bool allowLocale
     return Signed(*value, negative);
 }
 
-std::string Digits(std::uint64_t n) { return std::to_string(n); }
+std::string Digits(std::uint64_t n) {
+    return std::to_string(n);
+}
 
 std::string Grouped(std::uint64_t n) {
     const std::string plain = Digits(n);
@@ -191,7 +195,9 @@ std::optional<Currency> ParseMoney(std::string_view text) {
     return ParseTokens(tokens, true);
 }
 
-bool IsMoneyText(std::string_view text) { return ParseMoney(text).has_value(); }
+bool IsMoneyText(std::string_view text) {
+    return ParseMoney(text).has_value();
+}
 
 std::string FormatMoney(Currency amount) {
     const std::uint64_t magnitude = MagnitudeOf(amount);

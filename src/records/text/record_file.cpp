@@ -149,7 +149,9 @@ RecordFile::~RecordFile() {
         ::close(m_fd);
 }
 
-Status RecordFile::systemFailure(int error) { return Status::Failure(Status::Code::System, SystemReason(error)); }
+Status RecordFile::systemFailure(int error) {
+    return Status::Failure(Status::Code::System, SystemReason(error));
+}
 
 Status RecordFile::damaged(int line, std::string reason) const {
     return Status::Failure(Status::Code::Damaged, std::move(reason), line);
@@ -468,8 +470,7 @@ Status RecordFile::Close() {
         }
         // The new content is in place; make the rename itself durable.
         const std::size_t slash = m_target.rfind('/');
-        const std::string directory =
-            slash == std::string::npos ? "." : m_target.substr(0, slash == 0 ? 1 : slash);
+        const std::string directory = slash == std::string::npos ? "." : m_target.substr(0, slash == 0 ? 1 : slash);
         FdCloser dir{::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
         if (dir.fd >= 0)
             fsync(dir.fd);

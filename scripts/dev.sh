@@ -1,0 +1,42 @@
+#!/usr/bin/env bash
+# Installs what a fresh Debian 12 machine is missing, builds, and then starts the program or runs every check.
+#   scripts/dev.sh run    build and start ツモっと貯めよう！ in the current directory
+#   scripts/dev.sh test   build and run all tests
+set -euo pipefail
+
+mode=${1:-}
+case "$mode" in
+run | test) ;;
+*)
+    echo "usage: $0 run|test" >&2
+    exit 2
+    ;;
+esac
+
+here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=${TSUMOTTO_BUILD_DIR:-$here/build}
+
+packages=(
+    build-essential cmake ninja-build pkg-config
+    qt6-base-dev qt6-base-dev-tools qt6-translations-l10n libgl-dev
+    fonts-ipafont-gothic
+)
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    echo "Installing: ${missing[*]}"
+    sudo_cmd=()
+    [ "$(id -u)" -eq 0 ] || sudo_cmd=(sudo)
+    "${sudo_cmd[@]}" apt-get update -qq
+    DEBIAN_FRONTEND=noninteractive "${sudo_cmd[@]}" apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi
+
+cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTSUMOTTO_WERROR=ON >/dev/null
+cmake --build "$build" -j"$(nproc)"
+
+if [ "$mode" = run ]; then
+    exec "$build/src/tsumotto"
+fi
+ctest --test-dir "$build" --output-on-failure -j"$(nproc)"

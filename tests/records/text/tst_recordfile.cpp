@@ -1,0 +1,326 @@
+// Record lines on disk, byte for byte: writing, reading, name lookup and the replacement of a file.
+#include "records/text/record_file.h"
+#include "testsupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTest>
+
+#include <array>
+#include <csignal>
+#include <sys/resource.h>
+
+using namespace Qt::StringLiterals;
+using records::Currency;
+using records::FieldKind;
+using records::FieldValue;
+using records::RecordFile;
+using records::Status;
+
+namespace {
+
+constexpr std::array kLedger = {FieldKind::Text, FieldKind::Text, FieldKind::Money};
+const char* const kName = "テーマ１.txt";
+
+std::vector<FieldValue> Ledger(const char* date, const char* item, std::int64_t tenThousandths) {
+    return {std::string(date), std::string(item), Currency::FromTenThousandths(tenThousandths)};
+}
+
+Status WriteAll(const char* name, const std::vector<std::vector<FieldValue>>& records) {
+    RecordFile file;
+    Status status = file.OpenForOutput(name);
+    for (const auto& record : records) {
+        if (status)
+            status = file.WriteRecord(record);
+    }
+    return status ? file.Close() : status;
+}
+
+std::vector<std::vector<FieldValue>> ReadAll(const char* name, std::span<const FieldKind> kinds, Status& status) {
+    std::vector<std::vector<FieldValue>> out;
+    RecordFile file;
+    status = file.OpenForInput(name);
+    while (status && !file.AtEnd()) {
+        std::vector<FieldValue> values;
+        status = file.ReadRecord(kinds, values);
+        if (status)
+            out.push_back(values);
+    }
+    (void)file.Close();
+    return out;
+}
+
+// Makes writes past `bytes` fail, as a full disk does, for the life of the object.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &m_old);
+        rlimit limit = m_old;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &m_old); }
+
+private:
+    rlimit m_old{};
+};
+
+} // namespace
+
+class TestRecordFile : public QObject {
+    Q_OBJECT
+
+private slots:
+    void exampleLedgerLineInCodePage932();
+    void amountsAndTextsRoundTrip();
+    void emptyFileIsAtEndAtOnce();
+    void readerAcceptsOtherLineEndsAndBlankLines();
+    void readerTakesFieldsAcrossLines();
+    void damagedContentIsReportedWithItsLine_data();
+    void damagedContentIsReportedWithItsLine();
+    void writerRefusesWhatALineCannotCarry_data();
+    void writerRefusesWhatALineCannotCarry();
+    void namesMatchIgnoringCase();
+    void outputReplacesTheFileWhole();
+    void failedRewriteLeavesTheOldBytes();
+    void failedAppendLeavesWholeLines();
+    void appendAfterALastLineWithoutLineEnd();
+    void outputKeepsASymbolicLink();
+    void missingFileIsNotFound();
+};
+
+void TestRecordFile::exampleLedgerLineInCodePage932() {
+    ScopedWorkDir dir;
+    QVERIFY(WriteAll(kName, {Ledger("2008年05月10日", "タクシーを使ったつもり", 6900000)}).ok());
+    const QByteArray expected =
+        "\"\x32\x30\x30\x38\x94\x4e\x30\x35\x8c\x8e\x31\x30\x93\xfa\",\""
+        "\x83\x5e\x83\x4e\x83\x56\x81\x5b\x82\xf0\x8e\x67\x82\xc1\x82\xbd\x82\xc2\x82\xe0\x82\xe8"
+        "\",690\r\n";
+    QCOMPARE(ReadBytes(kName), expected);
+    QCOMPARE(ReadBytes(kName), Cp932(u"\"2008年05月10日\",\"タクシーを使ったつもり\",690\r\n"_s));
+}
+
+void TestRecordFile::amountsAndTextsRoundTrip() {
+    ScopedWorkDir dir;
+    const std::vector<std::vector<FieldValue>> written = {
+        Ledger("2026年12月07日", "半分", 125000),       Ledger("2026年12月07日", "タクシー", 6900000),
+        Ledger("2026年12月07日", "払い戻し", -300000),  Ledger("2026年12月07日", "", 0),
+        Ledger("2026年12月07日", "お風呂, 晩酌", 5000), Ledger("2026年12月07日", "  空白  ", 1),
+    };
+    QVERIFY(WriteAll(kName, written).ok());
+    QCOMPARE(ReadBytes(kName), Cp932(u"\"2026年12月07日\",\"半分\",12.5\r\n"
+                                     u"\"2026年12月07日\",\"タクシー\",690\r\n"
+                                     u"\"2026年12月07日\",\"払い戻し\",-30\r\n"
+                                     u"\"2026年12月07日\",\"\",0\r\n"
+                                     u"\"2026年12月07日\",\"お風呂, 晩酌\",0.5\r\n"
+                                     u"\"2026年12月07日\",\"  空白  \",0.0001\r\n"_s));
+    Status status;
+    const auto read = ReadAll(kName, kLedger, status);
+    QVERIFY2(status.ok(), status.reason().c_str());
+    QVERIFY(read == written);
+}
+
+void TestRecordFile::emptyFileIsAtEndAtOnce() {
+    ScopedWorkDir dir;
+    QVERIFY(WriteAll(kName, {}).ok());
+    QVERIFY(FileExists(kName));
+    QCOMPARE(ReadBytes(kName).size(), 0);
+    RecordFile file;
+    QVERIFY(file.OpenForInput(kName).ok());
+    QVERIFY(file.AtEnd());
+    std::vector<FieldValue> values;
+    QCOMPARE(file.ReadRecord(kLedger, values).code(), Status::Code::Damaged);
+}
+
+void TestRecordFile::readerAcceptsOtherLineEndsAndBlankLines() {
+    ScopedWorkDir dir;
+    WriteBytes(kName, Cp932(u"\r\n\"a\",\"b\",1\n\n  \r\n\"c\",\"d\",-.5\r\"e\",f g ,2\r\n\r\n"_s));
+    Status status;
+    const auto read = ReadAll(kName, kLedger, status);
+    QVERIFY2(status.ok(), status.reason().c_str());
+    const std::vector<std::vector<FieldValue>> expected = {Ledger("a", "b", 10000), Ledger("c", "d", -5000),
+                                                           Ledger("e", "f g", 20000)};
+    QVERIFY(read == expected);
+}
+
+void TestRecordFile::readerTakesFieldsAcrossLines() {
+    // A line end ends a field as a comma does: a record is the next fields, whichever lines they are on.
+    ScopedWorkDir dir;
+    WriteBytes(kName, Cp932(u"\"名前\"\r\n\"二つ目\"\r\n"_s));
+    constexpr std::array one = {FieldKind::Text};
+    RecordFile file;
+    QVERIFY(file.OpenForInput(kName).ok());
+    std::vector<FieldValue> values;
+    QVERIFY(file.ReadRecord(one, values).ok());
+    QCOMPARE(QString::fromStdString(std::get<std::string>(values[0])), u"名前"_s);
+    QVERIFY(!file.AtEnd());
+    QVERIFY(file.ReadRecord(one, values).ok());
+    QVERIFY(file.AtEnd());
+}
+
+void TestRecordFile::damagedContentIsReportedWithItsLine_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<int>("line");
+    QTest::newRow("cut short") << Cp932(u"\"a\",\"b\",1\r\n\"c\",\"d\""_s) << 2;
+    QTest::newRow("unclosed quote") << Cp932(u"\"a\",\"b\",1\r\n\"a\",\"b\",1\r\n\"c,d,3\r\n"_s) << 3;
+    QTest::newRow("amount not a number") << Cp932(u"\"a\",\"b\",1\r\n\"c\",\"d\",abc\r\n"_s) << 2;
+    QTest::newRow("not code page 932") << QByteArray("\"a\",\"b\",1\r\n\"\x85\x40\",\"d\",1\r\n") << 2;
+    QTest::newRow("lead byte at end") << QByteArray("\"a\",\"b\",1\r\n\"\x82") << 2;
+    QTest::newRow("NUL byte") << QByteArray("\"a\",\"b\",1\r\n\"c\",\"d\0\",1\r\n", 22) << 2;
+    QTest::newRow("UTF-8 with byte-order mark") << QByteArray("\xEF\xBB\xBF\"a\",\"b\",1\r\n") << 1;
+    QTest::newRow("UTF-8 without mark") << u"\"2026年12月07日\",\"タクシー\",690\r\n"_s.toUtf8() << 1;
+}
+
+void TestRecordFile::damagedContentIsReportedWithItsLine() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(int, line);
+    ScopedWorkDir dir;
+    WriteBytes(kName, bytes);
+    Status status;
+    (void)ReadAll(kName, kLedger, status);
+    QCOMPARE(status.code(), Status::Code::Damaged);
+    QCOMPARE(status.line(), line);
+    QVERIFY(!status.reason().empty());
+    QCOMPARE(ReadBytes(kName), bytes);
+}
+
+void TestRecordFile::writerRefusesWhatALineCannotCarry_data() {
+    QTest::addColumn<QString>("text");
+    QTest::newRow("double quote") << u"15\"の画面"_s;
+    QTest::newRow("line break") << u"一行目\r\n二行目"_s;
+    QTest::newRow("not in code page 932") << u"한국어"_s;
+    QTest::newRow("one-way mapping") << u"波\u301C線"_s; // would read back as U+FF5E
+    QTest::newRow("half-width yen") << u"\u00A5100"_s;   // would read back as a backslash
+}
+
+void TestRecordFile::writerRefusesWhatALineCannotCarry() {
+    QFETCH(QString, text);
+    ScopedWorkDir dir;
+    QVERIFY(WriteAll(kName, {Ledger("2026年12月07日", "前からの記録", 10000)}).ok());
+    const QByteArray before = ReadBytes(kName);
+    RecordFile file;
+    QVERIFY(file.OpenForAppend(kName).ok());
+    const std::vector<FieldValue> record = {std::string("2026年12月07日"), text.toStdString(), Currency()};
+    const Status status = file.WriteRecord(record);
+    QCOMPARE(status.code(), Status::Code::Unsavable);
+    QVERIFY(file.Close().ok());
+    QCOMPARE(ReadBytes(kName), before);
+}
+
+void TestRecordFile::namesMatchIgnoringCase() {
+    ScopedWorkDir dir;
+    QVERIFY(WriteAll(kName, {Ledger("d", "i", 10000)}).ok());
+    // Created as "テーマ１.txt", found as "テーマ１.TXT"; appending and rewriting reach the same file.
+    QCOMPARE(QString::fromStdString(records::ResolveDataFileName("テーマ１.TXT")), u"テーマ１.txt"_s);
+    {
+        RecordFile file;
+        QVERIFY(file.OpenForAppend("テーマ１.TXT").ok());
+        QVERIFY(file.WriteRecord(Ledger("d", "j", 20000)).ok());
+        QVERIFY(file.Close().ok());
+    }
+    Status status;
+    QCOMPARE(ReadAll("テーマ１.TXT", kLedger, status).size(), std::size_t(2));
+    QVERIFY(WriteAll("テーマ１.TXT", {Ledger("d", "k", 1)}).ok());
+    QCOMPARE(ReadBytes(kName), QByteArray("\"d\",\"k\",0.0001\r\n"));
+    QCOMPARE(QDir().entryList(QDir::Files).size(), 1);
+
+    // Full-width letters fold too, and a name unpacked from a Windows archive is still in code page 932.
+    QCOMPARE(records::ResolveDataFileName("ＡＢＣ.txt"), std::string());
+    WriteBytes("\x8d\x80\x96\xda\x82\x50.TXT", "\"x\",1\r\n"); // 項目１.TXT in code page 932
+    QCOMPARE(records::ResolveDataFileName("項目１.txt"), std::string("\x8d\x80\x96\xda\x82\x50.TXT"));
+    constexpr std::array item = {FieldKind::Text, FieldKind::Money};
+    QCOMPARE(ReadAll("項目１.txt", item, status).size(), std::size_t(1));
+    QVERIFY(status.ok());
+    WriteBytes("ｔｅｓｔ.txt", "");
+    QCOMPARE(QString::fromStdString(records::ResolveDataFileName("ＴＥＳＴ.TXT")), u"ｔｅｓｔ.txt"_s);
+}
+
+void TestRecordFile::outputReplacesTheFileWhole() {
+    ScopedWorkDir dir;
+    QVERIFY(WriteAll(kName, {Ledger("a", "b", 10000), Ledger("c", "d", 20000)}).ok());
+    {
+        // Until Close, the old content is what a reader sees; never a mix.
+        RecordFile file;
+        QVERIFY(file.OpenForOutput(kName).ok());
+        QVERIFY(file.WriteRecord(Ledger("e", "f", 30000)).ok());
+        QCOMPARE(ReadBytes(kName), QByteArray("\"a\",\"b\",1\r\n\"c\",\"d\",2\r\n"));
+        QVERIFY(file.Close().ok());
+    }
+    QCOMPARE(ReadBytes(kName), QByteArray("\"e\",\"f\",3\r\n"));
+    {
+        // An output dropped without Close leaves the file as it was, and no stray file beside it.
+        RecordFile file;
+        QVERIFY(file.OpenForOutput(kName).ok());
+        QVERIFY(file.WriteRecord(Ledger("g", "h", 40000)).ok());
+    }
+    QCOMPARE(ReadBytes(kName), QByteArray("\"e\",\"f\",3\r\n"));
+    QCOMPARE(QDir().entryList(QDir::Files | QDir::Hidden).size(), 1);
+}
+
+void TestRecordFile::failedRewriteLeavesTheOldBytes() {
+    ScopedWorkDir dir;
+    QVERIFY(WriteAll(kName, {Ledger("a", "b", 10000)}).ok());
+    const QByteArray before = ReadBytes(kName);
+    Status status;
+    {
+        const FileSizeLimit full(4096);
+        std::vector<std::vector<FieldValue>> many(20000, Ledger("2026年12月07日", "長い項目の名前", 10000));
+        status = WriteAll(kName, many);
+    }
+    QCOMPARE(status.code(), Status::Code::System);
+    QVERIFY(!status.reason().empty());
+    QCOMPARE(ReadBytes(kName), before);
+    QCOMPARE(QDir().entryList(QDir::Files | QDir::Hidden).size(), 1);
+}
+
+void TestRecordFile::failedAppendLeavesWholeLines() {
+    ScopedWorkDir dir;
+    QVERIFY(WriteAll(kName, {Ledger("a", "b", 10000)}).ok());
+    const QByteArray before = ReadBytes(kName);
+    Status status;
+    {
+        const FileSizeLimit full(static_cast<rlim_t>(before.size() + 5));
+        RecordFile file;
+        QVERIFY(file.OpenForAppend(kName).ok());
+        status = file.WriteRecord(Ledger("2026年12月07日", "入りきらない記録", 10000));
+        (void)file.Close();
+    }
+    QCOMPARE(status.code(), Status::Code::System);
+    QCOMPARE(ReadBytes(kName), before);
+}
+
+void TestRecordFile::appendAfterALastLineWithoutLineEnd() {
+    ScopedWorkDir dir;
+    WriteBytes(kName, "\"a\",\"b\",1");
+    {
+        RecordFile file;
+        QVERIFY(file.OpenForAppend(kName).ok());
+        QVERIFY(file.WriteRecord(Ledger("c", "d", 20000)).ok());
+        QVERIFY(file.Close().ok());
+    }
+    QCOMPARE(ReadBytes(kName), QByteArray("\"a\",\"b\",1\r\n\"c\",\"d\",2\r\n"));
+}
+
+void TestRecordFile::outputKeepsASymbolicLink() {
+    ScopedWorkDir dir;
+    QDir().mkdir(u"data"_s);
+    WriteBytes("data/real.txt", "\"a\",\"b\",1\r\n");
+    QVERIFY(QFile::link(u"data/real.txt"_s, QString::fromUtf8(kName)));
+    QVERIFY(WriteAll(kName, {Ledger("c", "d", 20000)}).ok());
+    QVERIFY(QFileInfo(QString::fromUtf8(kName)).isSymLink());
+    QCOMPARE(ReadBytes("data/real.txt"), QByteArray("\"c\",\"d\",2\r\n"));
+}
+
+void TestRecordFile::missingFileIsNotFound() {
+    ScopedWorkDir dir;
+    RecordFile file;
+    QCOMPARE(file.OpenForInput(kName).code(), Status::Code::NotFound);
+    QDir().mkdir(QString::fromUtf8(kName));
+    QCOMPARE(file.OpenForInput(kName).code(), Status::Code::System);
+    QCOMPARE(file.OpenForOutput(kName).code(), Status::Code::System);
+}
+
+QTEST_APPLESS_MAIN(TestRecordFile)
+#include "tst_recordfile.moc"

@@ -1,0 +1,303 @@
+// The deposit ledger through the main window, with scripted answers to its boxes.
+#include "shell/controls.h"
+#include "shell/fraMain.h"
+#include "shell/grid.h"
+#include "testsupport.h"
+
+#include <QLabel>
+#include <QTest>
+
+#include <csignal>
+#include <memory>
+#include <sys/resource.h>
+
+using namespace Qt::StringLiterals;
+using Answer = Dialogs::Answer;
+using Buttons = Dialogs::Buttons;
+using Icon = Dialogs::Icon;
+
+namespace {
+
+const char* const kLedger = "テーマ１.txt";
+
+QByteArray Line(const QString& date, const QString& item, const char* amount) {
+    return Cp932(u"\"%1\",\"%2\","_s.arg(date, item)) + amount + "\r\n";
+}
+
+const QByteArray kThree = Line(u"2008年05月10日"_s, u"タクシーを使ったつもり"_s, "690") +
+                          Line(u"2008年05月11日"_s, u"晩酌"_s, "50.25") + Line(u"2008年05月12日"_s, u"お風呂"_s, "-30");
+
+QStringList RowOf(const Grid& grid, int row) {
+    QStringList cells;
+    for (int col = 0; col < grid.Cols(); ++col)
+        cells << grid.cell(row, col);
+    return cells;
+}
+
+// Makes writes past `bytes` fail, as a full disk does, for the life of the object.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        std::signal(SIGXFSZ, SIG_IGN);
+        getrlimit(RLIMIT_FSIZE, &m_old);
+        rlimit limit = m_old;
+        limit.rlim_cur = bytes;
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &m_old); }
+
+private:
+    rlimit m_old{};
+};
+
+} // namespace
+
+class TestLedger : public QObject {
+    Q_OBJECT
+
+private slots:
+    void init();
+    void cleanup();
+    void firstStartCreatesAnEmptyLedger();
+    void loadNumbersRowsWithRunningTotals();
+    void depositAddsARowAndOneLine();
+    void deletingTheSecondOfThree();
+    void cancelChangesNothing();
+    void oneDepositCannotBeDeleted();
+    void noDepositsAskNothing();
+    void clearEmptiesLedgerAndFile();
+    void deletionWritesAmountsAsDisplayed();
+    void damagedLedgerIsReportedAndLeftAlone_data();
+    void damagedLedgerIsReportedAndLeftAlone();
+    void failedRewriteKeepsFileAndScreenInStep();
+    void failedAppendKeepsFileAndScreenInStep();
+
+private:
+    fraMain& start(bool expectLoaded = true);
+
+    std::unique_ptr<ScopedWorkDir> m_dir;
+    std::unique_ptr<ScriptedDialogs> m_dialogs;
+    std::unique_ptr<fraMain> m_window;
+};
+
+void TestLedger::init() {
+    m_dir = std::make_unique<ScopedWorkDir>();
+    m_dialogs = std::make_unique<ScriptedDialogs>();
+}
+
+void TestLedger::cleanup() {
+    m_window.reset();
+    QVERIFY(m_dialogs->allAnswersUsed());
+    m_dialogs.reset();
+    m_dir.reset();
+}
+
+fraMain& TestLedger::start(bool expectLoaded) {
+    m_window = std::make_unique<fraMain>(*m_dialogs);
+    m_window->setClock([] { return records::CalendarDate{2026, 12, 7}; });
+    const bool loaded = m_window->Form_Load();
+    if (loaded != expectLoaded)
+        qFatal("Form_Load gave an unexpected result");
+    return *m_window;
+}
+
+void TestLedger::firstStartCreatesAnEmptyLedger() {
+    fraMain& w = start();
+    QVERIFY(FileExists(kLedger));
+    QCOMPARE(ReadBytes(kLedger), QByteArray());
+    QCOMPARE(w.msgChingin->Rows(), 1);
+    QCOMPARE(RowOf(*w.msgChingin, 0), QStringList({u"回"_s, u"日付"_s, u"項目"_s, u"入金"_s, u"累計"_s}));
+    QCOMPARE(w.lblChin_cnt->text(), u"0"_s);
+    QCOMPARE(w.lblChin_zen->text(), u"\u00A50"_s);
+    QCOMPARE(w.ChinCnt, qint16(0));
+    QVERIFY(m_dialogs->asked.empty());
+    QVERIFY(w.isVisible());
+    QVERIFY(w.txtChinKou->text().isEmpty() && w.txtChin_Inp->text().isEmpty());
+}
+
+void TestLedger::loadNumbersRowsWithRunningTotals() {
+    WriteBytes(kLedger, kThree);
+    fraMain& w = start();
+    QCOMPARE(w.msgChingin->Rows(), 4);
+    QCOMPARE(RowOf(*w.msgChingin, 1),
+             QStringList({u"1"_s, u"2008年05月10日"_s, u"タクシーを使ったつもり"_s, u"¥690"_s, u"¥690"_s}));
+    QCOMPARE(RowOf(*w.msgChingin, 2), QStringList({u"2"_s, u"2008年05月11日"_s, u"晩酌"_s, u"¥50.25"_s, u"¥740.25"_s}));
+    QCOMPARE(RowOf(*w.msgChingin, 3), QStringList({u"3"_s, u"2008年05月12日"_s, u"お風呂"_s, u"-¥30"_s, u"¥710.25"_s}));
+    QCOMPARE(w.lblChin_cnt->text(), u"3"_s);
+    QCOMPARE(w.lblChin_zen->text(), u"¥710.25"_s);
+    QCOMPARE(w.msgChingin->Row(), 3); // the newest deposit is current and in view
+    QCOMPARE(ReadBytes(kLedger), kThree);
+}
+
+void TestLedger::depositAddsARowAndOneLine() {
+    WriteBytes(kLedger, kThree);
+    fraMain& w = start();
+    w.txtChinKou->setText(u"タクシーを使ったつもり"_s);
+    w.txtChin_Inp->setText(u"１，２３４.５"_s);
+    w.AddLedgerRow();
+    QVERIFY(w.AppendLedgerRecord());
+    QCOMPARE(RowOf(*w.msgChingin, 4),
+             QStringList({u"4"_s, u"2026年12月07日"_s, u"タクシーを使ったつもり"_s, u"¥1,234.5"_s, u"¥1,944.75"_s}));
+    QCOMPARE(w.lblChin_cnt->text(), u"4"_s);
+    QCOMPARE(w.lblChin_zen->text(), u"¥1,944.75"_s);
+    QCOMPARE(ReadBytes(kLedger), kThree + Line(u"2026年12月07日"_s, u"タクシーを使ったつもり"_s, "1234.5"));
+}
+
+void TestLedger::deletingTheSecondOfThree() {
+    WriteBytes(kLedger, kThree);
+    fraMain& w = start();
+    w.msgChingin->setRow(2);
+    m_dialogs->answer(Answer::Ok);
+    w.msgChingin_DblClick();
+    QCOMPARE(m_dialogs->asked.size(), std::size_t(1));
+    const auto& q = m_dialogs->asked[0];
+    QCOMPARE(q.text, u"2 2008年05月11日 晩酌 ¥50.25 のデータを削除してもいいですか？\r\n"_s);
+    QCOMPARE(q.title, u"削除確認"_s);
+    QCOMPARE(q.buttons, Buttons::OkCancel);
+    QCOMPARE(q.icon, Icon::None);
+    QCOMPARE(ReadBytes(kLedger), Line(u"2008年05月10日"_s, u"タクシーを使ったつもり"_s, "690") +
+                                     Line(u"2008年05月12日"_s, u"お風呂"_s, "-30"));
+    QCOMPARE(w.msgChingin->Rows(), 3);
+    QCOMPARE(RowOf(*w.msgChingin, 2), QStringList({u"2"_s, u"2008年05月12日"_s, u"お風呂"_s, u"-¥30"_s, u"¥660"_s}));
+    QCOMPARE(w.lblChin_cnt->text(), u"2"_s);
+    QCOMPARE(w.lblChin_zen->text(), u"¥660"_s);
+}
+
+void TestLedger::cancelChangesNothing() {
+    WriteBytes(kLedger, kThree);
+    fraMain& w = start();
+    w.msgChingin->setRow(1);
+    m_dialogs->answer(Answer::Cancel);
+    w.msgChingin_DblClick();
+    m_dialogs->answer(Answer::Cancel);
+    w.cmdChinClr_Click();
+    QCOMPARE(m_dialogs->asked.size(), std::size_t(2));
+    QCOMPARE(m_dialogs->asked[1].text, u"これまでのデータを削除してもいいですか？\r\n"_s);
+    QCOMPARE(ReadBytes(kLedger), kThree);
+    QCOMPARE(w.msgChingin->Rows(), 4);
+    QCOMPARE(w.lblChin_cnt->text(), u"3"_s);
+    QCOMPARE(w.lblChin_zen->text(), u"¥710.25"_s);
+}
+
+void TestLedger::oneDepositCannotBeDeleted() {
+    const QByteArray one = Line(u"2008年05月10日"_s, u"タクシーを使ったつもり"_s, "690");
+    WriteBytes(kLedger, one);
+    fraMain& w = start();
+    w.msgChingin_DblClick();
+    QCOMPARE(m_dialogs->asked.size(), std::size_t(1));
+    QCOMPARE(m_dialogs->asked[0].text, u"最後の行はクリアボタンで削除してください"_s);
+    QCOMPARE(m_dialogs->asked[0].title, u"削除確認"_s);
+    QCOMPARE(m_dialogs->asked[0].buttons, Buttons::Ok);
+    QCOMPARE(m_dialogs->asked[0].icon, Icon::Warning);
+    QCOMPARE(ReadBytes(kLedger), one);
+    QCOMPARE(w.msgChingin->Rows(), 2);
+}
+
+void TestLedger::noDepositsAskNothing() {
+    fraMain& w = start();
+    w.msgChingin_DblClick();
+    w.cmdChinClr_Click();
+    QVERIFY(m_dialogs->asked.empty());
+    QCOMPARE(ReadBytes(kLedger), QByteArray());
+}
+
+void TestLedger::clearEmptiesLedgerAndFile() {
+    WriteBytes(kLedger, kThree);
+    fraMain& w = start();
+    m_dialogs->answer(Answer::Ok);
+    w.cmdChinClr_Click();
+    QCOMPARE(m_dialogs->asked.size(), std::size_t(1));
+    QCOMPARE(m_dialogs->asked[0].buttons, Buttons::OkCancel);
+    QCOMPARE(m_dialogs->asked[0].icon, Icon::None);
+    QVERIFY(FileExists(kLedger));
+    QCOMPARE(ReadBytes(kLedger), QByteArray());
+    QCOMPARE(w.msgChingin->Rows(), 1);
+    QCOMPARE(w.msgChingin->cell(0, 4), u"累計"_s);
+    QCOMPARE(w.lblChin_cnt->text(), u"0"_s);
+    QCOMPARE(w.lblChin_zen->text(), u"¥0"_s);
+}
+
+// The display shows every amount whole, fraction included, so a deletion's rewrite loses nothing.
+void TestLedger::deletionWritesAmountsAsDisplayed() {
+    WriteBytes(kLedger, Line(u"2008年05月10日"_s, u"a"_s, "0.0001") +
+                            Line(u"2008年05月10日"_s, u"b"_s, "1234567.8912") + Line(u"2008年05月10日"_s, u"c"_s, "1"));
+    fraMain& w = start();
+    w.msgChingin->setRow(3);
+    m_dialogs->answer(Answer::Ok);
+    w.msgChingin_DblClick();
+    QCOMPARE(ReadBytes(kLedger),
+             Line(u"2008年05月10日"_s, u"a"_s, "0.0001") + Line(u"2008年05月10日"_s, u"b"_s, "1234567.8912"));
+    QCOMPARE(w.lblChin_zen->text(), u"¥1,234,567.8913"_s);
+}
+
+void TestLedger::damagedLedgerIsReportedAndLeftAlone_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("cut short") << kThree + Cp932(u"\"2008年05月13日\",\"途中"_s) << u"4 行目"_s;
+    QTest::newRow("amount not a number") << kThree + Cp932(u"\"2008年05月13日\",\"晩酌\",五十\r\n"_s)
+                                         << u"4 行目: 金額「五十」が数値ではありません"_s;
+    QTest::newRow("not code page 932") << kThree + QByteArray("\"\x85\x40\",\"a\",1\r\n") << u"4 行目"_s;
+    QTest::newRow("total out of range") << Line(u"d"_s, u"a"_s, "922337203685477") + Line(u"d"_s, u"b"_s, "1")
+                                        << u"2 行目: 合計が金額の範囲を超えます"_s;
+    QByteArray tooMany;
+    for (int i = 0; i < 32767; ++i)
+        tooMany += "\"d\",\"i\",1\r\n";
+    QTest::newRow("more than 32,766 deposits") << tooMany << u"32767 行目: 記録が 32,766 件を超えています"_s;
+}
+
+void TestLedger::damagedLedgerIsReportedAndLeftAlone() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(QString, expected);
+    WriteBytes(kLedger, bytes);
+    start(false);
+    QCOMPARE(m_dialogs->asked.size(), std::size_t(1));
+    const auto& box = m_dialogs->asked[0];
+    QVERIFY2(box.text.contains(u"「テーマ１.txt」"_s), qPrintable(box.text));
+    QVERIFY2(box.text.contains(expected), qPrintable(box.text));
+    QVERIFY(box.text.contains(u"終了"_s));
+    QCOMPARE(box.icon, Icon::Warning);
+    QCOMPARE(ReadBytes(kLedger), bytes);
+    QCOMPARE(QDir().entryList(QDir::Files | QDir::Hidden).size(), 1);
+}
+
+void TestLedger::failedRewriteKeepsFileAndScreenInStep() {
+    QByteArray many;
+    for (int i = 0; i < 400; ++i)
+        many += Line(u"2008年05月10日"_s, u"タクシーを使ったつもり"_s, "690");
+    WriteBytes(kLedger, many);
+    fraMain& w = start();
+    w.msgChingin->setRow(10);
+    m_dialogs->answer(Answer::Ok);
+    {
+        const FileSizeLimit full(4096);
+        w.msgChingin_DblClick();
+    }
+    QCOMPARE(m_dialogs->asked.size(), std::size_t(2));
+    QVERIFY(m_dialogs->asked[1].text.contains(u"「テーマ１.txt」に保存できませんでした"_s));
+    QCOMPARE(m_dialogs->asked[1].icon, Icon::Warning);
+    QCOMPARE(ReadBytes(kLedger), many);
+    QCOMPARE(w.msgChingin->Rows(), 401);
+    QCOMPARE(w.lblChin_cnt->text(), u"400"_s);
+    QCOMPARE(w.lblChin_zen->text(), u"¥276,000"_s);
+}
+
+void TestLedger::failedAppendKeepsFileAndScreenInStep() {
+    WriteBytes(kLedger, kThree);
+    fraMain& w = start();
+    w.txtChinKou->setText(u"入りきらない記録"_s);
+    w.txtChin_Inp->setText(u"100"_s);
+    w.AddLedgerRow();
+    {
+        const FileSizeLimit full(static_cast<rlim_t>(kThree.size() + 3));
+        QVERIFY(!w.AppendLedgerRecord());
+    }
+    QCOMPARE(m_dialogs->asked.size(), std::size_t(1));
+    QVERIFY(m_dialogs->asked[0].text.contains(u"「テーマ１.txt」"_s));
+    QCOMPARE(ReadBytes(kLedger), kThree);
+    QCOMPARE(w.msgChingin->Rows(), 4);
+    QCOMPARE(w.lblChin_cnt->text(), u"3"_s);
+    QCOMPARE(w.lblChin_zen->text(), u"¥710.25"_s);
+}
+
+QTEST_MAIN(TestLedger)
+#include "tst_ledger.moc"

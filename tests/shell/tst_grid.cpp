@@ -1,0 +1,176 @@
+// The grid control: its operations, what the view shows of them, and clicks.
+#include "shell/grid.h"
+
+#include <QApplication>
+#include <QHeaderView>
+#include <QSignalSpy>
+#include <QTest>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+void Fill(Grid& grid, int dataRows) {
+    grid.setRows(dataRows + 1);
+    for (int r = 0; r <= dataRows; ++r) {
+        grid.setRow(r);
+        for (int c = 0; c < grid.Cols(); ++c) {
+            grid.setCol(c);
+            grid.setText(u"%1-%2"_s.arg(r).arg(c));
+        }
+    }
+}
+
+QPoint CellCentre(Grid& grid, int row, int col) {
+    grid.flush();
+    const QRect rect = grid.visualRect(grid.model()->index(row - 1, col));
+    return rect.center();
+}
+
+} // namespace
+
+class TestGrid : public QObject {
+    Q_OBJECT
+
+private slots:
+    void rowsKeepTextsAndNewRowsAreEmpty();
+    void removeItemMovesLaterRowsUp();
+    void viewShowsCellsAfterOneUpdate();
+    void layoutOperations();
+    void topRowScrollsTheRowIntoView();
+    void clickMakesTheCellCurrent();
+    void doubleClickDeliversAClickFirst();
+};
+
+void TestGrid::rowsKeepTextsAndNewRowsAreEmpty() {
+    Grid grid(2, false);
+    QCOMPARE(grid.Rows(), 1);
+    Fill(grid, 3);
+    grid.setRows(2);
+    QCOMPARE(grid.Rows(), 2);
+    QCOMPARE(grid.cell(1, 1), u"1-1"_s);
+    QCOMPARE(grid.Row(), 1); // the current row follows a shrink
+    grid.setRows(4);
+    QCOMPARE(grid.cell(1, 0), u"1-0"_s);
+    QCOMPARE(grid.cell(2, 0), QString());
+    QCOMPARE(grid.cell(3, 1), QString());
+    grid.setRows(0); // the header row always stays
+    QCOMPARE(grid.Rows(), 1);
+    QCOMPARE(grid.cell(0, 1), u"0-1"_s);
+    // Text reads the current cell.
+    grid.setRow(0);
+    grid.setCol(1);
+    QCOMPARE(grid.Text(), u"0-1"_s);
+}
+
+void TestGrid::removeItemMovesLaterRowsUp() {
+    Grid grid(3, true);
+    Fill(grid, 3);
+    grid.RemoveItem(2);
+    QCOMPARE(grid.Rows(), 3);
+    QCOMPARE(grid.cell(1, 2), u"1-2"_s);
+    QCOMPARE(grid.cell(2, 2), u"3-2"_s);
+    grid.RemoveItem(0); // the header cannot be removed
+    grid.RemoveItem(9);
+    QCOMPARE(grid.Rows(), 3);
+    QCOMPARE(grid.cell(0, 0), u"0-0"_s);
+}
+
+void TestGrid::viewShowsCellsAfterOneUpdate() {
+    Grid grid(5, true);
+    Fill(grid, 1000);
+    QCOMPARE(grid.model()->rowCount(), 0); // not told yet: one update per turn of the event loop
+    QCoreApplication::processEvents();
+    QCOMPARE(grid.model()->rowCount(), 1000);
+    QCOMPARE(grid.model()->index(999, 4).data().toString(), u"1000-4"_s);
+    QCOMPARE(grid.model()->headerData(2, Qt::Horizontal).toString(), u"0-2"_s);
+    QCOMPARE(grid.currentIndex().row(), 999); // the current cell is the selection
+    // A shrink, a regrowth and a removal in one turn still end with the view matching the cells.
+    grid.setRows(3);
+    grid.setRows(6);
+    grid.setRow(5);
+    grid.setCol(0);
+    grid.setText(u"new"_s);
+    grid.RemoveItem(1);
+    grid.flush();
+    QCOMPARE(grid.model()->rowCount(), 4);
+    QCOMPARE(grid.model()->index(0, 0).data().toString(), u"2-0"_s);
+    QCOMPARE(grid.model()->index(3, 0).data().toString(), u"new"_s);
+    QCOMPARE(grid.model()->index(2, 1).data().toString(), QString());
+}
+
+void TestGrid::layoutOperations() {
+    Grid grid(2, true);
+    Fill(grid, 2);
+    grid.setColWidth(0, 4550);
+    grid.setColWidth(1, 820);
+    grid.setFixedAlignment(0, Grid::AlignCentre);
+    grid.setFixedAlignment(1, Grid::AlignCentre);
+    grid.setColAlignment(1, Grid::AlignRight);
+    grid.setFontSize(12);
+    grid.flush();
+    QCOMPARE(grid.horizontalHeader()->sectionSize(0), 303);
+    QCOMPARE(grid.horizontalHeader()->sectionSize(1), 55);
+    const auto alignment = [&](int row, int col) {
+        return grid.model()->index(row, col).data(Qt::TextAlignmentRole).value<Qt::Alignment>();
+    };
+    // The fixed column takes the fixed alignment in every row; data cells their column's.
+    QCOMPARE(alignment(1, 0), Qt::AlignHCenter | Qt::AlignVCenter);
+    QCOMPARE(alignment(1, 1), Qt::AlignRight | Qt::AlignVCenter);
+    QCOMPARE(grid.model()->headerData(1, Qt::Horizontal, Qt::TextAlignmentRole).value<Qt::Alignment>(),
+             Qt::AlignHCenter | Qt::AlignVCenter);
+    QCOMPARE(grid.font().pointSizeF(), 12.0);
+    QCOMPARE(grid.fontSize(), 12.0f);
+}
+
+void TestGrid::topRowScrollsTheRowIntoView() {
+    Grid grid(2, false);
+    grid.resize(300, 150);
+    grid.show();
+    Fill(grid, 500);
+    grid.setTopRow(400);
+    QCOMPARE(grid.topRow(), 400);
+    grid.setTopRow(500); // the last row: shown, as high as the view allows
+    const int top = grid.topRow();
+    QVERIFY(top > 480 && top <= 500);
+    QVERIFY(grid.viewport()->rect().contains(grid.visualRect(grid.model()->index(499, 0)).topLeft()));
+}
+
+void TestGrid::clickMakesTheCellCurrent() {
+    Grid grid(2, false);
+    grid.resize(300, 200);
+    grid.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&grid));
+    Fill(grid, 3);
+    grid.setRow(0);
+    QSignalSpy clicks(&grid, &Grid::Click);
+    QTest::mouseClick(grid.viewport(), Qt::LeftButton, {}, CellCentre(grid, 2, 1));
+    QCOMPARE(clicks.count(), 1);
+    QCOMPARE(grid.Row(), 2);
+    QCOMPARE(grid.Col(), 1);
+    QCOMPARE(grid.Text(), u"2-1"_s);
+    // Beyond the last cell there is nothing to click.
+    QTest::mouseClick(grid.viewport(), Qt::LeftButton, {}, QPoint(5, grid.viewport()->height() - 3));
+    QCOMPARE(clicks.count(), 1);
+    QCOMPARE(grid.Row(), 2);
+}
+
+void TestGrid::doubleClickDeliversAClickFirst() {
+    Grid grid(2, false);
+    grid.resize(300, 200);
+    grid.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&grid));
+    Fill(grid, 3);
+    QStringList events;
+    connect(&grid, &Grid::Click, &grid, [&] { events << u"click %1"_s.arg(grid.Row()); });
+    connect(&grid, &Grid::DblClick, &grid, [&] { events << u"dblclick %1"_s.arg(grid.Row()); });
+    const QPoint at = CellCentre(grid, 1, 0);
+    // As a window system delivers it: press and release, then the second press as a double-click.
+    QTest::mouseClick(grid.viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseDClick(grid.viewport(), Qt::LeftButton, {}, at);
+    QTest::mouseRelease(grid.viewport(), Qt::LeftButton, {}, at);
+    QCOMPARE(events, QStringList({u"click 1"_s, u"dblclick 1"_s}));
+}
+
+QTEST_MAIN(TestGrid)
+#include "tst_grid.moc"

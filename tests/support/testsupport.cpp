@@ -1,0 +1,65 @@
+// Helpers shared by the tests.
+#include "testsupport.h"
+
+#include "records/text/cp932.h"
+
+#include <QDir>
+#include <QTest>
+
+#include <cstdio>
+#include <fstream>
+#include <iterator>
+#include <sys/stat.h>
+
+ScopedWorkDir::ScopedWorkDir() : m_previous(QDir::currentPath()) {
+    QVERIFY2(m_dir.isValid(), "no temporary directory");
+    QDir::setCurrent(m_dir.path());
+}
+
+ScopedWorkDir::~ScopedWorkDir() {
+    QDir::setCurrent(m_previous);
+}
+
+QByteArray ReadBytes(const char* utf8Name) {
+    std::ifstream in(utf8Name, std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    return QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
+void WriteBytes(const char* utf8Name, const QByteArray& bytes) {
+    std::ofstream out(utf8Name, std::ios::binary | std::ios::trunc);
+    out.write(bytes.constData(), bytes.size());
+}
+
+bool FileExists(const char* utf8Name) {
+    struct stat st {};
+    return stat(utf8Name, &st) == 0;
+}
+
+QByteArray Cp932(const QString& text) {
+    std::string bytes;
+    if (!records::EncodeCp932(text.toStdString(), bytes))
+        qFatal("test text not in code page 932");
+    return QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
+Dialogs::Answer ScriptedDialogs::message(QWidget*, const QString& text, const QString& title, Buttons buttons,
+                                         Icon icon) {
+    asked.push_back({text, title, buttons, icon, false});
+    if (m_answers.empty()) {
+        // An unexpected box: answer as a careful user would, without changing anything if it asks.
+        return buttons == Buttons::OkCancel ? Answer::Cancel : buttons == Buttons::YesNo ? Answer::No : Answer::Ok;
+    }
+    const Answer a = m_answers.front();
+    m_answers.pop_front();
+    return a;
+}
+
+QString ScriptedDialogs::input(QWidget*, const QString& prompt, const QString& title) {
+    asked.push_back({prompt, title, Buttons::OkCancel, Icon::None, true});
+    if (m_inputs.empty())
+        return QString();
+    const QString a = m_inputs.front();
+    m_inputs.pop_front();
+    return a;
+}

@@ -1,0 +1,60 @@
+// Helpers shared by the tests: a working directory of each test's own, file bytes, and scripted dialogs.
+#pragma once
+
+#include "shell/dialogs.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+#include <QTemporaryDir>
+
+#include <deque>
+#include <string>
+#include <vector>
+
+// Makes a fresh temporary directory the current one for as long as it lives.
+class ScopedWorkDir {
+public:
+    ScopedWorkDir();
+    ~ScopedWorkDir();
+    ScopedWorkDir(const ScopedWorkDir&) = delete;
+    ScopedWorkDir& operator=(const ScopedWorkDir&) = delete;
+    QString path() const { return m_dir.path(); }
+
+private:
+    QTemporaryDir m_dir;
+    QString m_previous;
+};
+
+// Data file names and contents in the bytes they have on disk.
+QByteArray ReadBytes(const char* utf8Name);
+void WriteBytes(const char* utf8Name, const QByteArray& bytes);
+bool FileExists(const char* utf8Name);
+// UTF-8 text as code page 932 bytes.
+QByteArray Cp932(const QString& text);
+
+// Dialogs answered from a script; every box asked is recorded.
+class ScriptedDialogs final : public Dialogs {
+public:
+    struct Asked {
+        QString text;
+        QString title;
+        Buttons buttons;
+        Icon icon;
+        bool isInput;
+    };
+
+    void answer(Answer a) { m_answers.push_back(a); }
+    void answerInput(const QString& text) { m_inputs.push_back(text); }
+
+    Answer message(QWidget* parent, const QString& text, const QString& title, Buttons buttons, Icon icon) override;
+    QString input(QWidget* parent, const QString& prompt, const QString& title) override;
+
+    std::vector<Asked> asked;
+    // Answers not used by the end of a test mean a box that should have appeared did not.
+    bool allAnswersUsed() const { return m_answers.empty() && m_inputs.empty(); }
+
+private:
+    std::deque<Answer> m_answers;
+    std::deque<QString> m_inputs;
+};
