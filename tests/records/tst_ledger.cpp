@@ -7,9 +7,7 @@
 #include <QLabel>
 #include <QTest>
 
-#include <csignal>
 #include <memory>
-#include <sys/resource.h>
 
 using namespace Qt::StringLiterals;
 using Answer = Dialogs::Answer;
@@ -33,22 +31,6 @@ QStringList RowOf(const Grid& grid, int row) {
         cells << grid.cell(row, col);
     return cells;
 }
-
-// Makes writes past `bytes` fail, as a full disk does, for the life of the object.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        std::signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &m_old);
-        rlimit limit = m_old;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &m_old); }
-
-private:
-    rlimit m_old{};
-};
 
 } // namespace
 

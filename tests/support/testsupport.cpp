@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QTest>
 
+#include <csignal>
 #include <cstdio>
 #include <fstream>
 #include <iterator>
@@ -41,6 +42,18 @@ QByteArray Cp932(const QString& text) {
     if (!records::EncodeCp932(text.toStdString(), bytes))
         qFatal("test text not in code page 932");
     return QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
+FileSizeLimit::FileSizeLimit(rlim_t bytes) {
+    std::signal(SIGXFSZ, SIG_IGN);
+    getrlimit(RLIMIT_FSIZE, &m_old);
+    rlimit limit = m_old;
+    limit.rlim_cur = bytes;
+    setrlimit(RLIMIT_FSIZE, &limit);
+}
+
+FileSizeLimit::~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &m_old);
 }
 
 Dialogs::Answer ScriptedDialogs::message(QWidget*, const QString& text, const QString& title, Buttons buttons,

@@ -8,6 +8,8 @@
 #include <QStringList>
 #include <QTemporaryDir>
 
+#include <sys/resource.h>
+
 #include <deque>
 #include <string>
 #include <vector>
@@ -32,6 +34,19 @@ void WriteBytes(const char* utf8Name, const QByteArray& bytes);
 bool FileExists(const char* utf8Name);
 // UTF-8 text as code page 932 bytes.
 QByteArray Cp932(const QString& text);
+
+// Makes writes past `bytes` fail, as a full disk does, for the life of the object. Tests run as root, who
+// passes permission checks, so this is how they make a write fail.
+class FileSizeLimit {
+public:
+    explicit FileSizeLimit(rlim_t bytes);
+    ~FileSizeLimit();
+    FileSizeLimit(const FileSizeLimit&) = delete;
+    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
+
+private:
+    rlimit m_old{};
+};
 
 // Dialogs answered from a script; every box asked is recorded.
 class ScriptedDialogs final : public Dialogs {

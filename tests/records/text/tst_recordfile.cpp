@@ -8,8 +8,6 @@
 #include <QTest>
 
 #include <array>
-#include <csignal>
-#include <sys/resource.h>
 
 using namespace Qt::StringLiterals;
 using records::Currency;
@@ -50,22 +48,6 @@ std::vector<std::vector<FieldValue>> ReadAll(const char* name, std::span<const F
     (void)file.Close();
     return out;
 }
-
-// Makes writes past `bytes` fail, as a full disk does, for the life of the object.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes) {
-        std::signal(SIGXFSZ, SIG_IGN);
-        getrlimit(RLIMIT_FSIZE, &m_old);
-        rlimit limit = m_old;
-        limit.rlim_cur = bytes;
-        setrlimit(RLIMIT_FSIZE, &limit);
-    }
-    ~FileSizeLimit() { setrlimit(RLIMIT_FSIZE, &m_old); }
-
-private:
-    rlimit m_old{};
-};
 
 } // namespace
 
