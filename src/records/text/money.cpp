@@ -94,7 +94,14 @@ private:
 };
 
 // spaces [sign] [yen] [sign] digits-and-grouping ["." digits] spaces, one sign at most and at least one digit.
-std::optional<Currency> ParseTokens(const std::vector<char>& t, bool allowLocaleForms) {
+std::optional<Currency> ParseTokens(const std::vector<char>& t, bool allowLocaleForms,
+                                    MoneyTextFault* fault = nullptr) {
+    MoneyTextFault found = MoneyTextFault::None;
+    const auto report = [&](MoneyTextFault f) {
+        if (fault)
+            *fault = f;
+        return std::nullopt;
+    };
     std::size_t i = 0;
     const auto at = [&](std::size_t k) { return k < t.size() ? t[k] : '\0'; };
     while (at(i) == ' ')
@@ -117,8 +124,8 @@ std::optional<Currency> ParseTokens(const std::vector<char>& t, bool allowLocale
     int digits = 0;
     while (IsDigit(at(i)) || (allowLocaleForms && at(i) == ',' && i > 0 && IsDigit(at(i - 1)) && IsDigit(at(i + 1)))) {
         if (at(i) != ',') {
-            if (!magnitude.addIntegerDigit(at(i)))
-                return std::nullopt;
+            if (!magnitude.addIntegerDigit(at(i)) && found == MoneyTextFault::None)
+                found = MoneyTextFault::OutOfRange;
             ++digits;
         }
         ++i;
@@ -126,8 +133,8 @@ std::optional<Currency> ParseTokens(const std::vector<char>& t, bool allowLocale
     if (at(i) == '.') {
         ++i;
         while (IsDigit(at(i))) {
-            if (!magnitude.addFractionDigit(at(i)))
-                return std::nullopt;
+            if (!magnitude.addFractionDigit(at(i)) && found == MoneyTextFault::None)
+                found = MoneyTextFault::TooManyFractionDigits;
             ++digits;
             ++i;
         }
@@ -135,11 +142,14 @@ std::optional<Currency> ParseTokens(const std::vector<char>& t, bool allowLocale
     while (at(i) == ' ')
         ++i;
     if (digits == 0 || i != t.size())
-        return std::nullopt;
+        return report(MoneyTextFault::NotAnAmount);
+    if (found != MoneyTextFault::None)
+        return report(found);
     const auto value = magnitude.value();
-    if (!value)
-        return std::nullopt;
-    return Signed(*value, negative);
+    const auto amount = value ? Signed(*value, negative) : std::nullopt;
+    if (!amount)
+        return report(MoneyTextFault::OutOfRange);
+    return amount;
 }
 
 std::string Digits(std::uint64_t n) {
@@ -183,16 +193,31 @@ std::optional<Currency> AddMoney(Currency a, Currency b) {
     return Currency::FromTenThousandths(sum);
 }
 
-std::optional<Currency> ParseMoney(std::string_view text) {
+namespace {
+
+std::optional<Currency> ParseTyped(std::string_view text, MoneyTextFault* fault) {
     std::vector<char> tokens;
     tokens.reserve(text.size());
     for (std::size_t pos = 0; pos < text.size();) {
         const char token = TokenOf(NextCodePoint(text, pos));
-        if (token == 0)
+        if (token == 0) {
+            if (fault)
+                *fault = MoneyTextFault::NotAnAmount;
             return std::nullopt;
+        }
         tokens.push_back(token);
     }
-    return ParseTokens(tokens, true);
+    return ParseTokens(tokens, true, fault);
+}
+
+} // namespace
+
+std::optional<Currency> ParseMoney(std::string_view text) { return ParseTyped(text, nullptr); }
+
+MoneyTextFault CheckMoneyText(std::string_view text) {
+    MoneyTextFault fault = MoneyTextFault::None;
+    ParseTyped(text, &fault);
+    return fault;
 }
 
 bool IsMoneyText(std::string_view text) {

@@ -41,6 +41,10 @@ std::optional<Currency> AddMoney(Currency a, Currency b);
 // Nothing for text that is not an amount, has more than four fraction digits or lies outside the range.
 std::optional<Currency> ParseMoney(std::string_view text);
 
+// Why typed text is not an amount: not a number at all, or a number the program cannot keep.
+enum class MoneyTextFault { None, NotAnAmount, TooManyFractionDigits, OutOfRange };
+MoneyTextFault CheckMoneyText(std::string_view text);
+
 // The test applied to typed amount text: true exactly when ParseMoney succeeds.
 bool IsMoneyText(std::string_view text);
 

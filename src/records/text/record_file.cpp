@@ -102,17 +102,6 @@ std::string NameOfCharacter(char32_t cp) {
     return out + code;
 }
 
-// What makes a text unfit for a text field, or nothing.
-std::optional<std::string> TextFieldFault(const std::string& text) {
-    if (text.find('"') != std::string::npos)
-        return "二重引用符「\"」は保存できません";
-    if (text.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos)
-        return "改行や NUL 文字は保存できません";
-    if (const auto cp = FirstUnsavableCharacter(text))
-        return "文字" + NameOfCharacter(*cp) + "は Shift_JIS で保存できません";
-    return std::nullopt;
-}
-
 } // namespace
 
 std::string ResolveDataFileName(std::string_view name) {
@@ -140,6 +129,16 @@ std::string ResolveDataFileName(std::string_view name) {
         return {};
     // Several spellings of one name can only come from a case-sensitive system; take one steadily.
     return *std::min_element(matches.begin(), matches.end());
+}
+
+std::optional<std::string> TextFieldFault(std::string_view text) {
+    if (text.find('"') != std::string::npos)
+        return "二重引用符「\"」は保存できません";
+    if (text.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos)
+        return "改行や NUL 文字は保存できません";
+    if (const auto cp = FirstUnsavableCharacter(text))
+        return "文字" + NameOfCharacter(*cp) + "は Shift_JIS で保存できません";
+    return std::nullopt;
 }
 
 RecordFile::~RecordFile() {

@@ -6,6 +6,7 @@
 #include "records/text/money.h"
 
 #include <cstddef>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -54,6 +55,10 @@ private:
 // when it exists, otherwise an entry equal to it ignoring letter case (its name read as UTF-8, or as code
 // page 932 for names unpacked from Windows archives); empty when there is none.
 std::string ResolveDataFileName(std::string_view name);
+
+// What makes a text unfit for a text field (a double quote, a line break, a NUL, a character code page 932
+// cannot carry as itself), in words for the user; nothing when it can be saved.
+std::optional<std::string> TextFieldFault(std::string_view text);
 
 class RecordFile {
 public:

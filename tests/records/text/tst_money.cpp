@@ -27,6 +27,7 @@ private slots:
     void everyDisplayTextParsesBack();
     void moneyField_data();
     void moneyField();
+    void faultsTellANumberFromALimit();
     void additionIsExactAndChecked();
     void ledgerDateKeepsLeadingZeros();
 };
@@ -162,6 +163,18 @@ void TestMoney::moneyField() {
     QCOMPARE(parsed.has_value(), valid);
     if (valid)
         QCOMPARE(parsed->tenThousandths(), units);
+}
+
+void TestMoney::faultsTellANumberFromALimit() {
+    using records::MoneyTextFault;
+    QCOMPARE(records::CheckMoneyText("690"), MoneyTextFault::None);
+    QCOMPARE(records::CheckMoneyText("abc"), MoneyTextFault::NotAnAmount);
+    QCOMPARE(records::CheckMoneyText("1.23456"), MoneyTextFault::TooManyFractionDigits);
+    QCOMPARE(records::CheckMoneyText("1.23456x"), MoneyTextFault::NotAnAmount);
+    QCOMPARE(records::CheckMoneyText("922337203685477.5808"), MoneyTextFault::OutOfRange);
+    QCOMPARE(records::CheckMoneyText("-922337203685477.5809"), MoneyTextFault::OutOfRange);
+    QCOMPARE(records::CheckMoneyText("99999999999999999999999"), MoneyTextFault::OutOfRange);
+    QCOMPARE(records::CheckMoneyText("-922337203685477.5808"), MoneyTextFault::None);
 }
 
 void TestMoney::additionIsExactAndChecked() {
