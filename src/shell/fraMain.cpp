@@ -46,7 +46,12 @@ fraMain::fraMain(Dialogs& dialogs, QWidget* parent)
 fraMain::~fraMain() = default;
 
 void fraMain::createControls() {
+    cmdChinClr2 = new QPushButton(this);
+    cmdChinHozon = new QPushButton(u"入金"_s, this);
     cmdChinClr = new QPushButton(u"クリア"_s, this);
+    msgChinKou = new Grid(2, false, this);
+    lblTemaMei = new Label(this);
+    imgTema1 = new Label(this);
     txtChinKou = new TextBox(this);
     txtChin_Inp = new TextBox(this);
     msgChingin = new Grid(5, true, this);
@@ -57,10 +62,15 @@ void fraMain::createControls() {
     txtChin_Inp->setAlignment(Qt::AlignRight);
 
     const std::vector<Placement> layout = {
-        {cmdChinClr, u"cmdChinClr"_s, 6000, 75, 840, 990, 1},
+        {cmdChinClr2, u"cmdChinClr2"_s, 5475, 4235, 315, 315, 15},
         {txtChin_Inp, u"txtChin_Inp"_s, 5850, 4575, 990, 375, 13},
+        {cmdChinClr, u"cmdChinClr"_s, 6000, 75, 840, 990, 1},
+        {cmdChinHozon, u"cmdChinHozon"_s, 5175, 75, 840, 990, 0},
         {txtChinKou, u"txtChinKou"_s, 825, 4200, 4590, 375, 10},
         {msgChingin, u"msgChingin"_s, 75, 1350, 9285, 2640, 9},
+        {msgChinKou, u"msgChinKou"_s, 75, 4575, 5715, 2070, 14},
+        {lblTemaMei, u"lblTemaMei"_s, 6075, 5475, 2115, 615, -1},
+        {imgTema1, u"imgTema1"_s, 8250, 5550, 960, 960, -1},
         {lblChin_zen, u"lblChin_zen"_s, 7800, 4575, 1515, 390, -1},
         {lblChin_cnt, u"lblChin_cnt"_s, 7800, 4200, 1515, 390, -1},
     };
@@ -82,14 +92,23 @@ void fraMain::createControls() {
 
 // Every event the main window handles, and the operation it runs.
 void fraMain::wireEvents() {
+    connect(cmdChinHozon, &QPushButton::clicked, this, &fraMain::cmdChinHozon_Click);
+    connect(txtChinKou, &TextBox::KeyPress, this, &fraMain::txtChinKou_KeyPress);
+    connect(txtChin_Inp, &TextBox::KeyPress, this, &fraMain::txtChin_Inp_KeyPress);
     connect(cmdChinClr, &QPushButton::clicked, this, &fraMain::cmdChinClr_Click);
     connect(msgChingin, &Grid::DblClick, this, &fraMain::msgChingin_DblClick);
+    connect(msgChinKou, &Grid::Click, this, &fraMain::msgChinKou_Click);
+    connect(msgChinKou, &Grid::DblClick, this, &fraMain::msgChinKou_DblClick);
+    connect(cmdChinClr2, &QPushButton::clicked, this, &fraMain::cmdChinClr2_Click);
+    connect(imgTema1, &Label::DblClick, this, &fraMain::imgTema1_DblClick);
+    connect(lblTemaMei, &Label::DblClick, this, &fraMain::lblTemaMei_DblClick);
 }
 
 bool fraMain::Form_Load() {
     m_starting = true;
     InitLedgerGrid();
-    if (!LoadLedger())
+    InitItemGrid();
+    if (!LoadLedger() || !LoadItemsAndTheme())
         return false;
     m_starting = false;
     txtChinKou->setText(QString());

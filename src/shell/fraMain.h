@@ -29,6 +29,8 @@ public:
     // The data files, by bare name in the current directory.
     static const char* const kLedgerFile;      // as created, truncated and rewritten
     static const char* const kLedgerFileInput; // as opened for reading and appending
+    static const char* const kItemFile;
+    static const char* const kThemeFile;
 
     // Window-level values.
     QString HelpFile;
@@ -36,6 +38,11 @@ public:
     qint16 ChinCnt = 0;
 
     // Controls, by their names in the window's layout.
+    QPushButton* cmdChinClr2 = nullptr;
+    QPushButton* cmdChinHozon = nullptr;
+    Grid* msgChinKou = nullptr;
+    Label* lblTemaMei = nullptr;
+    Label* imgTema1 = nullptr;
     QPushButton* cmdChinClr = nullptr;
     TextBox* txtChinKou = nullptr;
     TextBox* txtChin_Inp = nullptr;
@@ -56,12 +63,35 @@ public:
     void msgChingin_DblClick();
     void cmdChinClr_Click();
 
+    // Item list.
+    void InitItemGrid();
+    [[nodiscard]] bool LoadItemsAndTheme();
+    [[nodiscard]] bool RegisterItem();
+    [[nodiscard]] bool RewriteItemFile();
+    void msgChinKou_Click();
+    void msgChinKou_DblClick();
+    void cmdChinClr2_Click();
+
+    // Deposit entry.
+    void cmdChinHozon_Click();
+    void txtChinKou_KeyPress(int keyCode);
+    void txtChin_Inp_KeyPress(int keyCode);
+
+    // Theme name.
+    void imgTema1_DblClick();
+    void lblTemaMei_DblClick();
+
     // Where today's date comes from; tests set a fixed one.
     void setClock(std::function<records::CalendarDate()> clock) { m_clock = std::move(clock); }
 
 private:
     void createControls();
     void wireEvents();
+
+    bool entryPasses() const;
+    [[nodiscard]] bool loadTheme(); // the theme half of LoadItemsAndTheme
+    // Warns that the user's text cannot be used as it is; nothing has been recorded.
+    void warnEntry(const QString& text);
 
     // Tells the user that a data file could not be read, written or replaced, naming it and the reason.
     void warnFileFailure(const char* fileName, const records::Status& status, bool reading);

@@ -1,0 +1,89 @@
+// Deposit entry: the item box txtChinKou and the amount box txtChin_Inp, recorded by Enter or 入金.
+#include "shell/controls.h"
+#include "shell/dialogs.h"
+#include "shell/fraMain.h"
+#include "shell/grid.h"
+#include "shell/text_convert.h"
+
+using namespace Qt::StringLiterals;
+using records::Currency;
+using records::MoneyTextFault;
+
+namespace {
+constexpr int kMaxDeposits = 32766;
+constexpr int kEnter = 13;
+} // namespace
+
+// The item is not empty and the amount is a number: anything else is ignored without a word.
+bool fraMain::entryPasses() const {
+    if (txtChinKou->text().isEmpty() || txtChin_Inp->text().isEmpty())
+        return false;
+    return records::CheckMoneyText(toUtf8(txtChin_Inp->text())) != MoneyTextFault::NotAnAmount;
+}
+
+void fraMain::warnEntry(const QString& text) {
+    m_dialogs.message(this, text, u"入力の確認"_s, Dialogs::Buttons::Ok, Dialogs::Icon::Warning);
+}
+
+void fraMain::cmdChinHozon_Click() {
+    if (!entryPasses())
+        return;
+    // A number the program cannot keep, or a text the files cannot carry, is refused before anything changes.
+    switch (records::CheckMoneyText(toUtf8(txtChin_Inp->text()))) {
+    case MoneyTextFault::TooManyFractionDigits:
+        warnEntry(u"金額は小数点以下 4 桁までで入力してください。"_s);
+        return;
+    case MoneyTextFault::OutOfRange:
+        warnEntry(u"金額が大きすぎます。922,337,203,685,477 円までで入力してください。"_s);
+        return;
+    default:
+        break;
+    }
+    if (const auto fault = records::TextFieldFault(toUtf8(txtChinKou->text()))) {
+        warnEntry(u"項目に%1。"_s.arg(fromUtf8(*fault)));
+        return;
+    }
+    if (ChinCnt >= kMaxDeposits) {
+        warnEntry(u"貯金は 32,766 回まで記録できます。これ以上は記録できません。"_s);
+        return;
+    }
+    const Currency amount = *records::ParseMoney(toUtf8(txtChin_Inp->text()));
+    if (!records::AddMoney(ChinZen, amount)) {
+        warnEntry(u"合計が記録できる金額の範囲を超えるため、記録できません。"_s);
+        return;
+    }
+
+    AddLedgerRow();
+    if (!AppendLedgerRecord())
+        return; // the boxes keep the entry, so the user can try again
+
+    msgChinKou->setCol(0);
+    const int bound = msgChinKou->Rows() - 1;
+    bool found = false;
+    for (int r = 1; r <= bound && !found; ++r) {
+        msgChinKou->setRow(r);
+        found = msgChinKou->Text() == txtChinKou->text();
+    }
+    if (!found &&
+        m_dialogs.message(this,
+                          u"新規の項目ですが項目リストに保存しますか？\r\n\r\n"
+                          u"保存すると次回よりリストからの選択で入力することができるようになります。"_s,
+                          u"項目登録確認"_s, Dialogs::Buttons::YesNo, Dialogs::Icon::None) == Dialogs::Answer::Yes)
+        (void)RegisterItem();
+
+    txtChinKou->setText(QString());
+    txtChin_Inp->setText(QString());
+    txtChinKou->setFocus();
+}
+
+void fraMain::txtChinKou_KeyPress(int keyCode) {
+    if (keyCode != kEnter || txtChinKou->text().isEmpty())
+        return;
+    txtChin_Inp->setFocus();
+}
+
+void fraMain::txtChin_Inp_KeyPress(int keyCode) {
+    if (keyCode != kEnter || !entryPasses())
+        return;
+    cmdChinHozon_Click();
+}

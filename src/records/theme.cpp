@@ -1,0 +1,61 @@
+// The theme name: the label lblTemaMei and the theme name file, one record with one text field.
+#include "shell/controls.h"
+#include "shell/dialogs.h"
+#include "shell/fraMain.h"
+#include "shell/text_convert.h"
+
+#include <array>
+
+using namespace Qt::StringLiterals;
+using records::FieldKind;
+using records::FieldValue;
+using records::RecordFile;
+using records::Status;
+
+// A missing theme name file, or one with no record, is an empty theme name: the first change creates it.
+bool fraMain::loadTheme() {
+    constexpr std::array kinds = {FieldKind::Text};
+    RecordFile file;
+    Status status = file.OpenForInput(kThemeFile);
+    QString name;
+    if (status && !file.AtEnd()) {
+        std::vector<FieldValue> values;
+        status = file.ReadRecord(kinds, values);
+        if (status)
+            name = fromUtf8(std::get<std::string>(values[0]));
+    }
+    (void)file.Close();
+    if (!status && status.code() != Status::Code::NotFound) {
+        warnFileFailure(kThemeFile, status, true);
+        return false;
+    }
+    lblTemaMei->setText(name);
+    return true;
+}
+
+void fraMain::imgTema1_DblClick() {
+    const QString name = m_dialogs.input(this, u"テーマ名を入力してください"_s, u"テーマ名入力"_s);
+    if (name.isEmpty())
+        return;
+    if (const auto fault = records::TextFieldFault(toUtf8(name))) {
+        warnEntry(u"テーマ名に%1。"_s.arg(fromUtf8(*fault)));
+        return;
+    }
+    const std::array<FieldValue, 1> record = {toUtf8(name)};
+    RecordFile file;
+    Status status = file.OpenForOutput(kThemeFile);
+    if (status)
+        status = file.WriteRecord(record);
+    if (status)
+        status = file.Close();
+    if (!status) {
+        warnFileFailure(kThemeFile, status, false);
+        (void)loadTheme();
+        return;
+    }
+    lblTemaMei->setText(name);
+}
+
+void fraMain::lblTemaMei_DblClick() {
+    imgTema1_DblClick();
+}
