@@ -7,6 +7,8 @@
 #include "shell/text_convert.h"
 
 #include <QLabel>
+#include <QPainter>
+#include <QPixmap>
 #include <QPushButton>
 
 #include <algorithm>
@@ -30,6 +32,23 @@ struct Placement {
     int tab; // position in the Tab sequence, or -1
 };
 
+// A coin until the illustration is drawn.
+QPixmap PlaceholderIllustration() {
+    QPixmap picture(64, 64);
+    picture.fill(Qt::transparent);
+    QPainter painter(&picture);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(QColor(0x80, 0x60, 0x00), 3));
+    painter.setBrush(QColor(0xF0, 0xC0, 0x30));
+    painter.drawEllipse(4, 4, 56, 56);
+    QFont font = painter.font();
+    font.setPixelSize(30);
+    font.setBold(true);
+    painter.setFont(font);
+    painter.drawText(picture.rect(), Qt::AlignCenter, u"\u00A5"_s);
+    return picture;
+}
+
 } // namespace
 
 fraMain::fraMain(Dialogs& dialogs, QWidget* parent)
@@ -52,6 +71,7 @@ void fraMain::createControls() {
     msgChinKou = new Grid(2, false, this);
     lblTemaMei = new Label(this);
     imgTema1 = new Label(this);
+    imgTema1->setPixmap(PlaceholderIllustration());
     txtChinKou = new TextBox(this);
     txtChin_Inp = new TextBox(this);
     msgChingin = new Grid(5, true, this);

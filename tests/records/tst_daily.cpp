@@ -39,6 +39,7 @@ private slots:
     void init();
     void cleanup();
     void depositByButtonAndByEnter();
+    void oneDepositTakesTheDateOnce();
     void pickedItemAsksNothing();
     void newItemRegisteredOnYesOnly();
     void zeroNegativeAndBlankItemsAreDeposits();
@@ -100,6 +101,19 @@ void TestDaily::depositByButtonAndByEnter() {
     QVERIFY(w.txtChinKou->text().isEmpty() && w.txtChin_Inp->text().isEmpty());
     QCOMPARE(QApplication::focusWidget(), w.txtChinKou);
     QCOMPARE(ReadBytes(kItems), kThreeItems);
+}
+
+void TestDaily::oneDepositTakesTheDateOnce() {
+    WriteBytes(kItems, kThreeItems);
+    fraMain& w = start();
+    // A clock that passes midnight between any two readings.
+    int day = 7;
+    w.setClock([&day] { return records::CalendarDate{2026, 12, day++}; });
+    w.txtChinKou->setText(u"晩酌"_s);
+    w.txtChin_Inp->setText(u"50"_s);
+    w.cmdChinHozon_Click();
+    const QString shown = w.msgChingin->cell(1, 1);
+    QCOMPARE(ReadBytes(kLedger), Line(u"\"%1\",\"晩酌\",50"_s.arg(shown)));
 }
 
 void TestDaily::pickedItemAsksNothing() {

@@ -1,0 +1,123 @@
+// A whole day of use through real key presses, clicks and message boxes, then a restart from the files.
+#include "shell/app.h"
+#include "shell/controls.h"
+#include "shell/dialogs.h"
+#include "shell/fraMain.h"
+#include "shell/grid.h"
+#include "testsupport.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Once the next modal message box is open, records its text and presses the given button.
+void AnswerNextBox(QMessageBox::StandardButton button, QStringList& seen) {
+    QTimer::singleShot(0, [button, &seen] {
+        QTRY_VERIFY(qobject_cast<QMessageBox*>(QApplication::activeModalWidget()) != nullptr);
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        seen << box->windowTitle() + u": "_s + box->text();
+        box->button(button)->click();
+    });
+}
+
+// Types text key by key; QTest::keyClicks takes ASCII only.
+void Type(QWidget* widget, const QString& text) {
+    for (const QChar ch : text)
+        QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, QString(ch), Qt::NoModifier);
+}
+
+QPoint CellCentre(Grid& grid, int row) {
+    grid.flush();
+    return grid.visualRect(grid.model()->index(row - 1, 0)).center();
+}
+
+QStringList Rows(const Grid& grid) {
+    QStringList rows;
+    for (int r = 0; r < grid.Rows(); ++r) {
+        QStringList cells;
+        for (int c = 0; c < grid.Cols(); ++c)
+            cells << grid.cell(r, c);
+        rows << cells.join(u'|');
+    }
+    return rows;
+}
+
+} // namespace
+
+class TestDayOfUse : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase() { SetUpApplication(*qApp); }
+    void aWholeDay();
+};
+
+void TestDayOfUse::aWholeDay() {
+    ScopedWorkDir dir;
+    WriteBytes("項目１.txt", Cp932(u"\"タクシーを使ったつもり\",690\r\n\"晩酌\",50\r\n"_s));
+    WriteBytes("テーマ名１.txt", Cp932(u"\"つもり貯金\"\r\n"_s));
+    QtDialogs dialogs;
+    auto w = std::make_unique<fraMain>(dialogs);
+    QVERIFY(w->Form_Load());
+    QVERIFY(QTest::qWaitForWindowExposed(w.get()));
+    QStringList seen;
+
+    // Pick an item and deposit it with the button: nothing is asked.
+    QTest::mouseClick(w->msgChinKou->viewport(), Qt::LeftButton, {}, CellCentre(*w->msgChinKou, 1));
+    QCOMPARE(w->txtChinKou->text(), u"タクシーを使ったつもり"_s);
+    QCOMPARE(w->txtChin_Inp->text(), u"690"_s);
+    QTest::mouseClick(w->cmdChinHozon, Qt::LeftButton);
+    QCOMPARE(w->lblChin_cnt->text(), u"1"_s);
+
+    // Type a new item, Enter, an amount, Enter; register it.
+    w->txtChinKou->setFocus();
+    Type(w->txtChinKou, u"コーヒーを我慢したつもり"_s);
+    QTest::keyClick(w->txtChinKou, Qt::Key_Return);
+    QCOMPARE(QApplication::focusWidget(), w->txtChin_Inp);
+    QTest::keyClicks(w->txtChin_Inp, u"150"_s);
+    AnswerNextBox(QMessageBox::Yes, seen);
+    QTest::keyClick(w->txtChin_Inp, Qt::Key_Return);
+    QTRY_COMPARE(seen.size(), 1);
+    QVERIFY(seen[0].startsWith(u"項目登録確認: 新規の項目ですが"_s));
+    QCOMPARE(w->focusWidget(), w->txtChinKou); // the window's focus, wherever the box left activation
+    QVERIFY(w->txtChinKou->text().isEmpty() && w->txtChin_Inp->text().isEmpty());
+    QCOMPARE(w->msgChinKou->Rows(), 4);
+
+    // Delete the second item by double-click.
+    const QPoint second = CellCentre(*w->msgChinKou, 2);
+    AnswerNextBox(QMessageBox::Ok, seen);
+    QTest::mouseClick(w->msgChinKou->viewport(), Qt::LeftButton, {}, second);
+    QTest::mouseDClick(w->msgChinKou->viewport(), Qt::LeftButton, {}, second);
+    QTest::mouseRelease(w->msgChinKou->viewport(), Qt::LeftButton, {}, second);
+    QTRY_COMPARE(seen.size(), 2);
+    QCOMPARE(seen[1], u"削除確認: 晩酌 の項目を削除してもいいですか？\n"_s);
+    QCOMPARE(w->msgChinKou->Rows(), 3);
+
+    const QStringList ledger = Rows(*w->msgChingin);
+    const QStringList items = Rows(*w->msgChinKou);
+    const QString totals = w->lblChin_cnt->text() + w->lblChin_zen->text();
+    QCOMPARE(totals, u"2¥840"_s);
+    w.reset();
+
+    // A new start shows the same state, read from the files.
+    w = std::make_unique<fraMain>(dialogs);
+    QVERIFY(w->Form_Load());
+    QCOMPARE(Rows(*w->msgChingin), ledger);
+    QCOMPARE(Rows(*w->msgChinKou), items);
+    QCOMPARE(w->lblChin_cnt->text() + w->lblChin_zen->text(), totals);
+    QCOMPARE(w->lblTemaMei->text(), u"つもり貯金"_s);
+    QCOMPARE(ReadBytes("項目１.txt"),
+             Cp932(u"\"タクシーを使ったつもり\",690\r\n\"コーヒーを我慢したつもり\",150\r\n"_s));
+}
+
+QTEST_MAIN(TestDayOfUse)
+#include "tst_dayofuse.moc"
