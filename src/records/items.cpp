@@ -77,14 +77,7 @@ bool fraMain::RegisterItem() {
     }
     const Currency amount = records::ParseMoney(toUtf8(txtChin_Inp->text())).value_or(Currency());
     const std::array<FieldValue, 2> record = {toUtf8(txtChinKou->text()), amount};
-    RecordFile file;
-    Status status = file.OpenForAppend(kItemFile);
-    if (status)
-        status = file.WriteRecord(record);
-    const Status closed = file.Close();
-    if (status)
-        status = closed;
-    if (!status) {
+    if (const Status status = records::AppendRecord(kItemFile, record); !status) {
         warnFileFailure(kItemFile, status, false);
         return false;
     }
@@ -142,8 +135,7 @@ void fraMain::msgChinKou_DblClick() {
         return;
     msgChinKou->setCol(0);
     const QString question = msgChinKou->Text() + u" の項目を削除してもいいですか？\r\n"_s;
-    if (m_dialogs.message(this, question, u"削除確認"_s, Dialogs::Buttons::OkCancel, Dialogs::Icon::None) !=
-        Dialogs::Answer::Ok)
+    if (!confirmDeletion(question))
         return;
     msgChinKou->RemoveItem(row);
     txtChinKou->setText(QString());
@@ -158,14 +150,9 @@ void fraMain::msgChinKou_DblClick() {
 void fraMain::cmdChinClr2_Click() {
     if (msgChinKou->Rows() == 1)
         return;
-    if (m_dialogs.message(this, u"登録されている項目を全て削除してもいいですか？\r\n"_s, u"削除確認"_s,
-                          Dialogs::Buttons::OkCancel, Dialogs::Icon::None) != Dialogs::Answer::Ok)
+    if (!confirmDeletion(u"登録されている項目を全て削除してもいいですか？\r\n"_s))
         return;
-    RecordFile file;
-    Status status = file.OpenForOutput(kItemFile);
-    if (status)
-        status = file.Close();
-    if (!status)
+    if (const Status status = records::EmptyFile(kItemFile); !status)
         warnFileFailure(kItemFile, status, false);
     else
         txtChinKou->setText(QString());

@@ -154,13 +154,7 @@ bool fraMain::AppendLedgerRecord() {
     const Currency amount = records::ParseMoney(toUtf8(txtChin_Inp->text())).value_or(Currency());
     const std::array<FieldValue, 3> record = {records::FormatLedgerDate(m_depositDate), toUtf8(txtChinKou->text()),
                                               amount};
-    RecordFile file;
-    Status status = file.OpenForAppend(kLedgerFileInput);
-    if (status)
-        status = file.WriteRecord(record);
-    const Status closed = file.Close();
-    if (status)
-        status = closed;
+    const Status status = records::AppendRecord(kLedgerFileInput, record);
     if (status)
         return true;
     warnFileFailure(kLedgerFile, status, false);
@@ -184,8 +178,7 @@ void fraMain::msgChingin_DblClick() {
     for (int col = 0; col < 4; ++col)
         cells << msgChingin->cell(row, col);
     const QString question = cells.join(u' ') + u" のデータを削除してもいいですか？\r\n"_s;
-    if (m_dialogs.message(this, question, u"削除確認"_s, Dialogs::Buttons::OkCancel, Dialogs::Icon::None) !=
-        Dialogs::Answer::Ok)
+    if (!confirmDeletion(question))
         return;
     msgChingin->RemoveItem(row);
 
@@ -200,14 +193,9 @@ void fraMain::msgChingin_DblClick() {
 void fraMain::cmdChinClr_Click() {
     if (msgChingin->Rows() == 1)
         return;
-    if (m_dialogs.message(this, u"これまでのデータを削除してもいいですか？\r\n"_s, u"削除確認"_s,
-                          Dialogs::Buttons::OkCancel, Dialogs::Icon::None) != Dialogs::Answer::Ok)
+    if (!confirmDeletion(u"これまでのデータを削除してもいいですか？\r\n"_s))
         return;
-    RecordFile file;
-    Status status = file.OpenForOutput(kLedgerFile);
-    if (status)
-        status = file.Close();
-    if (!status)
+    if (const Status status = records::EmptyFile(kLedgerFile); !status)
         warnFileFailure(kLedgerFile, status, false);
     InitLedgerGrid();
     (void)LoadLedger();

@@ -139,6 +139,11 @@ bool fraMain::Form_Load() {
     return true;
 }
 
+bool fraMain::confirmDeletion(const QString& question) {
+    return m_dialogs.message(this, question, u"削除確認"_s, Dialogs::Buttons::OkCancel, Dialogs::Icon::None) ==
+           Dialogs::Answer::Ok;
+}
+
 void fraMain::warnFileFailure(const char* fileName, const records::Status& status, bool reading) {
     QString text;
     if (status.code() == records::Status::Code::Damaged) {

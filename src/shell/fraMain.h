@@ -89,6 +89,8 @@ private:
     void wireEvents();
 
     bool entryPasses() const;
+    // Every deletion asks first, OK or Cancel, without an icon.
+    bool confirmDeletion(const QString& question);
     [[nodiscard]] bool loadTheme(); // the theme half of LoadItemsAndTheme
     // Warns that the user's text cannot be used as it is; nothing has been recorded.
     void warnEntry(const QString& text);

@@ -212,7 +212,9 @@ std::optional<Currency> ParseTyped(std::string_view text, MoneyTextFault* fault)
 
 } // namespace
 
-std::optional<Currency> ParseMoney(std::string_view text) { return ParseTyped(text, nullptr); }
+std::optional<Currency> ParseMoney(std::string_view text) {
+    return ParseTyped(text, nullptr);
+}
 
 MoneyTextFault CheckMoneyText(std::string_view text) {
     MoneyTextFault fault = MoneyTextFault::None;

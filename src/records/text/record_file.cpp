@@ -481,4 +481,19 @@ Status RecordFile::Close() {
     return result;
 }
 
+Status AppendRecord(std::string_view name, std::span<const FieldValue> values) {
+    RecordFile file;
+    Status status = file.OpenForAppend(name);
+    if (status)
+        status = file.WriteRecord(values);
+    const Status closed = file.Close();
+    return status ? closed : status;
+}
+
+Status EmptyFile(std::string_view name) {
+    RecordFile file;
+    const Status status = file.OpenForOutput(name);
+    return status ? file.Close() : status;
+}
+
 } // namespace records

@@ -120,4 +120,10 @@ private:
     Status m_failure; // the first failed write of an output
 };
 
+// Opens, writes one record, closes: a deposit or a registration in one call.
+[[nodiscard]] Status AppendRecord(std::string_view name, std::span<const FieldValue> values);
+
+// Opens for output and closes at once: the file is emptied, or left as it was on failure.
+[[nodiscard]] Status EmptyFile(std::string_view name);
+
 } // namespace records
