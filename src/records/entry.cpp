@@ -10,7 +10,6 @@ using records::Currency;
 using records::MoneyTextFault;
 
 namespace {
-constexpr int kMaxDeposits = 32766;
 constexpr int kEnter = 13;
 } // namespace
 

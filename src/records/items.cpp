@@ -20,7 +20,6 @@ const char* const fraMain::kThemeFile = "テーマ名１.txt";
 
 namespace {
 constexpr std::array kItemKinds = {FieldKind::Text, FieldKind::Money};
-constexpr int kMaxItems = 32766;
 } // namespace
 
 void fraMain::InitItemGrid() {

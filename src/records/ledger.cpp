@@ -20,8 +20,6 @@ using records::Status;
 namespace {
 
 constexpr std::array kLedgerKinds = {FieldKind::Text, FieldKind::Text, FieldKind::Money};
-// Row numbers and the deposit count are 16-bit, and so is the row count while loading.
-constexpr int kMaxDeposits = 32766;
 
 QString Money(Currency amount) {
     return fromUtf8(records::FormatMoney(amount));

@@ -32,6 +32,10 @@ public:
     static const char* const kItemFile;
     static const char* const kThemeFile;
 
+    // Row numbers, the deposit count and the loading counters are 16-bit: 32,766 data rows at most.
+    static constexpr int kMaxDeposits = 32766;
+    static constexpr int kMaxItems = 32766;
+
     // Window-level values.
     QString HelpFile;
     records::Currency ChinZen;

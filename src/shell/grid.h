@@ -83,7 +83,6 @@ private:
 
     // What the view has not been told yet.
     bool m_flushPending = false;
-    bool m_resetNeeded = false;
     int m_keptRows = 1;           // rows the view knows that have kept their place since the last flush
     int m_changedFirst = INT_MAX; // cells changed since the last flush, by row
     int m_changedLast = -1;

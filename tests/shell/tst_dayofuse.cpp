@@ -19,25 +19,10 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-// Once the next modal message box is open, records its text and presses the given button.
-void AnswerNextBox(QMessageBox::StandardButton button, QStringList& seen) {
-    QTimer::singleShot(0, [button, &seen] {
-        QTRY_VERIFY(qobject_cast<QMessageBox*>(QApplication::activeModalWidget()) != nullptr);
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        seen << box->windowTitle() + u": "_s + box->text();
-        box->button(button)->click();
-    });
-}
-
 // Types text key by key; QTest::keyClicks takes ASCII only.
 void Type(QWidget* widget, const QString& text) {
     for (const QChar ch : text)
         QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, QString(ch), Qt::NoModifier);
-}
-
-QPoint CellCentre(Grid& grid, int row) {
-    grid.flush();
-    return grid.visualRect(grid.model()->index(row - 1, 0)).center();
 }
 
 QStringList Rows(const Grid& grid) {
@@ -69,7 +54,7 @@ void TestDayOfUse::aWholeDay() {
     auto w = std::make_unique<fraMain>(dialogs);
     QVERIFY(w->Form_Load());
     QVERIFY(QTest::qWaitForWindowExposed(w.get()));
-    QStringList seen;
+    std::vector<SeenBox> seen;
 
     // Pick an item and deposit it with the button: nothing is asked.
     QTest::mouseClick(w->msgChinKou->viewport(), Qt::LeftButton, {}, CellCentre(*w->msgChinKou, 1));
@@ -86,8 +71,9 @@ void TestDayOfUse::aWholeDay() {
     QTest::keyClicks(w->txtChin_Inp, u"150"_s);
     AnswerNextBox(QMessageBox::Yes, seen);
     QTest::keyClick(w->txtChin_Inp, Qt::Key_Return);
-    QTRY_COMPARE(seen.size(), 1);
-    QVERIFY(seen[0].startsWith(u"項目登録確認: 新規の項目ですが"_s));
+    QTRY_COMPARE(seen.size(), std::size_t(1));
+    QCOMPARE(seen[0].title, u"項目登録確認"_s);
+    QVERIFY(seen[0].text.startsWith(u"新規の項目ですが"_s));
     QCOMPARE(w->focusWidget(), w->txtChinKou); // the window's focus, wherever the box left activation
     QVERIFY(w->txtChinKou->text().isEmpty() && w->txtChin_Inp->text().isEmpty());
     QCOMPARE(w->msgChinKou->Rows(), 4);
@@ -98,8 +84,9 @@ void TestDayOfUse::aWholeDay() {
     QTest::mouseClick(w->msgChinKou->viewport(), Qt::LeftButton, {}, second);
     QTest::mouseDClick(w->msgChinKou->viewport(), Qt::LeftButton, {}, second);
     QTest::mouseRelease(w->msgChinKou->viewport(), Qt::LeftButton, {}, second);
-    QTRY_COMPARE(seen.size(), 2);
-    QCOMPARE(seen[1], u"削除確認: 晩酌 の項目を削除してもいいですか？\n"_s);
+    QTRY_COMPARE(seen.size(), std::size_t(2));
+    QCOMPARE(seen[1].title, u"削除確認"_s);
+    QCOMPARE(seen[1].text, u"晩酌 の項目を削除してもいいですか？\n"_s);
     QCOMPARE(w->msgChinKou->Rows(), 3);
 
     const QStringList ledger = Rows(*w->msgChingin);

@@ -1,5 +1,6 @@
 // The grid control: its operations, what the view shows of them, and clicks.
 #include "shell/grid.h"
+#include "testsupport.h"
 
 #include <QApplication>
 #include <QHeaderView>
@@ -19,12 +20,6 @@ void Fill(Grid& grid, int dataRows) {
             grid.setText(u"%1-%2"_s.arg(r).arg(c));
         }
     }
-}
-
-QPoint CellCentre(Grid& grid, int row, int col) {
-    grid.flush();
-    const QRect rect = grid.visualRect(grid.model()->index(row - 1, col));
-    return rect.center();
 }
 
 } // namespace

@@ -13,23 +13,6 @@
 
 using namespace Qt::StringLiterals;
 
-namespace {
-
-// Once a modal message box is open, reads it and presses the button with the given role.
-void AnswerNextBox(QMessageBox::StandardButton button, QString& seenText, QStringList& seenButtons, bool& done) {
-    QTimer::singleShot(0, [=, &seenText, &seenButtons, &done] {
-        QTRY_VERIFY(qobject_cast<QMessageBox*>(QApplication::activeModalWidget()) != nullptr);
-        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
-        seenText = box->text();
-        for (QAbstractButton* b : box->buttons())
-            seenButtons << b->text();
-        box->button(button)->click();
-        done = true;
-    });
-}
-
-} // namespace
-
 class TestMessageBox : public QObject {
     Q_OBJECT
 
@@ -46,22 +29,18 @@ void TestMessageBox::clearAskedWithTheRealBox() {
     fraMain w(dialogs);
     QVERIFY(w.Form_Load());
 
-    QString text;
-    QStringList buttons;
-    bool done = false;
-    AnswerNextBox(QMessageBox::Cancel, text, buttons, done);
+    std::vector<SeenBox> seen;
+    AnswerNextBox(QMessageBox::Cancel, seen);
     w.cmdChinClr_Click();
-    QVERIFY(done);
-    QCOMPARE(text, u"これまでのデータを削除してもいいですか？\n"_s);
+    QCOMPARE(seen.size(), std::size_t(1));
+    QCOMPARE(seen[0].text, u"これまでのデータを削除してもいいですか？\n"_s);
     // Qt's own buttons read as on a Japanese desktop.
-    QVERIFY2(buttons.contains(u"キャンセル"_s), qPrintable(buttons.join(u'|')));
+    QVERIFY2(seen[0].buttons.contains(u"キャンセル"_s), qPrintable(seen[0].buttons.join(u'|')));
     QCOMPARE(w.msgChingin->Rows(), 2);
 
-    done = false;
-    buttons.clear();
-    AnswerNextBox(QMessageBox::Ok, text, buttons, done);
+    AnswerNextBox(QMessageBox::Ok, seen);
     w.cmdChinClr_Click();
-    QVERIFY(done);
+    QCOMPARE(seen.size(), std::size_t(2));
     QCOMPARE(w.msgChingin->Rows(), 1);
     QCOMPARE(ReadBytes("テーマ１.txt"), QByteArray());
 }

@@ -2,9 +2,13 @@
 #include "testsupport.h"
 
 #include "records/text/cp932.h"
+#include "shell/grid.h"
 
+#include <QAbstractButton>
+#include <QApplication>
 #include <QDir>
 #include <QTest>
+#include <QTimer>
 
 #include <csignal>
 #include <cstdio>
@@ -42,6 +46,23 @@ QByteArray Cp932(const QString& text) {
     if (!records::EncodeCp932(text.toStdString(), bytes))
         qFatal("test text not in code page 932");
     return QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()));
+}
+
+void AnswerNextBox(QMessageBox::StandardButton button, std::vector<SeenBox>& seen) {
+    QTimer::singleShot(0, [button, &seen] {
+        QTRY_VERIFY(qobject_cast<QMessageBox*>(QApplication::activeModalWidget()) != nullptr);
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        SeenBox shown{box->windowTitle(), box->text(), {}};
+        for (QAbstractButton* b : box->buttons())
+            shown.buttons << b->text();
+        seen.push_back(shown);
+        box->button(button)->click();
+    });
+}
+
+QPoint CellCentre(Grid& grid, int row, int col) {
+    grid.flush();
+    return grid.visualRect(grid.model()->index(row - 1, col)).center();
 }
 
 FileSizeLimit::FileSizeLimit(rlim_t bytes) {

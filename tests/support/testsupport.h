@@ -4,6 +4,8 @@
 #include "shell/dialogs.h"
 
 #include <QByteArray>
+#include <QMessageBox>
+#include <QPoint>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -34,6 +36,21 @@ void WriteBytes(const char* utf8Name, const QByteArray& bytes);
 bool FileExists(const char* utf8Name);
 // UTF-8 text as code page 932 bytes.
 QByteArray Cp932(const QString& text);
+
+class Grid;
+
+// What a real message box showed.
+struct SeenBox {
+    QString title;
+    QString text;
+    QStringList buttons;
+};
+
+// Once the next modal message box is open, records it and presses the given button.
+void AnswerNextBox(QMessageBox::StandardButton button, std::vector<SeenBox>& seen);
+
+// The centre of a data cell, in the grid's viewport, after bringing the view up to date.
+QPoint CellCentre(Grid& grid, int row, int col = 0);
 
 // Makes writes past `bytes` fail, as a full disk does, for the life of the object. Tests run as root, who
 // passes permission checks, so this is how they make a write fail.

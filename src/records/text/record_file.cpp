@@ -159,7 +159,6 @@ Status RecordFile::damaged(int line, std::string reason) const {
 Status RecordFile::OpenForInput(std::string_view name) {
     if (isOpen())
         return systemFailure(EBUSY);
-    m_name = name;
     std::string resolved = ResolveDataFileName(name);
     if (resolved.empty())
         return Status::Failure(Status::Code::NotFound, SystemReason(ENOENT));
@@ -204,7 +203,6 @@ Status RecordFile::OpenForInput(std::string_view name) {
 Status RecordFile::OpenForOutput(std::string_view name) {
     if (isOpen())
         return systemFailure(EBUSY);
-    m_name = name;
     std::string target = ResolveDataFileName(name);
     if (target.empty())
         target = name;
@@ -253,7 +251,6 @@ Status RecordFile::OpenForOutput(std::string_view name) {
 Status RecordFile::OpenForAppend(std::string_view name) {
     if (isOpen())
         return systemFailure(EBUSY);
-    m_name = name;
     std::string target = ResolveDataFileName(name);
     if (target.empty())
         target = name;

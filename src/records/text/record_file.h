@@ -105,7 +105,6 @@ private:
     void consumeDelimiter();
 
     Mode m_mode = Mode::Closed;
-    std::string m_name; // as the caller named it, for messages
     // Input: the whole file decoded, the read position and its line.
     std::string m_text;
     std::size_t m_pos = 0;
