@@ -19,7 +19,7 @@ build=${TSUMOTTO_BUILD_DIR:-$here/build}
 packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-translations-l10n libgl-dev
-    fonts-ipafont-gothic
+    fonts-ipafont-gothic xvfb xauth
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -3,16 +3,15 @@
 
 #include "shell/controls.h"
 #include "shell/dialogs.h"
+#include "shell/frmSub.h"
 #include "shell/grid.h"
 #include "shell/text_convert.h"
 
+#include <QIcon>
 #include <QLabel>
-#include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
-
-#include <algorithm>
-#include <vector>
+#include <QToolButton>
 
 using namespace Qt::StringLiterals;
 
@@ -21,32 +20,31 @@ const char* const fraMain::kLedgerFileInput = "テーマ１.TXT";
 
 namespace {
 
-// Positions and sizes are in twips: 15 twips are one device-independent pixel.
+// The client area, in twips: 15 twips are one device-independent pixel.
 constexpr int kClientWidth = 9465;
 constexpr int kClientHeight = 6780;
 
-struct Placement {
-    QWidget* widget;
-    QString name;
-    int left, top, width, height;
-    int tab; // position in the Tab sequence, or -1
-};
+const QColor kWhite(0xFF, 0xFF, 0xFF);
+const QColor kBlack(0x00, 0x00, 0x00);
+const QColor kMaroon(0x80, 0x00, 0x00);
+const QColor kNavy(0x00, 0x00, 0x80);
+const QColor kIvory(0xFF, 0xFF, 0xF0);
+const QColor kGrey(0x80, 0x80, 0x80);
 
-// A coin until the illustration is drawn.
-QPixmap PlaceholderIllustration() {
-    QPixmap picture(64, 64);
-    picture.fill(Qt::transparent);
-    QPainter painter(&picture);
-    painter.setRenderHint(QPainter::Antialiasing);
-    painter.setPen(QPen(QColor(0x80, 0x60, 0x00), 3));
-    painter.setBrush(QColor(0xF0, 0xC0, 0x30));
-    painter.drawEllipse(4, 4, 56, 56);
-    QFont font = painter.font();
-    font.setPixelSize(30);
-    font.setBold(true);
-    painter.setFont(font);
-    painter.drawText(picture.rect(), Qt::AlignCenter, u"\u00A5"_s);
-    return picture;
+// A header or total label: coloured, with a single-line border.
+Label* NewBoxLabel(const QString& text, const QFont& font, const QColor& textColour, const QColor& background,
+                   Qt::Alignment alignment, QWidget* parent) {
+    Label* label = NewTextLabel(text, font, textColour, background, alignment | Qt::AlignVCenter, parent);
+    label->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    label->setLineWidth(1);
+    return label;
+}
+
+Label* NewPicture(const QString& picture, QWidget* parent) {
+    auto* label = new Label(parent);
+    label->setPixmap(QPixmap(picture));
+    label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+    return label;
 }
 
 } // namespace
@@ -57,7 +55,10 @@ fraMain::fraMain(Dialogs& dialogs, QWidget* parent)
       m_dialogs(dialogs), m_clock(records::TodayLocal) {
     setObjectName(u"fraMain"_s);
     setWindowTitle(u"ツモっと貯めよう！"_s);
-    setFixedSize(Grid::twipsToPixels(kClientWidth), Grid::twipsToPixels(kClientHeight));
+    setWindowIcon(IconFromFile(u":/pictures/app.ico"_s));
+    // The captions of the five large buttons, and the face the other fonts fall back to.
+    setFont(GothicFont(kProportionalGothic, 9));
+    SetUpFixedWindow(this, kClientWidth, kClientHeight);
     createControls();
     wireEvents();
 }
@@ -65,57 +66,89 @@ fraMain::fraMain(Dialogs& dialogs, QWidget* parent)
 fraMain::~fraMain() = default;
 
 void fraMain::createControls() {
-    cmdChinClr2 = new QPushButton(this);
-    cmdChinHozon = new QPushButton(u"入金"_s, this);
-    cmdChinClr = new QPushButton(u"クリア"_s, this);
-    msgChinKou = new Grid(2, false, this);
-    lblTemaMei = new Label(this);
-    imgTema1 = new Label(this);
-    imgTema1->setPixmap(PlaceholderIllustration());
-    txtChinKou = new TextBox(this);
-    txtChin_Inp = new TextBox(this);
-    msgChingin = new Grid(5, true, this);
-    lblChin_zen = new QLabel(this);
-    lblChin_cnt = new QLabel(this);
-    lblChin_zen->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    lblChin_cnt->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
-    txtChin_Inp->setAlignment(Qt::AlignRight);
+    const QFont font9 = GothicFont(kProportionalGothic, 9);
+    const QFont font11 = GothicFont(kProportionalGothic, 11.25);
+    const QFont font12 = GothicFont(kProportionalGothic, 12);
+    const QFont font14 = GothicFont(kProportionalGothic, 14.25);
+    const QFont font15 = GothicFont(kProportionalGothic, 15.75);
+    const QColor buttonText = palette().color(QPalette::ButtonText);
 
-    const std::vector<Placement> layout = {
-        {cmdChinClr2, u"cmdChinClr2"_s, 5475, 4235, 315, 315, 15},
-        {txtChin_Inp, u"txtChin_Inp"_s, 5850, 4575, 990, 375, 13},
-        {cmdChinClr, u"cmdChinClr"_s, 6000, 75, 840, 990, 1},
-        {cmdChinHozon, u"cmdChinHozon"_s, 5175, 75, 840, 990, 0},
-        {txtChinKou, u"txtChinKou"_s, 825, 4200, 4590, 375, 10},
-        {msgChingin, u"msgChingin"_s, 75, 1350, 9285, 2640, 9},
-        {msgChinKou, u"msgChinKou"_s, 75, 4575, 5715, 2070, 14},
-        {lblTemaMei, u"lblTemaMei"_s, 6075, 5475, 2115, 615, -1},
-        {imgTema1, u"imgTema1"_s, 8250, 5550, 960, 960, -1},
-        {lblChin_zen, u"lblChin_zen"_s, 7800, 4575, 1515, 390, -1},
-        {lblChin_cnt, u"lblChin_cnt"_s, 7800, 4200, 1515, 390, -1},
-    };
-    std::vector<const Placement*> tabOrder;
-    for (const Placement& p : layout) {
-        p.widget->setObjectName(p.name);
-        p.widget->setGeometry(Grid::twipsToPixels(p.left), Grid::twipsToPixels(p.top), Grid::twipsToPixels(p.width),
-                              Grid::twipsToPixels(p.height));
-        if (p.tab >= 0)
-            tabOrder.push_back(&p);
-    }
-    // The table lists controls from the top of the stacking order down.
-    for (auto it = layout.rbegin(); it != layout.rend(); ++it)
-        it->widget->raise();
-    std::sort(tabOrder.begin(), tabOrder.end(), [](const Placement* a, const Placement* b) { return a->tab < b->tab; });
-    for (std::size_t i = 1; i < tabOrder.size(); ++i)
-        setTabOrder(tabOrder[i - 1]->widget, tabOrder[i]->widget);
+    cmdChinClr2 = new QPushButton(this);
+    cmdChinClr2->setIcon(IconFromFile(u":/pictures/clear_items.bmp"_s));
+    cmdChinClr2->setIconSize(QSize(16, 16));
+    cmdEnd = NewPictureButton(u"終了"_s, u":/pictures/end.ico"_s, this);
+    cmdsyoukai = NewPictureButton(u"プロ"_s, u":/pictures/pro.ico"_s, this);
+    txtChin_Inp = new TextBox(this);
+    txtChin_Inp->setFont(GothicFont(kProportionalGothic, 14.25));
+    txtChin_Inp->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+    // Digits go straight in: no input method on the amount box.
+    txtChin_Inp->setAttribute(Qt::WA_InputMethodEnabled, false);
+    txtChin_Inp->setInputMethodHints(Qt::ImhPreferNumbers | Qt::ImhLatinOnly | Qt::ImhNoPredictiveText);
+    cmdHelp = NewPictureButton(u"ヘルプ"_s, u":/pictures/help.ico"_s, this);
+    cmdChinClr = NewPictureButton(u"クリア"_s, u":/pictures/clear.ico"_s, this);
+    cmdChinHozon = NewPictureButton(u"入金"_s, u":/pictures/deposit.ico"_s, this);
+    txtChinKou = new TextBox(this);
+    txtChinKou->setFont(font12);
+    txtChinKou->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    // Items are typed in Japanese: the input method stays on, with no hint that would turn it to Latin.
+    txtChinKou->setAttribute(Qt::WA_InputMethodEnabled, true);
+    txtChinKou->setInputMethodHints(Qt::ImhNone);
+    msgChingin = new Grid(5, true, this);
+    msgChinKou = new Grid(2, false, this);
+    msgChingin->setFont(font9);
+    msgChinKou->setFont(font9);
+    auto* label2 =
+        NewTextLabel(u"でしっかり貯めよう！"_s, font11, buttonText, QColor(), Qt::AlignLeft | Qt::AlignTop, this);
+    lblTemaMei = NewTextLabel(QString(), font14, kMaroon, QColor(), Qt::AlignLeft | Qt::AlignTop, this);
+    lblTemaMei->setWordWrap(true);
+    auto* image2 = NewPicture(u":/pictures/banner.gif"_s, this);
+    imgTema1 = NewPicture(u":/pictures/theme.gif"_s, this);
+    auto* label1_1 = NewBoxLabel(u"項目"_s, font14, kWhite, kMaroon, Qt::AlignHCenter, this);
+    auto* label1_2 = NewBoxLabel(u"金額"_s, font14, kWhite, kMaroon, Qt::AlignHCenter, this);
+    const QFont fixed15 = GothicFont(kFixedGothic, 15.75);
+    lblChin_zen = NewBoxLabel(QString(), fixed15, kBlack, kIvory, Qt::AlignRight, this);
+    lblChin_cnt = NewBoxLabel(QString(), fixed15, kBlack, kIvory, Qt::AlignRight, this);
+    auto* label1_4 = NewBoxLabel(u"合計"_s, font15, kWhite, kNavy, Qt::AlignHCenter, this);
+    auto* label1_5 = NewBoxLabel(u"回数"_s, font15, kWhite, kNavy, Qt::AlignHCenter, this);
+    // A grey line over a white one: a groove under the top strip.
+    QWidget* line1_1 = NewLine(90, 9380, 1185, kGrey, this);
+    QWidget* line1_0 = NewLine(90, 9380, 1200, kWhite, this);
+    auto* shape1 = new Shape(kIvory, kBlack, this);
+
+    const QString themeTip = u"ダブルクリックでテーマ名を変更できます"_s;
+    PlaceControls({
+        {cmdChinClr2, u"cmdChinClr2"_s, 5475, 4235, 315, 315, 15, u"項目全クリア"_s},
+        {cmdEnd, u"cmdEnd"_s, 8475, 75, 840, 990, 4, u"プログラムを終了します"_s},
+        {cmdsyoukai, u"cmdsyoukai"_s, 7650, 75, 840, 990, 3, u"ヘルプファイルを開きます"_s},
+        {txtChin_Inp, u"txtChin_Inp"_s, 5850, 4575, 990, 375, 13, u"金額を入力してください"_s},
+        {cmdHelp, u"cmdHelp"_s, 6825, 75, 840, 990, 2, u"ヘルプファイルを開きます"_s},
+        {cmdChinClr, u"cmdChinClr"_s, 6000, 75, 840, 990, 1, u"これまでのデータを削除します"_s},
+        {cmdChinHozon, u"cmdChinHozon"_s, 5175, 75, 840, 990, 0, u"表示中の項目と金額で貯金します"_s},
+        {txtChinKou, u"txtChinKou"_s, 825, 4200, 4590, 375, 10, u"リストにない項目を入力、追加できます"_s},
+        {msgChingin, u"msgChingin"_s, 75, 1350, 9285, 2640, 9, u"ダブルクリックで選択した行を削除できます"_s},
+        {msgChinKou, u"msgChinKou"_s, 75, 4575, 5715, 2070, 14, u"ダブルクリックで選択した項目を削除できます"_s},
+        {label2, u"Label2"_s, 6225, 6150, 2115, 240, -1, {}},
+        {lblTemaMei, u"lblTemaMei"_s, 6075, 5475, 2115, 615, -1, themeTip},
+        {image2, u"Image2"_s, 150, 75, 4665, 1050, -1, {}},
+        {imgTema1, u"imgTema1"_s, 8250, 5550, 960, 960, -1, themeTip},
+        {label1_1, u"Label1_1"_s, 75, 4200, 765, 375, -1, u"目標日数を入れてＥｎｔｅｒキーを押してください"_s},
+        {label1_2, u"Label1_2"_s, 5850, 4200, 990, 375, -1, {}},
+        {lblChin_zen, u"lblChin_zen"_s, 7800, 4575, 1515, 390, -1, {}},
+        {lblChin_cnt, u"lblChin_cnt"_s, 7800, 4200, 1515, 390, -1, {}},
+        {label1_4, u"Label1_4"_s, 6900, 4575, 915, 390, -1, {}},
+        {label1_5, u"Label1_5"_s, 6900, 4200, 915, 390, -1, {}},
+        {line1_1, u"Line1_1"_s, 0, 0, -1, 0, -1, {}},
+        {line1_0, u"Line1_0"_s, 0, 0, -1, 0, -1, {}},
+        {shape1, u"Shape1"_s, 5925, 5100, 3440, 1575, -1, {}},
+    });
 }
 
 // Every event the main window handles, and the operation it runs.
 void fraMain::wireEvents() {
-    connect(cmdChinHozon, &QPushButton::clicked, this, &fraMain::cmdChinHozon_Click);
+    connect(cmdChinHozon, &QToolButton::clicked, this, &fraMain::cmdChinHozon_Click);
     connect(txtChinKou, &TextBox::KeyPress, this, &fraMain::txtChinKou_KeyPress);
     connect(txtChin_Inp, &TextBox::KeyPress, this, &fraMain::txtChin_Inp_KeyPress);
-    connect(cmdChinClr, &QPushButton::clicked, this, &fraMain::cmdChinClr_Click);
+    connect(cmdChinClr, &QToolButton::clicked, this, &fraMain::cmdChinClr_Click);
     connect(msgChingin, &Grid::DblClick, this, &fraMain::msgChingin_DblClick);
     connect(msgChinKou, &Grid::Click, this, &fraMain::msgChinKou_Click);
     connect(msgChinKou, &Grid::DblClick, this, &fraMain::msgChinKou_DblClick);
@@ -133,10 +166,19 @@ bool fraMain::Form_Load() {
     m_starting = false;
     txtChinKou->setText(QString());
     txtChin_Inp->setText(QString());
+    CentreOnScreen(this);
     show();
     activateWindow();
+    if (msgChingin->Rows() == 1)
+        showStarterWindow();
     txtChinKou->setFocus();
     return true;
+}
+
+void fraMain::showStarterWindow() {
+    frmSub starter(m_dialogs, this);
+    starter.Form_Load();
+    starter.exec(); // until its button's handler, instructions included, or its close box has closed it
 }
 
 bool fraMain::confirmDeletion(const QString& question) {

@@ -16,6 +16,7 @@ class Grid;
 class Label;
 class QLabel;
 class QPushButton;
+class QToolButton;
 class TextBox;
 
 class fraMain final : public QWidget {
@@ -41,16 +42,20 @@ public:
     records::Currency ChinZen;
     qint16 ChinCnt = 0;
 
-    // Controls, by their names in the window's layout.
+    // Controls that the operations use, by their names in the window's layout. The labels, pictures and lines
+    // that nothing changes are children known by name only.
     QPushButton* cmdChinClr2 = nullptr;
-    QPushButton* cmdChinHozon = nullptr;
+    QToolButton* cmdEnd = nullptr;
+    QToolButton* cmdsyoukai = nullptr;
+    TextBox* txtChin_Inp = nullptr;
+    QToolButton* cmdHelp = nullptr;
+    QToolButton* cmdChinClr = nullptr;
+    QToolButton* cmdChinHozon = nullptr;
+    TextBox* txtChinKou = nullptr;
+    Grid* msgChingin = nullptr;
     Grid* msgChinKou = nullptr;
     Label* lblTemaMei = nullptr;
     Label* imgTema1 = nullptr;
-    QPushButton* cmdChinClr = nullptr;
-    TextBox* txtChinKou = nullptr;
-    TextBox* txtChin_Inp = nullptr;
-    Grid* msgChingin = nullptr;
     QLabel* lblChin_zen = nullptr;
     QLabel* lblChin_cnt = nullptr;
 
@@ -90,6 +95,8 @@ public:
 
 private:
     void createControls();
+    // The welcome window, shown once over the main window when the ledger is empty.
+    void showStarterWindow();
     void wireEvents();
 
     bool entryPasses() const;

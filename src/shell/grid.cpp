@@ -2,11 +2,14 @@
 // view, and the view is told about changes in one batch per turn of the event loop.
 #include "shell/grid.h"
 
+#include "shell/controls.h"
+
 #include <QAbstractTableModel>
 #include <QApplication>
 #include <QHeaderView>
 #include <QMetaObject>
 #include <QPalette>
+#include <QProxyStyle>
 
 #include <algorithm>
 
@@ -79,6 +82,20 @@ private:
     int m_shownRows = 1;
 };
 
+namespace {
+
+class GridLineStyle final : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* returnData) const override {
+        if (hint == SH_Table_GridLineColor)
+            return static_cast<int>(qRgb(0xC0, 0xC0, 0xC0));
+        return QProxyStyle::styleHint(hint, option, widget, returnData);
+    }
+};
+
+} // namespace
+
 Grid::Grid(int cols, bool fixedColumn, QWidget* parent)
     : QTableView(parent), m_cols(std::max(cols, 1)), m_fixedColumn(fixedColumn), m_model(new GridModel(*this)),
       m_cells(static_cast<std::size_t>(m_cols)), m_widths(static_cast<std::size_t>(m_cols), 0),
@@ -98,6 +115,15 @@ Grid::Grid(int cols, bool fixedColumn, QWidget* parent)
     horizontalHeader()->setSectionsClickable(false);
     horizontalHeader()->setHighlightSections(false);
     horizontalHeader()->setStretchLastSection(false);
+    // Cells take the window colours from the model; the viewport beyond the last cell is grey, and the lines
+    // between data cells light grey.
+    QPalette colours = palette();
+    colours.setColor(QPalette::Base, QColor(0x80, 0x80, 0x80));
+    setPalette(colours);
+    auto* lines = new GridLineStyle;
+    lines->setParent(this);
+    setStyle(lines);
+    setFont(GothicFont(kProportionalGothic, m_fontSize));
     setFontSize(m_fontSize);
 
     connect(selectionModel(), &QItemSelectionModel::currentChanged, this,
@@ -174,7 +200,7 @@ void Grid::setColWidth(int col, int twips) {
     if (col < 0 || col >= m_cols)
         return;
     m_widths[static_cast<std::size_t>(col)] = twips;
-    horizontalHeader()->resizeSection(col, twipsToPixels(twips));
+    horizontalHeader()->resizeSection(col, TwipsToPixels(twips));
 }
 
 void Grid::setColAlignment(int col, int alignment) {
@@ -197,7 +223,7 @@ void Grid::setFontSize(float points) {
     f.setPointSizeF(points);
     setFont(f);
     horizontalHeader()->setFont(f);
-    const int rowHeight = QFontMetrics(f).height() + 6;
+    const int rowHeight = QFontMetrics(f).height() + 3;
     verticalHeader()->setMinimumSectionSize(1);
     verticalHeader()->setDefaultSectionSize(rowHeight);
     horizontalHeader()->setFixedHeight(rowHeight);

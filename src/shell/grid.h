@@ -55,7 +55,6 @@ public:
     void flush();
 
     static Qt::Alignment qtAlignment(int alignment);
-    static int twipsToPixels(int twips) { return (twips + 7) / 15; }
 
 signals:
     void Click();

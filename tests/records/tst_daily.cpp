@@ -76,7 +76,7 @@ void TestDaily::cleanup() {
 fraMain& TestDaily::start() {
     m_window = std::make_unique<fraMain>(*m_dialogs);
     m_window->setClock([] { return records::CalendarDate{2026, 12, 7}; });
-    if (!m_window->Form_Load())
+    if (!LoadPastStarter(*m_window))
         qFatal("start-up failed");
     QApplication::setActiveWindow(m_window.get());
     return *m_window;
@@ -352,7 +352,7 @@ void TestDaily::damagedItemListEndsTheStart() {
     const QByteArray damaged = kThreeItems + Cp932(u"\"途中"_s);
     WriteBytes(kItems, damaged);
     m_window = std::make_unique<fraMain>(*m_dialogs);
-    QVERIFY(!m_window->Form_Load());
+    QVERIFY(!LoadPastStarter(*m_window));
     QCOMPARE(m_dialogs->asked.size(), std::size_t(1));
     QVERIFY(m_dialogs->asked[0].text.contains(u"「項目１.txt」"_s));
     QVERIFY(m_dialogs->asked[0].text.contains(u"4 行目"_s));

@@ -77,7 +77,7 @@ void TestLedger::cleanup() {
 fraMain& TestLedger::start(bool expectLoaded) {
     m_window = std::make_unique<fraMain>(*m_dialogs);
     m_window->setClock([] { return records::CalendarDate{2026, 12, 7}; });
-    const bool loaded = m_window->Form_Load();
+    const bool loaded = LoadPastStarter(*m_window);
     if (loaded != expectLoaded)
         qFatal("Form_Load gave an unexpected result");
     return *m_window;

@@ -2,6 +2,8 @@
 #include "testsupport.h"
 
 #include "records/text/cp932.h"
+#include "shell/fraMain.h"
+#include "shell/frmSub.h"
 #include "shell/grid.h"
 
 #include <QAbstractButton>
@@ -60,6 +62,16 @@ void AnswerNextBox(QMessageBox::StandardButton button, std::vector<SeenBox>& see
     });
 }
 
+bool LoadPastStarter(fraMain& window) {
+    QTimer closer;
+    QObject::connect(&closer, &QTimer::timeout, [] {
+        if (auto* starter = qobject_cast<frmSub*>(QApplication::activeModalWidget()))
+            starter->close();
+    });
+    closer.start(5);
+    return window.Form_Load();
+}
+
 QPoint CellCentre(Grid& grid, int row, int col) {
     grid.flush();
     return grid.visualRect(grid.model()->index(row - 1, col)).center();
@@ -80,6 +92,8 @@ FileSizeLimit::~FileSizeLimit() {
 Dialogs::Answer ScriptedDialogs::message(QWidget*, const QString& text, const QString& title, Buttons buttons,
                                          Icon icon) {
     asked.push_back({text, title, buttons, icon, false});
+    if (onAsk)
+        onAsk(asked.back());
     if (m_answers.empty()) {
         // An unexpected box: answer as a careful user would, without changing anything if it asks.
         return buttons == Buttons::OkCancel ? Answer::Cancel : buttons == Buttons::YesNo ? Answer::No : Answer::Ok;
@@ -91,6 +105,8 @@ Dialogs::Answer ScriptedDialogs::message(QWidget*, const QString& text, const QS
 
 QString ScriptedDialogs::input(QWidget*, const QString& prompt, const QString& title) {
     asked.push_back({prompt, title, Buttons::OkCancel, Icon::None, true});
+    if (onAsk)
+        onAsk(asked.back());
     if (m_inputs.empty())
         return QString();
     const QString a = m_inputs.front();

@@ -13,6 +13,7 @@
 #include <sys/resource.h>
 
 #include <deque>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -38,6 +39,7 @@ bool FileExists(const char* utf8Name);
 QByteArray Cp932(const QString& text);
 
 class Grid;
+class fraMain;
 
 // What a real message box showed.
 struct SeenBox {
@@ -48,6 +50,9 @@ struct SeenBox {
 
 // Once the next modal message box is open, records it and presses the given button.
 void AnswerNextBox(QMessageBox::StandardButton button, std::vector<SeenBox>& seen);
+
+// Runs the main window's start-up; a welcome window that opens on the way is closed by its close box.
+[[nodiscard]] bool LoadPastStarter(fraMain& window);
 
 // The centre of a data cell, in the grid's viewport, after bringing the view up to date.
 QPoint CellCentre(Grid& grid, int row, int col = 0);
@@ -83,6 +88,8 @@ public:
     QString input(QWidget* parent, const QString& prompt, const QString& title) override;
 
     std::vector<Asked> asked;
+    // Runs as each box is asked, before it is answered.
+    std::function<void(const Asked&)> onAsk;
     // Answers not used by the end of a test mean a box that should have appeared did not.
     bool allAnswersUsed() const { return m_answers.empty() && m_inputs.empty(); }
 
