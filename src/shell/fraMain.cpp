@@ -155,6 +155,9 @@ void fraMain::wireEvents() {
     connect(cmdChinClr2, &QPushButton::clicked, this, &fraMain::cmdChinClr2_Click);
     connect(imgTema1, &Label::DblClick, this, &fraMain::imgTema1_DblClick);
     connect(lblTemaMei, &Label::DblClick, this, &fraMain::lblTemaMei_DblClick);
+    connect(cmdHelp, &QToolButton::clicked, this, &fraMain::cmdHelp_Click);
+    connect(cmdsyoukai, &QToolButton::clicked, this, &fraMain::cmdsyoukai_Click);
+    connect(cmdEnd, &QToolButton::clicked, this, &fraMain::cmdEnd_Click);
 }
 
 bool fraMain::Form_Load() {

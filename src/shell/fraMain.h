@@ -86,6 +86,11 @@ public:
     void txtChinKou_KeyPress(int keyCode);
     void txtChin_Inp_KeyPress(int keyCode);
 
+    // Help, the Pro edition's introduction and the end.
+    void cmdHelp_Click();
+    void cmdsyoukai_Click();
+    void cmdEnd_Click();
+
     // Theme name.
     void imgTema1_DblClick();
     void lblTemaMei_DblClick();
