@@ -20,6 +20,7 @@ packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-translations-l10n libgl-dev
     fonts-ipafont-gothic xvfb xauth
+    libchm-dev fp-utils
 )
 missing=()
 for p in "${packages[@]}"; do

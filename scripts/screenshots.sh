@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# Draws both windows under Xvfb and puts the pictures in docs/. Run scripts/dev.sh test (or run) first, so
+# Draws both windows and the help window under Xvfb and puts the pictures in docs/. Run scripts/dev.sh test (or run) first, so
 # that the packages are installed and the build is up to date.
 set -euo pipefail
 here=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)

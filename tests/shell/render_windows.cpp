@@ -1,4 +1,4 @@
-// Draws both windows, with a few days of sample data, to PNG files under a real X server:
+// Draws both windows and the help window, with a few days of sample data, to PNG files under a real X server:
 //   render_windows OUTPUT_DIR
 // scripts/screenshots.sh runs it under Xvfb and puts the pictures in docs/.
 #include "records/text/cp932.h"
@@ -8,6 +8,7 @@
 #include "shell/fraMain.h"
 #include "shell/frmSub.h"
 #include "shell/grid.h"
+#include "shell/help_viewer.h"
 
 #include <QApplication>
 #include <QDir>
@@ -104,5 +105,16 @@ int main(int argc, char* argv[]) {
     if (!QTest::qWaitForWindowExposed(&starter))
         return 1;
     QTest::qWait(200);
-    return Save(starter, out + u"/starter-window.png"_s) ? 0 : 1;
+    if (!Save(starter, out + u"/starter-window.png"_s))
+        return 1;
+    starter.hide();
+
+    help::HtmlHelp(&main, u"kzHelp.chm"_s, help::Command::Display);
+    auto* helpWindow = main.findChild<help::HelpWindow*>();
+    if (!helpWindow || !QTest::qWaitForWindowExposed(helpWindow)) {
+        std::fprintf(stderr, "the help window did not open: build the kzhelp target\n");
+        return 1;
+    }
+    QTest::qWait(200);
+    return Save(*helpWindow, out + u"/help-window.png"_s) ? 0 : 1;
 }
