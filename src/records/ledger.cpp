@@ -9,6 +9,9 @@
 #include <QLabel>
 
 #include <array>
+#include <cstdint>
+#include <optional>
+#include <unordered_map>
 
 using namespace Qt::StringLiterals;
 using records::Currency;
@@ -28,17 +31,51 @@ QString Money(Currency amount) {
 // Replaces the ledger file with the grid's data rows: date, item and the amount as displayed. On failure
 // the old file is left whole.
 Status RewriteLedgerFile(const Grid& grid) {
+    // Loaded cells share their texts, so each distinct text is converted once.
+    std::unordered_map<const QChar*, std::string> texts;
+    std::unordered_map<const QChar*, std::optional<Currency>> amounts;
+    auto utf8 = [&texts](const QString& text) -> const std::string& {
+        auto [it, added] = texts.try_emplace(text.constData());
+        if (added)
+            it->second = toUtf8(text);
+        return it->second;
+    };
     RecordFile file;
     Status status = file.OpenForOutput(fraMain::kLedgerFile);
     for (int r = 1; status && r < grid.Rows(); ++r) {
-        const auto amount = records::ParseMoney(toUtf8(grid.cell(r, 3)));
-        if (!amount)
+        const QString& shown = grid.cell(r, 3);
+        auto [amount, added] = amounts.try_emplace(shown.constData());
+        if (added)
+            amount->second = records::ParseMoney(toUtf8(shown));
+        if (!amount->second)
             return Status::Failure(Status::Code::Unsavable, "金額の表示が読み取れません");
-        const std::array<FieldValue, 3> record = {toUtf8(grid.cell(r, 1)), toUtf8(grid.cell(r, 2)), *amount};
+        const std::array<FieldValue, 3> record = {utf8(grid.cell(r, 1)), utf8(grid.cell(r, 2)), *amount->second};
         status = file.WriteRecord(record);
     }
     return status ? file.Close() : status;
 }
+
+// Texts that recur in a ledger (dates, items, amounts) made once and shared by every cell that shows them:
+// a full ledger loads faster and takes less memory.
+class SharedTexts {
+public:
+    const QString& text(const std::string& utf8) {
+        auto [it, added] = m_texts.try_emplace(utf8);
+        if (added)
+            it->second = fromUtf8(utf8);
+        return it->second;
+    }
+    const QString& money(Currency amount) {
+        auto [it, added] = m_amounts.try_emplace(amount.tenThousandths());
+        if (added)
+            it->second = Money(amount);
+        return it->second;
+    }
+
+private:
+    std::unordered_map<std::string, QString> m_texts;
+    std::unordered_map<std::int64_t, QString> m_amounts;
+};
 
 } // namespace
 
@@ -82,6 +119,7 @@ bool fraMain::LoadLedger() {
         return false;
     } else {
         std::vector<FieldValue> values;
+        SharedTexts shared;
         while (!file.AtEnd()) {
             status = file.ReadRecord(kLedgerKinds, values);
             if (status && i > kMaxDeposits)
@@ -99,11 +137,11 @@ bool fraMain::LoadLedger() {
             msgChingin->setCol(0);
             msgChingin->setText(QString::number(i));
             msgChingin->setCol(1);
-            msgChingin->setText(fromUtf8(std::get<std::string>(values[0])));
+            msgChingin->setText(shared.text(std::get<std::string>(values[0])));
             msgChingin->setCol(2);
-            msgChingin->setText(fromUtf8(std::get<std::string>(values[1])));
+            msgChingin->setText(shared.text(std::get<std::string>(values[1])));
             msgChingin->setCol(3);
-            msgChingin->setText(Money(amount));
+            msgChingin->setText(shared.money(amount));
             ChinZen = *total;
             msgChingin->setCol(4);
             msgChingin->setText(Money(ChinZen));
@@ -184,8 +222,39 @@ void fraMain::msgChingin_DblClick() {
     if (!status) {
         warnFileFailure(kLedgerFile, status, false);
         InitLedgerGrid();
+        (void)LoadLedger();
+        return;
     }
-    (void)LoadLedger();
+    // The file now holds exactly the grid's rows, so the grid is brought to what a reload of it would
+    // show by renumbering the rows after the deleted one and adding their totals up again.
+    renumberLedgerFrom(row);
+}
+
+void fraMain::renumberLedgerFrom(int row) {
+    Currency total;
+    if (row > 1)
+        total = records::ParseMoney(toUtf8(msgChingin->cell(row - 1, 4))).value_or(Currency());
+    SharedTexts shared;
+    for (int r = row; r < msgChingin->Rows(); ++r) {
+        const auto amount = records::ParseMoney(toUtf8(msgChingin->cell(r, 3)));
+        const auto sum = amount ? records::AddMoney(total, *amount) : std::nullopt;
+        if (!sum) { // cannot be after a rewrite of these same texts; a reload settles it
+            InitLedgerGrid();
+            (void)LoadLedger();
+            return;
+        }
+        total = *sum;
+        msgChingin->setRow(r);
+        msgChingin->setCol(0);
+        msgChingin->setText(QString::number(r));
+        msgChingin->setCol(4);
+        msgChingin->setText(shared.money(total));
+    }
+    ChinCnt = static_cast<qint16>(msgChingin->Rows() - 1);
+    ChinZen = total;
+    msgChingin->setRow(msgChingin->Rows() - 1);
+    msgChingin->setTopRow(msgChingin->Rows() - 1);
+    ShowTotals();
 }
 
 void fraMain::cmdChinClr_Click() {

@@ -108,6 +108,8 @@ private:
     // Every deletion asks first, OK or Cancel, without an icon.
     bool confirmDeletion(const QString& question);
     [[nodiscard]] bool loadTheme(); // the theme half of LoadItemsAndTheme
+    // After a deletion has been written: numbers and running totals of the rows from `row` on.
+    void renumberLedgerFrom(int row);
     // Warns that the user's text cannot be used as it is; nothing has been recorded.
     void warnEntry(const QString& text);
 

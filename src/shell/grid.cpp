@@ -151,9 +151,10 @@ Qt::Alignment Grid::qtAlignment(int alignment) {
     }
 }
 
-QString Grid::cell(int row, int col) const {
+const QString& Grid::cell(int row, int col) const {
+    static const QString none;
     if (row < 0 || row >= m_rows || col < 0 || col >= m_cols)
-        return QString();
+        return none;
     return m_cells[static_cast<std::size_t>(row * m_cols + col)];
 }
 

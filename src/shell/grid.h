@@ -43,7 +43,7 @@ public:
     void RemoveItem(int row);
 
     // Reading without moving the current cell.
-    QString cell(int row, int col) const;
+    const QString& cell(int row, int col) const;
     int colWidth(int col) const { return m_widths[static_cast<std::size_t>(col)]; }
     int colAlignment(int col) const { return m_dataAlignment[static_cast<std::size_t>(col)]; }
     int fixedAlignment(int col) const { return m_fixedAlignment[static_cast<std::size_t>(col)]; }

@@ -44,6 +44,7 @@ private slots:
     void loadNumbersRowsWithRunningTotals();
     void depositAddsARowAndOneLine();
     void deletingTheSecondOfThree();
+    void deletionShowsWhatAReloadShows();
     void cancelChangesNothing();
     void oneDepositCannotBeDeleted();
     void noDepositsAskNothing();
@@ -143,6 +144,31 @@ void TestLedger::deletingTheSecondOfThree() {
     QCOMPARE(RowOf(*w.msgChingin, 2), QStringList({u"2"_s, u"2008年05月12日"_s, u"お風呂"_s, u"-¥30"_s, u"¥660"_s}));
     QCOMPARE(w.lblChin_cnt->text(), u"2"_s);
     QCOMPARE(w.lblChin_zen->text(), u"¥660"_s);
+}
+
+// A deletion leaves the grid as a fresh load of the rewritten file shows it, wherever the row was.
+void TestLedger::deletionShowsWhatAReloadShows() {
+    QByteArray six;
+    for (int i = 1; i <= 6; ++i)
+        six += Line(u"2008年05月1%1日"_s.arg(i), u"項目%1"_s.arg(i), i % 2 ? "100.5" : "-20");
+    WriteBytes(kLedger, six);
+    fraMain& w = start();
+    for (const int row : {1, 3, 4}) { // the first, a middle one, the last
+        w.msgChingin->setRow(row);
+        m_dialogs->answer(Answer::Ok);
+        w.msgChingin_DblClick();
+        ScriptedDialogs quiet;
+        fraMain fresh(quiet);
+        QVERIFY(LoadPastStarter(fresh));
+        QCOMPARE(w.msgChingin->Rows(), fresh.msgChingin->Rows());
+        for (int r = 0; r < fresh.msgChingin->Rows(); ++r)
+            QCOMPARE(RowOf(*w.msgChingin, r), RowOf(*fresh.msgChingin, r));
+        QCOMPARE(w.msgChingin->Row(), fresh.msgChingin->Row());
+        QCOMPARE(w.ChinCnt, fresh.ChinCnt);
+        QCOMPARE(w.ChinZen.tenThousandths(), fresh.ChinZen.tenThousandths());
+        QCOMPARE(w.lblChin_zen->text(), fresh.lblChin_zen->text());
+    }
+    QCOMPARE(w.msgChingin->Rows(), 4);
 }
 
 void TestLedger::cancelChangesNothing() {

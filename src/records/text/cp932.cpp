@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <iconv.h>
 #include <stdexcept>
+#include <vector>
 
 namespace records {
 namespace {
@@ -66,6 +67,57 @@ bool EncodeCp932(std::string_view utf8, std::string& bytes) {
         return false;
     std::size_t badOffset = 0;
     return Encoder().convert(utf8, bytes, 1, badOffset);
+}
+
+namespace {
+
+// Which code points of the Basic Multilingual Plane a code page 932 file carries as themselves: those whose
+// own encoding decodes back to them. Made once, from every one- and two-byte sequence.
+const std::vector<bool>& ExactCodePoints() {
+    static const std::vector<bool> exact = [] {
+        std::vector<bool> table(0x10000, false);
+        std::string back;
+        std::string again;
+        std::size_t badOffset = 0;
+        auto consider = [&](const std::string& sequence) {
+            if (!DecodeCp932(sequence, back, badOffset))
+                return;
+            std::size_t pos = 0;
+            const char32_t cp = NextCodePoint(back, pos);
+            if (pos == back.size() && cp < table.size() && EncodeCp932(back, again) && again == sequence)
+                table[cp] = true;
+        };
+        for (int b = 0; b < 0x100; ++b)
+            consider(std::string(1, static_cast<char>(b)));
+        for (int lead = 0x81; lead <= 0xFC; ++lead) {
+            if (lead >= 0xA0 && lead < 0xE0)
+                continue;
+            for (int trail = 0x40; trail <= 0xFC; ++trail)
+                consider(std::string{static_cast<char>(lead), static_cast<char>(trail)});
+        }
+        return table;
+    }();
+    return exact;
+}
+
+} // namespace
+
+bool EncodeCp932Exactly(std::string_view utf8, std::string& bytes) {
+    if (!EncodeCp932(utf8, bytes))
+        return false;
+    const std::vector<bool>& exact = ExactCodePoints();
+    for (std::size_t pos = 0; pos < utf8.size();) {
+        if (static_cast<unsigned char>(utf8[pos]) < 0x80) {
+            if (!exact[static_cast<unsigned char>(utf8[pos])])
+                return false;
+            ++pos;
+            continue;
+        }
+        const char32_t cp = NextCodePoint(utf8, pos);
+        if (cp >= exact.size() || !exact[cp])
+            return false;
+    }
+    return true;
 }
 
 std::optional<char32_t> FirstUnsavableCharacter(std::string_view utf8) {

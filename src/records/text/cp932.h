@@ -21,4 +21,8 @@ bool EncodeCp932(std::string_view utf8, std::string& bytes);
 // whole text reads back exactly as written. Malformed UTF-8 gives U+FFFD.
 std::optional<char32_t> FirstUnsavableCharacter(std::string_view utf8);
 
+// Encodes UTF-8 text that must read back exactly as written: false when a character is missing from code
+// page 932 or would come back as another. Quicker than encoding and decoding again, for whole files.
+bool EncodeCp932Exactly(std::string_view utf8, std::string& bytes);
+
 } // namespace records

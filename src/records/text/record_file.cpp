@@ -141,6 +141,25 @@ std::optional<std::string> TextFieldFault(std::string_view text) {
     return std::nullopt;
 }
 
+namespace {
+
+// Encodes record lines to code page 932 and reads them back: text that does not come back as itself is
+// refused, naming the first character that would change (looked for in the fields given, else in the text).
+Status EncodeChecked(const std::string& utf8, std::span<const FieldValue> fields, std::string& bytes) {
+    if (EncodeCp932Exactly(utf8, bytes))
+        return {};
+    for (const FieldValue& value : fields)
+        if (const auto* text = std::get_if<std::string>(&value))
+            if (const auto fault = TextFieldFault(*text))
+                return Status::Failure(Status::Code::Unsavable, *fault);
+    if (const auto cp = FirstUnsavableCharacter(utf8))
+        return Status::Failure(Status::Code::Unsavable,
+                               "文字" + NameOfCharacter(*cp) + "は Shift_JIS で保存できません");
+    return Status::Failure(Status::Code::Unsavable, "Shift_JIS で保存できない文字があります");
+}
+
+} // namespace
+
 RecordFile::~RecordFile() {
     if (m_mode == Mode::Output)
         discardOutput();
@@ -375,8 +394,12 @@ Status RecordFile::WriteRecord(std::span<const FieldValue> values) {
         if (i > 0)
             line += ',';
         if (const auto* text = std::get_if<std::string>(&values[i])) {
-            if (const auto fault = TextFieldFault(*text))
-                return Status::Failure(Status::Code::Unsavable, *fault);
+            if (text->find_first_of(std::string_view("\"\r\n\0", 4)) != std::string::npos) {
+                const Status refused = Status::Failure(Status::Code::Unsavable, *TextFieldFault(*text));
+                if (m_mode == Mode::Output && m_failure.ok())
+                    m_failure = refused; // a rewrite without this record would lose it
+                return refused;
+            }
             line += '"';
             line += *text;
             line += '"';
@@ -385,22 +408,24 @@ Status RecordFile::WriteRecord(std::span<const FieldValue> values) {
         }
     }
     line += "\r\n";
-    std::string bytes;
-    if (!EncodeCp932(line, bytes))
-        return Status::Failure(Status::Code::Unsavable, "Shift_JIS で保存できない文字があります");
-    if (m_mode == Mode::Append) {
-        // One write per record, so a record is in the file whole or not at all.
-        m_buffer += bytes;
-        const Status written = writeOut(m_buffer);
-        m_buffer.clear();
-        return written;
+    if (m_mode == Mode::Output) {
+        // A rewrite is checked and encoded a chunk at a time, which costs a fraction of a line at a time;
+        // a character that does not survive fails the whole rewrite at the latest at Close.
+        if (!m_failure.ok())
+            return m_failure;
+        m_buffer += line;
+        if (m_buffer.size() >= kOutputChunk)
+            return flushOutput();
+        return {};
     }
-    if (!m_failure.ok())
-        return m_failure;
+    std::string bytes;
+    if (const Status encoded = EncodeChecked(line, values, bytes); !encoded)
+        return encoded;
+    // One write per record, so a record is in the file whole or not at all.
     m_buffer += bytes;
-    if (m_buffer.size() >= kOutputChunk)
-        return flushOutput();
-    return {};
+    const Status written = writeOut(m_buffer);
+    m_buffer.clear();
+    return written;
 }
 
 Status RecordFile::writeOut(std::string_view bytes) {
@@ -417,9 +442,14 @@ Status RecordFile::writeOut(std::string_view bytes) {
 }
 
 Status RecordFile::flushOutput() {
-    int error = 0;
-    if (!WriteAll(m_fd, m_buffer, error))
+    if (m_buffer.empty() || !m_failure.ok())
+        return m_failure;
+    std::string bytes;
+    if (const Status encoded = EncodeChecked(m_buffer, {}, bytes); !encoded) {
+        m_failure = encoded;
+    } else if (int error = 0; !WriteAll(m_fd, bytes, error)) {
         m_failure = systemFailure(error);
+    }
     m_buffer.clear();
     return m_failure;
 }

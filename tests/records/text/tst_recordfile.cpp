@@ -189,6 +189,18 @@ void TestRecordFile::writerRefusesWhatALineCannotCarry() {
     QCOMPARE(status.code(), Status::Code::Unsavable);
     QVERIFY(file.Close().ok());
     QCOMPARE(ReadBytes(kName), before);
+
+    // A rewrite with such a text fails by Close at the latest, naming the character, and the old file stays.
+    RecordFile rewrite;
+    QVERIFY(rewrite.OpenForOutput(kName).ok());
+    const std::vector<FieldValue> fine = {std::string("2026年12月07日"), std::string("晩酌"), Currency()};
+    QVERIFY(rewrite.WriteRecord(fine).ok());
+    const Status written = rewrite.WriteRecord(record);
+    const Status closed = rewrite.Close();
+    const Status& failure = written.ok() ? closed : written;
+    QCOMPARE(failure.code(), Status::Code::Unsavable);
+    QVERIFY2(!failure.reason().empty(), failure.reason().c_str());
+    QCOMPARE(ReadBytes(kName), before);
 }
 
 void TestRecordFile::namesMatchIgnoringCase() {
