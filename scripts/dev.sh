@@ -2,13 +2,14 @@
 # Installs what a fresh Debian 12 machine is missing, builds, and then starts the program or runs every check.
 #   scripts/dev.sh run    build and start ツモっと貯めよう！ in the current directory
 #   scripts/dev.sh test   build and run all tests
+#   scripts/dev.sh bench  build and run the benchmark of a full ledger (offscreen)
 set -euo pipefail
 
 mode=${1:-}
 case "$mode" in
-run | test) ;;
+run | test | bench) ;;
 *)
-    echo "usage: $0 run|test" >&2
+    echo "usage: $0 run|test|bench" >&2
     exit 2
     ;;
 esac
@@ -20,7 +21,7 @@ packages=(
     build-essential cmake ninja-build pkg-config
     qt6-base-dev qt6-base-dev-tools qt6-translations-l10n libgl-dev
     fonts-ipafont-gothic xvfb xauth
-    libchm-dev fp-utils
+    libchm-dev fp-utils libbenchmark-dev
 )
 missing=()
 for p in "${packages[@]}"; do
@@ -39,5 +40,8 @@ cmake --build "$build" -j"$(nproc)"
 
 if [ "$mode" = run ]; then
     exec "$build/src/tsumotto"
+fi
+if [ "$mode" = bench ]; then
+    QT_QPA_PLATFORM=offscreen exec "$build/bench/tsumotto_bench" --json "$build/bench/tsumotto-bench.json"
 fi
 ctest --test-dir "$build" --output-on-failure -j"$(nproc)"
