@@ -4,11 +4,15 @@
 #include "shell/fraMain.h"
 
 #include <QApplication>
+#include <QLockFile>
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     SetUpApplication(app);
     QtDialogs dialogs;
+    QLockFile lock(kFolderLockName);
+    if (!LockDataFolder(lock, dialogs))
+        return 1;
     fraMain window(dialogs);
     if (!window.Form_Load())
         return 1;
