@@ -45,3 +45,13 @@ if [ "$mode" = bench ]; then
     QT_QPA_PLATFORM=offscreen exec "$build/bench/tsumotto_bench" --json "$build/bench/tsumotto-bench.json"
 fi
 ctest --test-dir "$build" --output-on-failure -j"$(nproc)"
+
+# The same tests again, built with AddressSanitizer and UndefinedBehaviorSanitizer; any finding fails them.
+# Leak reports are off: fontconfig and Qt keep caches until exit by design.
+sanitize=${build}-sanitize
+cmake -S "$here" -B "$sanitize" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTSUMOTTO_WERROR=ON \
+    -DTSUMOTTO_SANITIZE=ON >/dev/null
+cmake --build "$sanitize" -j"$(nproc)"
+ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 \
+    UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    ctest --test-dir "$sanitize" --output-on-failure -j"$(nproc)"
