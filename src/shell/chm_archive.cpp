@@ -102,15 +102,138 @@ bool ChmHeadersSound(const std::string& head, std::uint64_t size) {
     return true;
 }
 
+namespace {
+
+// A number of the directory: seven bits a byte, most significant first, the top bit set on all but the last.
+std::optional<std::uint64_t> EncodedInteger(const std::string& bytes, std::size_t& at, std::size_t end) {
+    std::uint64_t value = 0;
+    for (int i = 0; i < 9 && at < end; ++i) {
+        const auto byte = static_cast<unsigned char>(bytes[at++]);
+        value = value << 7 | (byte & 0x7F);
+        if (!(byte & 0x80))
+            return value;
+    }
+    return std::nullopt;
+}
+
+struct Entry {
+    std::uint64_t section, offset, length;
+};
+
+// Looks a name up in the listing chunks of the directory, which ChmHeadersSound has checked.
+std::optional<Entry> FindEntry(const std::string& bytes, const std::string& wanted) {
+    const std::uint64_t dirOffset = Le(bytes, 0x48, 8);
+    const std::uint64_t blockLength = Le(bytes, static_cast<std::size_t>(dirOffset) + 0x10, 4);
+    const std::uint64_t blocks = Le(bytes, static_cast<std::size_t>(dirOffset) + 0x2C, 4);
+    for (std::uint64_t b = 0; b < blocks; ++b) {
+        const auto chunk = static_cast<std::size_t>(dirOffset + 0x54 + b * blockLength);
+        if (bytes.compare(chunk, 4, "PMGL") != 0)
+            continue;
+        const std::uint64_t free = Le(bytes, chunk + 4, 4);
+        if (free > blockLength - 20)
+            return std::nullopt;
+        const auto end = static_cast<std::size_t>(chunk + blockLength - free);
+        for (std::size_t at = chunk + 20; at < end;) {
+            const auto nameLength = EncodedInteger(bytes, at, end);
+            if (!nameLength || *nameLength > end - at)
+                return std::nullopt;
+            const bool match =
+                bytes.compare(at, static_cast<std::size_t>(*nameLength), wanted) == 0 && *nameLength == wanted.size();
+            at += static_cast<std::size_t>(*nameLength);
+            const auto section = EncodedInteger(bytes, at, end);
+            const auto offset = EncodedInteger(bytes, at, end);
+            const auto length = EncodedInteger(bytes, at, end);
+            if (!section || !offset || !length)
+                return std::nullopt;
+            if (match)
+                return Entry{*section, *offset, *length};
+        }
+    }
+    return std::nullopt;
+}
+
+// The bytes of an uncompressed object, when they lie in the file.
+std::optional<std::string> Uncompressed(const std::string& bytes, const std::string& name) {
+    const auto entry = FindEntry(bytes, name);
+    if (!entry || entry->section != 0)
+        return std::nullopt;
+    const std::uint64_t version = Le(bytes, 4, 4);
+    const std::uint64_t content = version == 3 ? Le(bytes, 0x58, 8) : Le(bytes, 0x48, 8) + Le(bytes, 0x50, 8);
+    if (content > bytes.size() || entry->offset > bytes.size() - content ||
+        entry->length > bytes.size() - content - entry->offset)
+        return std::nullopt;
+    return bytes.substr(static_cast<std::size_t>(content + entry->offset), static_cast<std::size_t>(entry->length));
+}
+
+} // namespace
+
+bool ChmDirectorySound(const std::string& bytes) {
+    // chmlib walks the listing chunks from the first one by their "next" links, until -1.
+    const std::uint64_t dirOffset = Le(bytes, 0x48, 8);
+    const auto itsp = static_cast<std::size_t>(dirOffset);
+    const std::uint64_t blockLength = Le(bytes, itsp + 0x10, 4);
+    const std::uint64_t blocks = Le(bytes, itsp + 0x2C, 4);
+    auto chunk = static_cast<std::int32_t>(Le(bytes, itsp + 0x20, 4));
+    for (std::uint64_t visited = 0; chunk != -1; ++visited) {
+        if (chunk < 0 || static_cast<std::uint64_t>(chunk) >= blocks || visited >= blocks)
+            return false; // out of the directory, or round in a circle
+        const auto at = static_cast<std::size_t>(dirOffset + 0x54 + static_cast<std::uint64_t>(chunk) * blockLength);
+        if (bytes.compare(at, 4, "PMGL") != 0 || Le(bytes, at + 4, 4) > blockLength - 20)
+            return false;
+        chunk = static_cast<std::int32_t>(Le(bytes, at + 16, 4));
+    }
+    return true;
+}
+
+bool ChmCompressionSound(const std::string& bytes) {
+    const std::string storage = "::DataSpace/Storage/MSCompressed/";
+    // The LZX settings: chmlib divides by half the window and trusts the reset interval.
+    if (FindEntry(bytes, storage + "ControlData")) {
+        const auto control = Uncompressed(bytes, storage + "ControlData");
+        if (!control || control->size() < 24 || control->compare(4, 4, "LZXC") != 0)
+            return false;
+        const std::uint64_t version = Le(*control, 8, 4);
+        std::uint64_t resetInterval = Le(*control, 12, 4);
+        std::uint64_t windowSize = Le(*control, 16, 4);
+        const std::uint64_t windowsPerReset = Le(*control, 20, 4);
+        if (version == 2) {
+            resetInterval *= 0x8000;
+            windowSize *= 0x8000;
+        } else if (version != 1) {
+            return false;
+        }
+        if (windowSize < 0x8000 || windowSize > 0x200000 || (windowSize & (windowSize - 1)) != 0 ||
+            resetInterval == 0 || resetInterval % (windowSize / 2) != 0 || windowsPerReset == 0 ||
+            windowsPerReset > 0x10000)
+            return false;
+    }
+    // The reset table: its block length divides every read, and its entries must lie inside it.
+    const std::string resetTable = storage + "Transform/{7FC28940-9D31-11D0-9B27-00A0C91E9C7C}/InstanceData/ResetTable";
+    if (FindEntry(bytes, resetTable)) {
+        const auto table = Uncompressed(bytes, resetTable);
+        if (!table || table->size() < 0x28)
+            return false;
+        const std::uint64_t entries = Le(*table, 4, 4);
+        const std::uint64_t entrySize = Le(*table, 8, 4);
+        const std::uint64_t tableOffset = Le(*table, 12, 4);
+        const std::uint64_t blockLength = Le(*table, 0x20, 8);
+        if (blockLength == 0 || blockLength > (1u << 24) || entrySize != 8 || tableOffset > table->size() ||
+            entries > (table->size() - tableOffset) / 8)
+            return false;
+    }
+    return true;
+}
+
 std::unique_ptr<ChmArchive> ChmArchive::Open(const std::string& path) {
     struct stat st {};
-    if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+    if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || static_cast<std::uint64_t>(st.st_size) > kMaxFileBytes)
         return nullptr;
     std::ifstream in(path, std::ios::binary);
-    std::string head(4096, '\0');
-    in.read(head.data(), static_cast<std::streamsize>(head.size()));
-    head.resize(static_cast<std::size_t>(in.gcount()));
-    if (!ChmHeadersSound(head, static_cast<std::uint64_t>(st.st_size)))
+    std::string bytes(static_cast<std::size_t>(st.st_size), '\0');
+    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    if (static_cast<std::size_t>(in.gcount()) != bytes.size())
+        return nullptr;
+    if (!ChmHeadersSound(bytes, bytes.size()) || !ChmDirectorySound(bytes) || !ChmCompressionSound(bytes))
         return nullptr;
     chmFile* file = chm_open(path.c_str());
     if (!file)

@@ -15,6 +15,8 @@ class ChmArchive {
 public:
     // The largest object read from a file; help pages and pictures are far smaller.
     static constexpr std::uint64_t kMaxObjectBytes = 16u << 20;
+    // The largest file opened at all; help files are a fraction of it.
+    static constexpr std::uint64_t kMaxFileBytes = 64u << 20;
 
     // Null when the file is missing, unreadable or not a sound .chm.
     static std::unique_ptr<ChmArchive> Open(const std::string& path);
@@ -44,3 +46,8 @@ private:
 // Checks the two headers chmlib reads first against the file's size: the bytes given are the file's first
 // bytes, size its whole length.
 bool ChmHeadersSound(const std::string& head, std::uint64_t size);
+// Checks that the listing chunks chmlib walks are all in the directory and end.
+bool ChmDirectorySound(const std::string& bytes);
+// Checks the compression settings and the reset table that chmlib divides by, in the whole file's bytes,
+// which ChmHeadersSound has passed.
+bool ChmCompressionSound(const std::string& bytes);

@@ -155,6 +155,14 @@ void TestHelp::missingOrDamagedShowsNothing() {
         QVERIFY2(OpenHelp(owner).isEmpty(), qPrintable(name));
     }
     QVERIFY(!ChmHeadersSound(farDirectory.toStdString(), static_cast<std::uint64_t>(farDirectory.size())));
+    // Found by fuzzing: chmlib divided by zero on the first, and walked the second's chunks for ever.
+    for (const char* found : {"lzx-window-zero.chm", "chunks-in-a-circle.chm"}) {
+        const QString path = qEnvironmentVariable("TSUMOTTO_TEST_DATA") + u"/chm/"_s + QString::fromUtf8(found);
+        QVERIFY2(QFile::exists(path), qPrintable(path));
+        QVERIFY(!ChmArchive::Open(QFile::encodeName(path).toStdString()));
+        HtmlHelp(&owner, path, Command::Display);
+        QVERIFY(OpenHelp(owner).isEmpty());
+    }
     QVERIFY(!ChmHeadersSound(built.left(0x40).toStdString(), 0x40));
 }
 

@@ -1,0 +1,35 @@
+// The record reader on arbitrary bytes: any file either reads or is refused with a line, never a crash.
+#include "records/text/record_file.h"
+#include "scratch_dir.h"
+
+#include <array>
+#include <cstdio>
+
+using namespace records;
+
+extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t size) {
+    EnterScratchDirectory();
+    if (std::FILE* f = std::fopen("テーマ１.txt", "wb")) {
+        std::fwrite(data, 1, size, f);
+        std::fclose(f);
+    }
+    // The kinds of the three files, chosen by the first byte.
+    static const std::array<FieldKind, 3> ledger = {FieldKind::Text, FieldKind::Text, FieldKind::Money};
+    const std::span<const FieldKind> kinds(ledger.data(), size > 0 ? 1 + data[0] % 3 : 3);
+    RecordFile file;
+    if (!file.OpenForInput("テーマ１.TXT"))
+        return 0;
+    std::vector<FieldValue> values;
+    for (int records = 0; !file.AtEnd() && records < 100000; ++records) {
+        const Status status = file.ReadRecord(kinds, values);
+        if (!status) {
+            if (status.code() != Status::Code::Damaged || status.line() < 1)
+                std::abort(); // a damaged file is always reported with its line
+            break;
+        }
+        if (values.size() != kinds.size())
+            std::abort();
+    }
+    (void)file.Close();
+    return 0;
+}
