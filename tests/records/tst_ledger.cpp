@@ -4,6 +4,9 @@
 #include "shell/grid.h"
 #include "testsupport.h"
 
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QTest>
 
@@ -52,6 +55,7 @@ private slots:
     void deletionWritesAmountsAsDisplayed();
     void damagedLedgerIsReportedAndLeftAlone_data();
     void damagedLedgerIsReportedAndLeftAlone();
+    void directoryOrUnwritableLedger();
     void failedRewriteKeepsFileAndScreenInStep();
     void failedAppendKeepsFileAndScreenInStep();
 
@@ -251,6 +255,16 @@ void TestLedger::damagedLedgerIsReportedAndLeftAlone_data() {
     for (int i = 0; i < 32767; ++i)
         tooMany += "\"d\",\"i\",1\r\n";
     QTest::newRow("more than 32,766 deposits") << tooMany << u"32767 行目: 記録が 32,766 件を超えています"_s;
+    const QByteArray utf8 = u"\"2008年05月10日\",\"晩酌\",50\r\n"_s.toUtf8();
+    QTest::newRow("UTF-8") << utf8 << u"1 行目: UTF-8 で保存されています"_s;
+    QTest::newRow("UTF-8 with a byte-order mark") << QByteArray("\xEF\xBB\xBF") + utf8 << u"UTF-8"_s;
+    QTest::newRow("NUL bytes") << kThree + QByteArray("\"d\",\"a\0b\",1\r\n", 14) << u"4 行目: NUL 文字"_s;
+    QTest::newRow("a field of 1 MB") << kThree + "\"d\",\"" + QByteArray(1 << 20, 'x') + "\",1\r\n"
+                                     << u"4 行目: 文字の欄が長すぎます"_s;
+    QByteArray huge = kThree;
+    while (huge.size() < 50 << 20)
+        huge += huge;
+    QTest::newRow("a 50 MB file") << huge << u"ファイルが大きすぎます"_s;
 }
 
 void TestLedger::damagedLedgerIsReportedAndLeftAlone() {
@@ -266,6 +280,27 @@ void TestLedger::damagedLedgerIsReportedAndLeftAlone() {
     QCOMPARE(box.icon, Icon::Warning);
     QCOMPARE(ReadBytes(kLedger), bytes);
     QCOMPARE(QDir().entryList(QDir::Files | QDir::Hidden).size(), 1);
+}
+
+// Not a file: a clear message, and nothing changes. Failed writes are forced with a file size limit below.
+void TestLedger::directoryOrUnwritableLedger() {
+    QVERIFY(QDir().mkdir(QString::fromUtf8(kLedger)));
+    start(false);
+    QCOMPARE(m_dialogs->asked.size(), std::size_t(1));
+    QVERIFY2(m_dialogs->asked[0].text.contains(u"「テーマ１.txt」を開けません"_s),
+             qPrintable(m_dialogs->asked[0].text));
+    QVERIFY(QFileInfo(QString::fromUtf8(kLedger)).isDir());
+    QVERIFY(QDir().rmdir(QString::fromUtf8(kLedger)));
+
+    // A link to a device, which would never end: refused as not a file, and the link stays.
+    QVERIFY(QFile::link(u"/dev/full"_s, QString::fromUtf8(kLedger)));
+    m_dialogs->asked.clear();
+    m_window.reset();
+    start(false);
+    QCOMPARE(m_dialogs->asked.size(), std::size_t(1));
+    QVERIFY2(m_dialogs->asked[0].text.contains(u"通常のファイルではありません"_s),
+             qPrintable(m_dialogs->asked[0].text));
+    QCOMPARE(QFileInfo(QString::fromUtf8(kLedger)).symLinkTarget(), u"/dev/full"_s);
 }
 
 void TestLedger::failedRewriteKeepsFileAndScreenInStep() {

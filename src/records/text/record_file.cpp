@@ -189,6 +189,10 @@ Status RecordFile::OpenForInput(std::string_view name) {
         return systemFailure(errno);
     if (S_ISDIR(st.st_mode))
         return systemFailure(EISDIR);
+    if (!S_ISREG(st.st_mode)) // a device or a pipe would never end, or never begin
+        return Status::Failure(Status::Code::System, "通常のファイルではありません");
+    if (st.st_size > static_cast<off_t>(kMaxInputBytes))
+        return Status::Failure(Status::Code::System, "ファイルが大きすぎます（16 MB まで読み込めます）");
     std::string bytes;
     bytes.reserve(static_cast<std::size_t>(std::max<off_t>(st.st_size, 0)));
     char chunk[64 * 1024];
@@ -202,6 +206,8 @@ Status RecordFile::OpenForInput(std::string_view name) {
         if (n == 0)
             break;
         bytes.append(chunk, static_cast<std::size_t>(n));
+        if (bytes.size() > kMaxInputBytes) // grown while being read
+            return Status::Failure(Status::Code::System, "ファイルが大きすぎます（16 MB まで読み込めます）");
     }
     if (LooksLikeUtf8(bytes))
         return damaged(1, "UTF-8 で保存されています。Shift_JIS（CP932）で保存し直してください");
@@ -358,6 +364,8 @@ Status RecordFile::ReadRecord(std::span<const FieldKind> kinds, std::vector<Fiel
                 if (close == std::string::npos)
                     return damaged(line, "レコードが途中で終わっています（閉じる「\"」がありません）");
                 const std::string_view value(m_text.data() + m_pos + 1, close - m_pos - 1);
+                if (value.size() > kMaxTextFieldBytes)
+                    return damaged(line, "文字の欄が長すぎます（64 KB まで）");
                 m_line += LineAt(value, value.size()) - 1;
                 values.emplace_back(std::string(value));
                 m_pos = close + 1;
@@ -365,6 +373,8 @@ Status RecordFile::ReadRecord(std::span<const FieldKind> kinds, std::vector<Fiel
                 const std::size_t start = m_pos;
                 while (m_pos < m_text.size() && m_text[m_pos] != ',' && !atLineEnd())
                     ++m_pos;
+                if (m_pos - start > kMaxTextFieldBytes)
+                    return damaged(line, "文字の欄が長すぎます（64 KB まで）");
                 std::string value = m_text.substr(start, m_pos - start);
                 while (!value.empty() && (value.back() == ' ' || value.back() == '\t'))
                     value.pop_back();

@@ -62,6 +62,10 @@ std::optional<std::string> TextFieldFault(std::string_view text);
 
 class RecordFile {
 public:
+    // What a data file may hold: a full ledger is about 1.5 MB, and no item or theme name comes near 64 KB.
+    static constexpr std::size_t kMaxInputBytes = 16u << 20;
+    static constexpr std::size_t kMaxTextFieldBytes = 64u << 10;
+
     RecordFile() = default;
     ~RecordFile(); // an output never closed is discarded: the old file stays as it was
     RecordFile(const RecordFile&) = delete;
