@@ -23,6 +23,7 @@ packages=(
     fonts-ipafont-gothic xvfb xauth
     libchm-dev fp-utils libbenchmark-dev
     clang-14 libclang-rt-14-dev
+    desktop-file-utils appstream dpkg-dev
 )
 missing=()
 for p in "${packages[@]}"; do
@@ -46,6 +47,22 @@ if [ "$mode" = bench ]; then
     QT_QPA_PLATFORM=offscreen exec "$build/bench/tsumotto_bench" --json "$build/bench/tsumotto-bench.json"
 fi
 ctest --test-dir "$build" --output-on-failure -j"$(nproc)"
+
+# The Debian package: its files and the dependencies it declares.
+(cd "$build" && cpack -G DEB >/dev/null)
+deb=$(ls -t "$build"/tsumotto_*.deb | head -1)
+files=$(dpkg-deb -c "$deb")
+for f in ./usr/bin/tsumotto ./usr/bin/tsumotto-launcher ./usr/share/tsumotto/kzHelp.chm \
+    ./usr/share/applications/io.github.tsumotto.tsumotto.desktop \
+    ./usr/share/metainfo/io.github.tsumotto.tsumotto.metainfo.xml \
+    ./usr/share/icons/hicolor/48x48/apps/io.github.tsumotto.tsumotto.png; do
+    grep -q " $f\$" <<<"$files" || { echo "the package lacks $f" >&2; exit 1; }
+done
+depends=$(dpkg-deb -f "$deb" Depends)
+for d in libqt6widgets6 libchm1 fonts-ipafont-gothic qt6-translations-l10n; do
+    grep -q "$d" <<<"$depends" || { echo "the package does not depend on $d: $depends" >&2; exit 1; }
+done
+echo "$(basename "$deb"): $(wc -l <<<"$files") entries; Depends: $depends"
 
 # The same tests again, built with AddressSanitizer and UndefinedBehaviorSanitizer; any finding fails them.
 # Leak reports are off: fontconfig and Qt keep caches until exit by design.

@@ -15,6 +15,7 @@ using namespace Qt::StringLiterals;
 void SetUpApplication(QApplication& app) {
     app.setApplicationName(u"tsumotto"_s);
     app.setApplicationDisplayName(QString());
+    app.setDesktopFileName(u"io.github.tsumotto.tsumotto"_s); // the installed desktop entry and its icon
     // Every caption is Japanese, so Qt's standard buttons are too, whatever the desktop's language.
     auto* translator = new QTranslator(&app);
     if (translator->load(QLocale(QLocale::Japanese, QLocale::Japan), u"qtbase"_s, u"_"_s,
