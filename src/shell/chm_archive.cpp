@@ -120,8 +120,11 @@ struct Entry {
     std::uint64_t section, offset, length;
 };
 
-// Looks a name up in the listing chunks of the directory, which ChmHeadersSound has checked.
-std::optional<Entry> FindEntry(const std::string& bytes, const std::string& wanted) {
+// Every entry of the listing chunks of the directory, which ChmHeadersSound has checked, whose name is the
+// one wanted ignoring ASCII letter case, as chmlib matches names; nothing when the listing is damaged.
+std::optional<std::vector<Entry>> FindEntries(const std::string& bytes, const std::string& wanted) {
+    const std::string lowerWanted = Lower(wanted);
+    std::vector<Entry> found;
     const std::uint64_t dirOffset = Le(bytes, 0x48, 8);
     const std::uint64_t blockLength = Le(bytes, static_cast<std::size_t>(dirOffset) + 0x10, 4);
     const std::uint64_t blocks = Le(bytes, static_cast<std::size_t>(dirOffset) + 0x2C, 4);
@@ -146,23 +149,51 @@ std::optional<Entry> FindEntry(const std::string& bytes, const std::string& want
             if (!section || !offset || !length)
                 return std::nullopt;
             if (match)
-                return Entry{*section, *offset, *length};
+                found.push_back(Entry{*section, *offset, *length});
         }
     }
-    return std::nullopt;
+    return found;
 }
 
 // The bytes of an uncompressed object, when they lie in the file.
-std::optional<std::string> Uncompressed(const std::string& bytes, const std::string& name) {
-    const auto entry = FindEntry(bytes, name);
-    if (!entry || entry->section != 0)
+std::optional<std::string> Uncompressed(const std::string& bytes, const Entry& entry) {
+    if (entry.section != 0)
         return std::nullopt;
     const std::uint64_t version = Le(bytes, 4, 4);
     const std::uint64_t content = version == 3 ? Le(bytes, 0x58, 8) : Le(bytes, 0x48, 8) + Le(bytes, 0x50, 8);
-    if (content > bytes.size() || entry->offset > bytes.size() - content ||
-        entry->length > bytes.size() - content - entry->offset)
+    if (content > bytes.size() || entry.offset > bytes.size() - content ||
+        entry.length > bytes.size() - content - entry.offset)
         return std::nullopt;
-    return bytes.substr(static_cast<std::size_t>(content + entry->offset), static_cast<std::size_t>(entry->length));
+    return bytes.substr(static_cast<std::size_t>(content + entry.offset), static_cast<std::size_t>(entry.length));
+}
+
+bool ControlDataSound(const std::string& control) {
+    if (control.size() < 24 || control.compare(4, 4, "LZXC") != 0)
+        return false;
+    const std::uint64_t version = Le(control, 8, 4);
+    std::uint64_t resetInterval = Le(control, 12, 4);
+    std::uint64_t windowSize = Le(control, 16, 4);
+    const std::uint64_t windowsPerReset = Le(control, 20, 4);
+    if (version == 2) {
+        resetInterval *= 0x8000;
+        windowSize *= 0x8000;
+    } else if (version != 1) {
+        return false;
+    }
+    return windowSize >= 0x8000 && windowSize <= 0x200000 && (windowSize & (windowSize - 1)) == 0 &&
+           resetInterval != 0 && resetInterval <= 0xFFFFFFFFu && resetInterval % (windowSize / 2) == 0 &&
+           windowsPerReset != 0 && windowsPerReset <= 0x10000;
+}
+
+bool ResetTableSound(const std::string& table) {
+    if (table.size() < 0x28)
+        return false;
+    const std::uint64_t entries = Le(table, 4, 4);
+    const std::uint64_t entrySize = Le(table, 8, 4);
+    const std::uint64_t tableOffset = Le(table, 12, 4);
+    const std::uint64_t blockLength = Le(table, 0x20, 8);
+    return blockLength != 0 && blockLength <= (1u << 24) && entrySize == 8 && tableOffset <= table.size() &&
+           entries <= (table.size() - tableOffset) / 8;
 }
 
 } // namespace
@@ -186,40 +217,20 @@ bool ChmDirectorySound(const std::string& bytes) {
 }
 
 bool ChmCompressionSound(const std::string& bytes) {
+    // chmlib divides by half the LZX window and by the reset table's block length, trusting both; every
+    // entry it could take for either must be sound.
     const std::string storage = "::DataSpace/Storage/MSCompressed/";
-    // The LZX settings: chmlib divides by half the window and trusts the reset interval.
-    if (FindEntry(bytes, storage + "ControlData")) {
-        const auto control = Uncompressed(bytes, storage + "ControlData");
-        if (!control || control->size() < 24 || control->compare(4, 4, "LZXC") != 0)
-            return false;
-        const std::uint64_t version = Le(*control, 8, 4);
-        std::uint64_t resetInterval = Le(*control, 12, 4);
-        std::uint64_t windowSize = Le(*control, 16, 4);
-        const std::uint64_t windowsPerReset = Le(*control, 20, 4);
-        if (version == 2) {
-            resetInterval *= 0x8000;
-            windowSize *= 0x8000;
-        } else if (version != 1) {
-            return false;
-        }
-        if (windowSize < 0x8000 || windowSize > 0x200000 || (windowSize & (windowSize - 1)) != 0 ||
-            resetInterval == 0 || resetInterval % (windowSize / 2) != 0 || windowsPerReset == 0 ||
-            windowsPerReset > 0x10000)
-            return false;
-    }
-    // The reset table: its block length divides every read, and its entries must lie inside it.
     const std::string resetTable = storage + "Transform/{7FC28940-9D31-11D0-9B27-00A0C91E9C7C}/InstanceData/ResetTable";
-    if (FindEntry(bytes, resetTable)) {
-        const auto table = Uncompressed(bytes, resetTable);
-        if (!table || table->size() < 0x28)
+    for (const auto& [name, sound] :
+         {std::pair{storage + "ControlData", &ControlDataSound}, std::pair{resetTable, &ResetTableSound}}) {
+        const auto entries = FindEntries(bytes, name);
+        if (!entries)
             return false;
-        const std::uint64_t entries = Le(*table, 4, 4);
-        const std::uint64_t entrySize = Le(*table, 8, 4);
-        const std::uint64_t tableOffset = Le(*table, 12, 4);
-        const std::uint64_t blockLength = Le(*table, 0x20, 8);
-        if (blockLength == 0 || blockLength > (1u << 24) || entrySize != 8 || tableOffset > table->size() ||
-            entries > (table->size() - tableOffset) / 8)
-            return false;
+        for (const Entry& entry : *entries) {
+            const auto object = Uncompressed(bytes, entry);
+            if (!object || !sound(*object))
+                return false;
+        }
     }
     return true;
 }
