@@ -30,6 +30,13 @@ QList<HelpWindow*> OpenHelp(const QWidget& owner) {
     return open;
 }
 
+// Opens the program's help for `owner`; the one help window it shows, or null.
+HelpWindow* OpenProgramHelp(QWidget& owner) {
+    HtmlHelp(&owner, u"kzHelp.chm"_s, Command::Display);
+    const QList<HelpWindow*> open = OpenHelp(owner);
+    return open.size() == 1 ? open.front() : nullptr;
+}
+
 QByteArray BuiltHelp() {
     QFile file(QFile::decodeName(help::FindHelpFile(u"kzHelp.chm"_s)));
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
@@ -78,9 +85,8 @@ void TestHelp::initTestCase() {
 void TestHelp::showsDefaultTopicWithPictures() {
     ScopedWorkDir dir;
     QWidget owner;
-    HtmlHelp(&owner, u"kzHelp.chm"_s, Command::Display);
-    QCOMPARE(OpenHelp(owner).size(), 1);
-    HelpWindow* w = OpenHelp(owner).front();
+    HelpWindow* w = OpenProgramHelp(owner);
+    QVERIFY(w);
     QCOMPARE(w->windowTitle(), u"ツモっと貯めよう！ ヘルプ"_s);
     QCOMPARE(w->browser()->source().path(), u"/index.html"_s);
     QVERIFY(w->browser()->toPlainText().contains(u"つもり貯金"_s));
@@ -103,9 +109,8 @@ void TestHelp::showsDefaultTopicWithPictures() {
 void TestHelp::followsLinksBackAndForward() {
     ScopedWorkDir dir;
     QWidget owner;
-    HtmlHelp(&owner, u"kzHelp.chm"_s, Command::Display);
-    QCOMPARE(OpenHelp(owner).size(), 1);
-    HelpWindow* w = OpenHelp(owner).front();
+    HelpWindow* w = OpenProgramHelp(owner);
+    QVERIFY(w);
     QVERIFY(QTest::qWaitForWindowExposed(w));
     help::HelpBrowser* browser = w->browser();
     const QTextFragment link = FindFragment(*browser->document(), [](const QTextFragment& f) {

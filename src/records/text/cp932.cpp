@@ -122,10 +122,10 @@ bool EncodeCp932Exactly(std::string_view utf8, std::string& bytes) {
 
 std::optional<char32_t> FirstUnsavableCharacter(std::string_view utf8) {
     std::string bytes;
+    if (EncodeCp932Exactly(utf8, bytes))
+        return std::nullopt;
     std::string back;
     std::size_t badOffset = 0;
-    if (EncodeCp932(utf8, bytes) && DecodeCp932(bytes, back, badOffset) && back == utf8)
-        return std::nullopt;
     // Slow path, only for text that is going to be refused: find the character to name.
     for (std::size_t pos = 0; pos < utf8.size();) {
         const std::size_t start = pos;

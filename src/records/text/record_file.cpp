@@ -102,6 +102,11 @@ std::string NameOfCharacter(char32_t cp) {
     return out + code;
 }
 
+// The words for a character that a code page 932 file cannot carry as itself.
+std::string UnsavableCharacter(char32_t cp) {
+    return "文字" + NameOfCharacter(cp) + "は Shift_JIS で保存できません";
+}
+
 } // namespace
 
 std::string ResolveDataFileName(std::string_view name) {
@@ -137,7 +142,7 @@ std::optional<std::string> TextFieldFault(std::string_view text) {
     if (text.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos)
         return "改行や NUL 文字は保存できません";
     if (const auto cp = FirstUnsavableCharacter(text))
-        return "文字" + NameOfCharacter(*cp) + "は Shift_JIS で保存できません";
+        return UnsavableCharacter(*cp);
     return std::nullopt;
 }
 
@@ -153,8 +158,7 @@ Status EncodeChecked(const std::string& utf8, std::span<const FieldValue> fields
             if (const auto fault = TextFieldFault(*text))
                 return Status::Failure(Status::Code::Unsavable, *fault);
     if (const auto cp = FirstUnsavableCharacter(utf8))
-        return Status::Failure(Status::Code::Unsavable,
-                               "文字" + NameOfCharacter(*cp) + "は Shift_JIS で保存できません");
+        return Status::Failure(Status::Code::Unsavable, UnsavableCharacter(*cp));
     return Status::Failure(Status::Code::Unsavable, "Shift_JIS で保存できない文字があります");
 }
 
