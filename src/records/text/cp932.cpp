@@ -120,6 +120,15 @@ bool EncodeCp932Exactly(std::string_view utf8, std::string& bytes) {
     return true;
 }
 
+std::size_t Cp932Length(std::string_view utf8) {
+    std::size_t length = 0;
+    for (std::size_t pos = 0; pos < utf8.size();) {
+        const char32_t cp = NextCodePoint(utf8, pos);
+        length += cp < 0x80 || (cp >= 0xFF61 && cp <= 0xFF9F) ? 1 : 2;
+    }
+    return length;
+}
+
 std::optional<char32_t> FirstUnsavableCharacter(std::string_view utf8) {
     std::string bytes;
     if (EncodeCp932Exactly(utf8, bytes))

@@ -25,4 +25,8 @@ std::optional<char32_t> FirstUnsavableCharacter(std::string_view utf8);
 // page 932 or would come back as another. Quicker than encoding and decoding again, for whole files.
 bool EncodeCp932Exactly(std::string_view utf8, std::string& bytes);
 
+// How many bytes text takes in code page 932, for text that the code page carries (text decoded from it, or
+// text EncodeCp932Exactly accepts): one for ASCII and half-width katakana, two for every other character.
+std::size_t Cp932Length(std::string_view utf8);
+
 } // namespace records

@@ -5,6 +5,7 @@
 #include "records/text/utf8.h"
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -47,11 +48,6 @@ std::string Folded(std::string_view utf8) {
     return out;
 }
 
-bool Exists(const std::string& name) {
-    struct stat st {};
-    return lstat(name.c_str(), &st) == 0;
-}
-
 // 1 + the number of line ends (CR LF, LF or CR alone) before offset.
 int LineAt(std::string_view bytes, std::size_t offset) {
     int line = 1;
@@ -62,15 +58,25 @@ int LineAt(std::string_view bytes, std::size_t offset) {
     return line;
 }
 
-// Japanese text saved as UTF-8 by a Linux editor would decode as code page 932 to nonsense or fail at a
-// random place; say what it is instead. Real code page 932 text with kana or kanji is practically never
-// valid UTF-8.
-bool LooksLikeUtf8(std::string_view bytes) {
-    if (bytes.starts_with("\xEF\xBB\xBF"))
-        return true;
-    const bool hasMultibyte = std::any_of(bytes.begin(), bytes.end(), [](char c) { return c & 0x80; });
-    return hasMultibyte && IsValidUtf8(bytes);
+bool IsBlank(char c) {
+    return c == ' ' || c == '\t';
 }
+
+bool AllBlank(std::string_view text) {
+    return std::all_of(text.begin(), text.end(), IsBlank);
+}
+
+// Where the last line begins when it has no line end: after the last CR or LF, or 0.
+std::size_t LastLineStart(std::string_view bytes) {
+    const std::size_t lineEnd = bytes.find_last_of("\r\n");
+    return lineEnd == std::string_view::npos ? 0 : lineEnd + 1;
+}
+
+const char* const kNotRegularReason = "通常のファイルではありません";
+const char* const kTextTooLongReason = "文字の欄が長すぎます（64 KB まで）";
+const char* const kTextTooLongToSave = "Shift_JIS で 64 KB を超える長さの文字は保存できません";
+const char* const kUtf8Reason = "UTF-8 で保存されています。Shift_JIS（CP932）で保存し直してください";
+const char* const kTooLargeReason = "ファイルが大きすぎます（16 MB まで読み込めます）";
 
 struct FdCloser {
     int fd;
@@ -109,31 +115,116 @@ std::string UnsavableCharacter(char32_t cp) {
 
 } // namespace
 
-std::string ResolveDataFileName(std::string_view name) {
-    const std::string wanted(name);
-    if (Exists(wanted))
-        return wanted;
-    const std::string folded = Folded(wanted);
-    std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir("."), closedir);
-    if (!dir)
-        return {};
+std::string DisplayName(std::string_view entry) {
+    if (IsValidUtf8(entry))
+        return std::string(entry);
+    std::string decoded;
+    std::size_t badOffset = 0;
+    if (DecodeCp932(entry, decoded, badOffset))
+        return decoded;
+    std::string shown; // neither: show the bytes that are text, and the rest as ?
+    for (const char c : entry)
+        shown += static_cast<unsigned char>(c) < 0x80 ? c : '?';
+    return shown;
+}
+
+namespace {
+
+// The entries of the current directory whose names, read as text, fold to the same as name.
+std::vector<std::string> MatchingEntries(std::string_view name) {
     std::vector<std::string> matches;
+    const std::string folded = Folded(name);
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir("."), closedir);
+    if (!dir) {
+        struct stat st {};
+        if (lstat(std::string(name).c_str(), &st) == 0)
+            matches.emplace_back(name);
+        return matches;
+    }
+    std::string decoded;
+    std::size_t badOffset = 0;
     while (const dirent* entry = readdir(dir.get())) {
         const std::string_view entryName = entry->d_name;
-        if (IsValidUtf8(entryName)) {
-            if (Folded(entryName) == folded)
-                matches.emplace_back(entryName);
-            continue;
-        }
-        std::string decoded;
-        std::size_t badOffset = 0;
-        if (DecodeCp932(entryName, decoded, badOffset) && Folded(decoded) == folded)
+        if (IsValidUtf8(entryName) ? Folded(entryName) == folded
+                                   : DecodeCp932(entryName, decoded, badOffset) && Folded(decoded) == folded)
             matches.emplace_back(entryName);
     }
-    if (matches.empty())
-        return {};
-    // Several spellings of one name can only come from a case-sensitive system; take one steadily.
-    return *std::min_element(matches.begin(), matches.end());
+    std::sort(matches.begin(), matches.end());
+    return matches;
+}
+
+} // namespace
+
+DataFileLookup LookUpDataFile(std::string_view name) {
+    DataFileLookup lookup;
+    const std::vector<std::string> matches = MatchingEntries(name);
+    if (matches.empty()) {
+        lookup.status = Status::Failure(Status::Code::NotFound, SystemReason(ENOENT));
+        return lookup;
+    }
+    if (matches.size() == 1) {
+        lookup.used = matches.front();
+        return lookup;
+    }
+    std::vector<std::string> holding;
+    for (const std::string& entry : matches) {
+        struct stat st {};
+        const bool emptyFile = lstat(entry.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0;
+        if (emptyFile)
+            lookup.unusedEmpty.push_back(entry);
+        else
+            holding.push_back(entry);
+    }
+    if (holding.size() > 1) {
+        std::string names;
+        for (const std::string& entry : holding)
+            names += "「" + DisplayName(entry) + "」";
+        lookup.status = Status::Failure(Status::Code::Ambiguous,
+                                        "同じ名前とみなされるファイルが複数あり、どれも空ではありません: " + names);
+        lookup.unusedEmpty.clear();
+        return lookup;
+    }
+    if (holding.size() == 1) {
+        lookup.used = holding.front();
+    } else { // all empty: the first by name, steadily
+        lookup.used = lookup.unusedEmpty.front();
+        lookup.unusedEmpty.erase(lookup.unusedEmpty.begin());
+    }
+    return lookup;
+}
+
+std::string ResolveDataFileName(std::string_view name) {
+    return LookUpDataFile(name).used;
+}
+
+int RemoveLeftoverTemporaries(std::span<const std::string_view> names) {
+    std::vector<std::string> folded;
+    for (const std::string_view name : names)
+        folded.push_back(Folded(name));
+    std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir("."), closedir);
+    if (!dir)
+        return 0;
+    // A rewrite writes to "." + the file's name + "." + six letters or digits (mkostemp), beside the file.
+    std::vector<std::string> leftovers;
+    while (const dirent* entry = readdir(dir.get())) {
+        const std::string_view entryName = entry->d_name;
+        if (entryName.size() < 9 || entryName.front() != '.' || entryName[entryName.size() - 7] != '.')
+            continue;
+        const std::string_view suffix = entryName.substr(entryName.size() - 6);
+        if (!std::all_of(suffix.begin(), suffix.end(),
+                         [](char c) { return std::isalnum(static_cast<unsigned char>(c)); }))
+            continue;
+        const std::string base = Folded(DisplayName(entryName.substr(1, entryName.size() - 8)));
+        if (std::find(folded.begin(), folded.end(), base) != folded.end())
+            leftovers.emplace_back(entryName);
+    }
+    int removed = 0;
+    for (const std::string& leftover : leftovers) {
+        struct stat st {};
+        if (lstat(leftover.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::unlink(leftover.c_str()) == 0)
+            ++removed;
+    }
+    return removed;
 }
 
 std::optional<std::string> TextFieldFault(std::string_view text) {
@@ -143,6 +234,8 @@ std::optional<std::string> TextFieldFault(std::string_view text) {
         return "改行や NUL 文字は保存できません";
     if (const auto cp = FirstUnsavableCharacter(text))
         return UnsavableCharacter(*cp);
+    if (Cp932Length(text) > RecordFile::kMaxTextFieldBytes)
+        return kTextTooLongToSave;
     return std::nullopt;
 }
 
@@ -160,6 +253,10 @@ Status EncodeChecked(const std::string& utf8, std::span<const FieldValue> fields
     if (const auto cp = FirstUnsavableCharacter(utf8))
         return Status::Failure(Status::Code::Unsavable, UnsavableCharacter(*cp));
     return Status::Failure(Status::Code::Unsavable, "Shift_JIS で保存できない文字があります");
+}
+
+Status FileFull() {
+    return Status::Failure(Status::Code::Unsavable, "これ以上書き込むとファイルが 16 MB を超え、読み込めなくなります");
 }
 
 } // namespace
@@ -182,10 +279,11 @@ Status RecordFile::damaged(int line, std::string reason) const {
 Status RecordFile::OpenForInput(std::string_view name) {
     if (isOpen())
         return systemFailure(EBUSY);
-    std::string resolved = ResolveDataFileName(name);
-    if (resolved.empty())
-        return Status::Failure(Status::Code::NotFound, SystemReason(ENOENT));
-    FdCloser file{::open(resolved.c_str(), O_RDONLY | O_CLOEXEC)};
+    const DataFileLookup lookup = LookUpDataFile(name);
+    if (!lookup.status)
+        return lookup.status;
+    // Without blocking: a pipe named like a data file must not hang the program before it can say so.
+    FdCloser file{::open(lookup.used.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY)};
     if (file.fd < 0)
         return errno == ENOENT ? Status::Failure(Status::Code::NotFound, SystemReason(ENOENT)) : systemFailure(errno);
     struct stat st {};
@@ -194,9 +292,9 @@ Status RecordFile::OpenForInput(std::string_view name) {
     if (S_ISDIR(st.st_mode))
         return systemFailure(EISDIR);
     if (!S_ISREG(st.st_mode)) // a device or a pipe would never end, or never begin
-        return Status::Failure(Status::Code::System, "通常のファイルではありません");
+        return Status::Failure(Status::Code::System, kNotRegularReason);
     if (st.st_size > static_cast<off_t>(kMaxInputBytes))
-        return Status::Failure(Status::Code::System, "ファイルが大きすぎます（16 MB まで読み込めます）");
+        return Status::Failure(Status::Code::System, kTooLargeReason);
     std::string bytes;
     bytes.reserve(static_cast<std::size_t>(std::max<off_t>(st.st_size, 0)));
     char chunk[64 * 1024];
@@ -211,16 +309,12 @@ Status RecordFile::OpenForInput(std::string_view name) {
             break;
         bytes.append(chunk, static_cast<std::size_t>(n));
         if (bytes.size() > kMaxInputBytes) // grown while being read
-            return Status::Failure(Status::Code::System, "ファイルが大きすぎます（16 MB まで読み込めます）");
+            return Status::Failure(Status::Code::System, kTooLargeReason);
     }
-    if (LooksLikeUtf8(bytes))
-        return damaged(1, "UTF-8 で保存されています。Shift_JIS（CP932）で保存し直してください");
-    if (const auto nul = bytes.find('\0'); nul != std::string::npos)
-        return damaged(LineAt(bytes, nul), "NUL 文字（0x00）が含まれています");
-    std::size_t badOffset = 0;
-    if (!DecodeCp932(bytes, m_text, badOffset)) {
+    const Status decoded = decodeInput(bytes);
+    if (!decoded) {
         m_text.clear();
-        return damaged(LineAt(bytes, badOffset), "Shift_JIS（CP932）の文字ではないバイトがあります");
+        return decoded;
     }
     m_pos = 0;
     m_line = 1;
@@ -229,12 +323,54 @@ Status RecordFile::OpenForInput(std::string_view name) {
     return {};
 }
 
+// A file is read as code page 932 whenever it decodes as such, as the program's own files always do; only a
+// file that does not is told apart as UTF-8. The last line, when it has no line end, may be the remains of
+// a write that was cut off: bytes that do not decode there make it that, not a damaged file.
+Status RecordFile::decodeInput(std::string_view bytes) {
+    m_tailOffset = std::string::npos;
+    m_tornPending = false;
+    m_tornLine = 0;
+    if (bytes.starts_with("\xEF\xBB\xBF"))
+        return damaged(1, kUtf8Reason);
+    const std::size_t tailStart = LastLineStart(bytes);
+    const std::string_view body = bytes.substr(0, tailStart);
+    const std::string_view tail = bytes.substr(tailStart);
+    if (const auto nul = body.find('\0'); nul != std::string_view::npos)
+        return damaged(LineAt(bytes, nul), "NUL 文字（0x00）が含まれています");
+    std::size_t badOffset = 0;
+    if (!DecodeCp932(body, m_text, badOffset)) {
+        if (IsValidUtf8(bytes))
+            return damaged(1, kUtf8Reason);
+        return damaged(LineAt(bytes, badOffset), "Shift_JIS（CP932）の文字ではないバイトがあります");
+    }
+    if (tail.empty())
+        return {};
+    std::string decodedTail;
+    if (tail.find('\0') != std::string_view::npos || !DecodeCp932(tail, decodedTail, badOffset)) {
+        if (IsValidUtf8(bytes) && tail.find('\0') == std::string_view::npos)
+            return damaged(1, kUtf8Reason);
+        m_tornPending = true;
+        m_tornLine = LineAt(bytes, tailStart);
+        return {};
+    }
+    m_tailOffset = m_text.size();
+    m_text += decodedTail;
+    return {};
+}
+
+Status RecordFile::tornTail() {
+    m_tornPending = false;
+    m_pos = m_text.size();
+    return Status::Failure(Status::Code::Torn, "最後の行は、書き込みの途中で途切れた記録の残りです", m_tornLine);
+}
+
 Status RecordFile::OpenForOutput(std::string_view name) {
     if (isOpen())
         return systemFailure(EBUSY);
-    std::string target = ResolveDataFileName(name);
-    if (target.empty())
-        target = name;
+    const DataFileLookup lookup = LookUpDataFile(name);
+    if (!lookup.status && lookup.status.code() != Status::Code::NotFound)
+        return lookup.status;
+    std::string target = lookup.status ? lookup.used : std::string(name);
     // Write beside what a link points to, so the link stays a link.
     struct stat st {};
     bool exists = false;
@@ -248,6 +384,8 @@ Status RecordFile::OpenForOutput(std::string_view name) {
         exists = stat(target.c_str(), &st) == 0;
         if (exists && S_ISDIR(st.st_mode))
             return systemFailure(EISDIR);
+        if (exists && !S_ISREG(st.st_mode)) // never put a file in the place of a device or a pipe
+            return Status::Failure(Status::Code::System, kNotRegularReason);
     }
     const std::size_t slash = target.rfind('/');
     const std::string directory = slash == std::string::npos ? "." : target.substr(0, slash == 0 ? 1 : slash);
@@ -262,17 +400,14 @@ Status RecordFile::OpenForOutput(std::string_view name) {
         umask(mask);
         mode = 0666 & ~mask;
     }
-    if (fchmod(fd, mode) != 0) {
-        const int error = errno;
-        ::close(fd);
-        ::unlink(pattern.c_str());
-        return systemFailure(error);
-    }
+    // Keeping the old mode is a courtesy: some file systems (FAT) refuse it, and that is no reason to fail.
+    (void)fchmod(fd, mode);
     m_fd = fd;
     m_target = target;
     m_temporary = pattern;
     m_buffer.clear();
     m_failure = {};
+    m_written = 0;
     m_mode = Mode::Output;
     return {};
 }
@@ -280,27 +415,40 @@ Status RecordFile::OpenForOutput(std::string_view name) {
 Status RecordFile::OpenForAppend(std::string_view name) {
     if (isOpen())
         return systemFailure(EBUSY);
-    std::string target = ResolveDataFileName(name);
-    if (target.empty())
-        target = name;
+    const DataFileLookup lookup = LookUpDataFile(name);
+    if (!lookup.status && lookup.status.code() != Status::Code::NotFound)
+        return lookup.status;
+    const std::string target = lookup.status ? lookup.used : std::string(name);
     struct stat st {};
-    if (stat(target.c_str(), &st) == 0 && S_ISDIR(st.st_mode))
-        return systemFailure(EISDIR);
-    const int fd = ::open(target.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0666);
+    m_created = lstat(target.c_str(), &st) != 0;
+    const int fd = ::open(target.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0666);
     if (fd < 0)
         return systemFailure(errno);
+    FdCloser guard{fd};
+    if (fstat(fd, &st) != 0)
+        return systemFailure(errno);
+    if (S_ISDIR(st.st_mode))
+        return systemFailure(EISDIR);
+    if (!S_ISREG(st.st_mode))
+        return Status::Failure(Status::Code::System, kNotRegularReason);
+    m_appendSize = st.st_size;
+    m_tailStart = -1;
+    m_tail.clear();
+    // A last line without its line end is either a whole record (an edited file) or what a cut-off write
+    // left; which it is, the first record written decides, by its kinds.
+    char last = 0;
+    if (st.st_size > 0 && pread(fd, &last, 1, st.st_size - 1) == 1 && last != '\n' && last != '\r') {
+        const off_t window = std::min<off_t>(st.st_size, static_cast<off_t>(kMaxInputBytes) + 1);
+        std::string end(static_cast<std::size_t>(window), '\0');
+        if (pread(fd, end.data(), end.size(), st.st_size - window) != static_cast<ssize_t>(end.size()))
+            return systemFailure(errno ? errno : EIO);
+        const std::size_t start = LastLineStart(end);
+        m_tailStart = st.st_size - window + static_cast<off_t>(start);
+        m_tail = end.substr(start);
+    }
+    guard.fd = -1;
     m_fd = fd;
     m_buffer.clear();
-    // A last line without its line end (an edited file) must not swallow the first new record.
-    if (fstat(fd, &st) == 0 && st.st_size > 0) {
-        char last = 0;
-        const int reader = ::open(target.c_str(), O_RDONLY | O_CLOEXEC);
-        if (reader >= 0) {
-            if (pread(reader, &last, 1, st.st_size - 1) == 1 && last != '\n' && last != '\r')
-                m_buffer = "\r\n";
-            ::close(reader);
-        }
-    }
     m_mode = Mode::Append;
     return {};
 }
@@ -308,12 +456,14 @@ Status RecordFile::OpenForAppend(std::string_view name) {
 bool RecordFile::AtEnd() const {
     if (m_mode != Mode::Input)
         return true;
+    if (m_tornPending)
+        return false;
     return std::all_of(m_text.begin() + static_cast<std::ptrdiff_t>(m_pos), m_text.end(),
                        [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; });
 }
 
 void RecordFile::skipBlanks() {
-    while (m_pos < m_text.size() && (m_text[m_pos] == ' ' || m_text[m_pos] == '\t'))
+    while (m_pos < m_text.size() && IsBlank(m_text[m_pos]))
         ++m_pos;
 }
 
@@ -353,23 +503,36 @@ Status RecordFile::ReadRecord(std::span<const FieldKind> kinds, std::vector<Fiel
     values.clear();
     if (m_mode != Mode::Input)
         return systemFailure(EBADF);
+    std::size_t recordStart = std::string::npos;
+    // A record that fails where it begins on a last line without a line end is what a cut-off write left.
+    auto failure = [&](int line, std::string reason) {
+        if (recordStart != std::string::npos && recordStart >= m_tailOffset && m_tailOffset != std::string::npos) {
+            m_tornLine = m_recordLine;
+            return tornTail();
+        }
+        return damaged(line, std::move(reason));
+    };
     for (std::size_t i = 0; i < kinds.size(); ++i) {
         skipBlanks();
         if (i == 0 || m_afterLineEnd)
             skipLineEnds();
-        if (i == 0)
+        if (i == 0) {
             m_recordLine = m_line;
+            recordStart = m_pos;
+            if (m_tornPending && m_pos >= m_text.size())
+                return tornTail();
+        }
         if (m_pos >= m_text.size())
-            return damaged(m_line, "レコードが途中で終わっています");
+            return failure(m_recordLine, "レコードが途中で終わっています");
         const int line = m_line;
         if (kinds[i] == FieldKind::Text) {
             if (m_text[m_pos] == '"') {
                 const std::size_t close = m_text.find('"', m_pos + 1);
                 if (close == std::string::npos)
-                    return damaged(line, "レコードが途中で終わっています（閉じる「\"」がありません）");
+                    return failure(line, "レコードが途中で終わっています（閉じる「\"」がありません）");
                 const std::string_view value(m_text.data() + m_pos + 1, close - m_pos - 1);
-                if (value.size() > kMaxTextFieldBytes)
-                    return damaged(line, "文字の欄が長すぎます（64 KB まで）");
+                if (Cp932Length(value) > kMaxTextFieldBytes)
+                    return failure(line, kTextTooLongReason);
                 m_line += LineAt(value, value.size()) - 1;
                 values.emplace_back(std::string(value));
                 m_pos = close + 1;
@@ -377,11 +540,11 @@ Status RecordFile::ReadRecord(std::span<const FieldKind> kinds, std::vector<Fiel
                 const std::size_t start = m_pos;
                 while (m_pos < m_text.size() && m_text[m_pos] != ',' && !atLineEnd())
                     ++m_pos;
-                if (m_pos - start > kMaxTextFieldBytes)
-                    return damaged(line, "文字の欄が長すぎます（64 KB まで）");
                 std::string value = m_text.substr(start, m_pos - start);
-                while (!value.empty() && (value.back() == ' ' || value.back() == '\t'))
+                while (!value.empty() && IsBlank(value.back()))
                     value.pop_back();
+                if (Cp932Length(value) > kMaxTextFieldBytes)
+                    return failure(line, kTextTooLongReason);
                 values.emplace_back(std::move(value));
             }
             consumeDelimiter();
@@ -392,7 +555,7 @@ Status RecordFile::ReadRecord(std::span<const FieldKind> kinds, std::vector<Fiel
             const std::string_view field(m_text.data() + start, m_pos - start);
             const auto amount = ParseMoneyField(field);
             if (!amount)
-                return damaged(line, "金額「" + std::string(field) + "」が数値ではありません");
+                return failure(line, "金額「" + std::string(field) + "」が数値ではありません");
             values.emplace_back(*amount);
             consumeDelimiter();
         }
@@ -408,11 +571,15 @@ Status RecordFile::WriteRecord(std::span<const FieldValue> values) {
         if (i > 0)
             line += ',';
         if (const auto* text = std::get_if<std::string>(&values[i])) {
-            if (text->find_first_of(std::string_view("\"\r\n\0", 4)) != std::string::npos) {
-                const Status refused = Status::Failure(Status::Code::Unsavable, *TextFieldFault(*text));
+            std::optional<Status> refused;
+            if (text->find_first_of(std::string_view("\"\r\n\0", 4)) != std::string::npos)
+                refused = Status::Failure(Status::Code::Unsavable, *TextFieldFault(*text));
+            else if (Cp932Length(*text) > kMaxTextFieldBytes)
+                refused = Status::Failure(Status::Code::Unsavable, kTextTooLongToSave);
+            if (refused) {
                 if (m_mode == Mode::Output && m_failure.ok())
-                    m_failure = refused; // a rewrite without this record would lose it
-                return refused;
+                    m_failure = *refused; // a rewrite without this record would lose it
+                return *refused;
             }
             line += '"';
             line += *text;
@@ -422,23 +589,57 @@ Status RecordFile::WriteRecord(std::span<const FieldValue> values) {
         }
     }
     line += "\r\n";
-    if (m_mode == Mode::Output) {
-        // A rewrite is checked and encoded a chunk at a time, which costs a fraction of a line at a time;
-        // a character that does not survive fails the whole rewrite at the latest at Close.
-        if (!m_failure.ok())
-            return m_failure;
-        m_buffer += line;
-        if (m_buffer.size() >= kOutputChunk)
-            return flushOutput();
-        return {};
-    }
+    if (m_mode == Mode::Append)
+        return appendLine(values, line);
+    // A rewrite is checked and encoded a chunk at a time, which costs a fraction of a line at a time; a
+    // character that does not survive fails the whole rewrite at the latest at Close.
+    if (!m_failure.ok())
+        return m_failure;
+    m_buffer += line;
+    if (m_buffer.size() >= kOutputChunk)
+        return flushOutput();
+    return {};
+}
+
+bool RecordFile::IsWholeRecord(std::string_view bytes, std::span<const FieldKind> kinds) {
+    if (bytes.find('\0') != std::string_view::npos)
+        return false;
+    RecordFile probe;
+    std::size_t badOffset = 0;
+    if (!DecodeCp932(bytes, probe.m_text, badOffset))
+        return false;
+    probe.m_mode = Mode::Input;
+    std::vector<FieldValue> values;
+    return probe.ReadRecord(kinds, values).ok() && probe.AtEnd();
+}
+
+Status RecordFile::appendLine(std::span<const FieldValue> values, const std::string& line) {
     std::string bytes;
     if (const Status encoded = EncodeChecked(line, values, bytes); !encoded)
         return encoded;
+    // A last line without a line end: a whole record gets its line end; the remains of a cut-off write go.
+    bool dropTail = false;
+    std::string prefix;
+    if (m_tailStart >= 0) {
+        std::vector<FieldKind> kinds;
+        for (const FieldValue& value : values)
+            kinds.push_back(std::holds_alternative<std::string>(value) ? FieldKind::Text : FieldKind::Money);
+        dropTail = !AllBlank(m_tail) && !IsWholeRecord(m_tail, kinds);
+        if (!dropTail)
+            prefix = "\r\n";
+    }
+    const off_t size = dropTail ? m_tailStart : m_appendSize;
+    if (static_cast<std::size_t>(size) + prefix.size() + bytes.size() > kMaxInputBytes)
+        return FileFull();
+    if (dropTail && ftruncate(m_fd, m_tailStart) != 0)
+        return systemFailure(errno);
     // One write per record, so a record is in the file whole or not at all.
-    m_buffer += bytes;
-    const Status written = writeOut(m_buffer);
-    m_buffer.clear();
+    const Status written = writeOut(prefix + bytes);
+    if (written) {
+        m_appendSize = size + static_cast<off_t>(prefix.size() + bytes.size());
+        m_tailStart = -1;
+        m_tail.clear();
+    }
     return written;
 }
 
@@ -450,7 +651,7 @@ Status RecordFile::writeOut(std::string_view bytes) {
         return {};
     // Take back a record cut short by a full disk, so the file keeps whole lines.
     if (sized && ftruncate(m_fd, st.st_size) != 0) {
-        // Nothing more can be done; the reader reports the cut record.
+        // Nothing more can be done; the reader leaves out the cut record.
     }
     return systemFailure(error);
 }
@@ -461,9 +662,12 @@ Status RecordFile::flushOutput() {
     std::string bytes;
     if (const Status encoded = EncodeChecked(m_buffer, {}, bytes); !encoded) {
         m_failure = encoded;
+    } else if (m_written + bytes.size() > kMaxInputBytes) {
+        m_failure = FileFull();
     } else if (int error = 0; !WriteAll(m_fd, bytes, error)) {
         m_failure = systemFailure(error);
     }
+    m_written += bytes.size();
     m_buffer.clear();
     return m_failure;
 }
@@ -477,6 +681,19 @@ void RecordFile::discardOutput() {
     m_mode = Mode::Closed;
 }
 
+namespace {
+
+// Makes a new or renamed directory entry durable.
+void SyncDirectoryOf(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    const std::string directory = slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
+    FdCloser dir{::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+    if (dir.fd >= 0)
+        fsync(dir.fd);
+}
+
+} // namespace
+
 Status RecordFile::Close() {
     Status result;
     switch (m_mode) {
@@ -485,13 +702,17 @@ Status RecordFile::Close() {
     case Mode::Input:
         m_text.clear();
         m_text.shrink_to_fit();
+        m_tornPending = false;
         break;
     case Mode::Append:
-        if (!m_buffer.empty())
-            result = writeOut(m_buffer);
+        // A deposit is on the disk before it is shown as done.
+        if (fdatasync(m_fd) != 0)
+            result = systemFailure(errno);
         if (::close(m_fd) != 0 && result)
             result = systemFailure(errno);
         m_fd = -1;
+        if (m_created)
+            SyncDirectoryOf(".");
         break;
     case Mode::Output: {
         if (m_failure.ok())
@@ -508,12 +729,7 @@ Status RecordFile::Close() {
             result = m_failure;
             break;
         }
-        // The new content is in place; make the rename itself durable.
-        const std::size_t slash = m_target.rfind('/');
-        const std::string directory = slash == std::string::npos ? "." : m_target.substr(0, slash == 0 ? 1 : slash);
-        FdCloser dir{::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
-        if (dir.fd >= 0)
-            fsync(dir.fd);
+        SyncDirectoryOf(m_target);
         break;
     }
     }

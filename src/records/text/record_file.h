@@ -10,6 +10,7 @@
 #include <span>
 #include <string>
 #include <string_view>
+#include <sys/types.h>
 #include <variant>
 #include <vector>
 
@@ -28,6 +29,8 @@ public:
         System,    // a call failed: open, read, write, flush, replace
         Damaged,   // the file's content is not records of the kinds asked for
         Unsavable, // a value a record line cannot carry
+        Ambiguous, // several directory entries stand for the name, and more than one holds data
+        Torn,      // the last line is the remains of a write that was cut off; the records before it are whole
     };
 
     Status() = default;
@@ -43,7 +46,7 @@ public:
     explicit operator bool() const { return ok(); }
     Code code() const { return m_code; }
     const std::string& reason() const { return m_reason; }
-    int line() const { return m_line; } // 1-based, for Damaged; 0 otherwise
+    int line() const { return m_line; } // 1-based, for Damaged and Torn; 0 otherwise
 
 private:
     Code m_code = Code::Ok;
@@ -51,18 +54,39 @@ private:
     int m_line = 0;
 };
 
-// The name of the directory entry in the current directory that a bare name stands for: the name itself
-// when it exists, otherwise an entry equal to it ignoring letter case (its name read as UTF-8, or as code
-// page 932 for names unpacked from Windows archives); empty when there is none.
+// How a bare data file name is resolved in the current directory. Every operation on a data file goes
+// through the same rule, so that reading, appending and rewriting never reach two different files:
+// - the entries whose names equal the name ignoring letter case (read as UTF-8, or as code page 932 for
+//   names unpacked from Windows archives) all stand for it;
+// - with one such entry, that is the file; with none, the file does not exist;
+// - with several, the one that holds data is the file and the others are empty leftovers; when all are
+//   empty, the first by name; when more than one holds data (or is not a regular file), nothing is
+//   guessed: the lookup is Ambiguous and names them.
+struct DataFileLookup {
+    Status status;                        // Ok, NotFound or Ambiguous
+    std::string used;                     // the entry the name stands for, when status is Ok
+    std::vector<std::string> unusedEmpty; // other matching entries, all empty regular files
+};
+DataFileLookup LookUpDataFile(std::string_view name);
+
+// The entry a bare name stands for under that rule; empty when there is none or the name is ambiguous.
 std::string ResolveDataFileName(std::string_view name);
 
+// A directory entry's name as text for the user: as UTF-8, or decoded from code page 932.
+std::string DisplayName(std::string_view entry);
+
+// Removes what writes that were cut off (a kill, a power cut) left in the current directory: the
+// temporary files that a rewrite of one of the named data files makes beside it. Returns how many.
+int RemoveLeftoverTemporaries(std::span<const std::string_view> names);
+
 // What makes a text unfit for a text field (a double quote, a line break, a NUL, a character code page 932
-// cannot carry as itself), in words for the user; nothing when it can be saved.
+// cannot carry as itself, more than the reader takes), in words for the user; nothing when it can be saved.
 std::optional<std::string> TextFieldFault(std::string_view text);
 
 class RecordFile {
 public:
-    // What a data file may hold: a full ledger is about 1.5 MB, and no item or theme name comes near 64 KB.
+    // What a data file may hold, in the file's bytes: a full ledger of ordinary items is about 1.5 MB, and a
+    // text box's 32,767 characters take at most 65,534 bytes. Writers refuse what the reader would refuse.
     static constexpr std::size_t kMaxInputBytes = 16u << 20;
     static constexpr std::size_t kMaxTextFieldBytes = 64u << 10;
 
@@ -82,12 +106,16 @@ public:
     // True when nothing but line ends and blanks remains to be read.
     bool AtEnd() const;
     // Reads one field of each kind, in order. Line ends separate fields as commas do; blank lines and LF or
-    // CR alone as line ends are accepted.
+    // CR alone as line ends are accepted. A last line without a line end that is not a whole record is
+    // what a write cut off left: it gives Torn once, with its line, and the file is then at its end. A
+    // whole last record without a line end (as an editor saves it) reads as any other.
     [[nodiscard]] Status ReadRecord(std::span<const FieldKind> kinds, std::vector<FieldValue>& values);
-    // Writes the fields as one line. Refuses (Unsavable) a text with a double quote, a line break, a NUL or
-    // a character code page 932 cannot carry as itself, writing nothing.
+    // Writes the fields as one line. Refuses (Unsavable) a text with a double quote, a line break, a NUL, a
+    // character code page 932 cannot carry as itself or more bytes than the reader takes, and a line that
+    // would take the file past what the reader takes, writing nothing. An append after the remains of a
+    // cut-off write removes them first; after a whole last record without a line end it adds the line end.
     [[nodiscard]] Status WriteRecord(std::span<const FieldValue> values);
-    // Closes the file; an output replaces the old file now, after flushing it to disk. A write that failed
+    // Closes the file after flushing it to disk; an output replaces the old file now. A write that failed
     // earlier makes Close discard the output and report that failure.
     [[nodiscard]] Status Close();
 
@@ -98,6 +126,11 @@ public:
 private:
     enum class Mode { Closed, Input, Output, Append };
 
+    Status decodeInput(std::string_view bytes);
+    Status tornTail();
+    // Whether bytes, a last line without its line end, hold exactly one record of these kinds.
+    static bool IsWholeRecord(std::string_view bytes, std::span<const FieldKind> kinds);
+    Status appendLine(std::span<const FieldValue> values, const std::string& line);
     Status writeOut(std::string_view bytes);
     Status flushOutput();
     void discardOutput();
@@ -115,12 +148,21 @@ private:
     int m_line = 1;
     int m_recordLine = 0;
     bool m_afterLineEnd = true;
+    std::size_t m_tailOffset = std::string::npos; // where the last line without a line end begins in m_text
+    int m_tornLine = 0;                           // a cut-off last line not yet reported
+    bool m_tornPending = false;
     // Output and append.
     int m_fd = -1;
     std::string m_target;    // the file an output replaces
     std::string m_temporary; // where an output is written until Close
     std::string m_buffer;
-    Status m_failure; // the first failed write of an output
+    Status m_failure;          // the first failed write of an output
+    std::size_t m_written = 0; // bytes an output has taken so far
+    // Append: the file's size when opened, and its last line when that has no line end.
+    off_t m_appendSize = 0;
+    off_t m_tailStart = -1;
+    std::string m_tail;
+    bool m_created = false;
 };
 
 // Opens, writes one record, closes: a deposit or a registration in one call.

@@ -8,6 +8,8 @@
 #include <QTest>
 
 #include <array>
+#include <cstdio>
+#include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
 using records::Currency;
@@ -65,6 +67,14 @@ private slots:
     void writerRefusesWhatALineCannotCarry_data();
     void writerRefusesWhatALineCannotCarry();
     void namesMatchIgnoringCase();
+    void oneRuleForSeveralSpellings();
+    void tornLastLineIsLeftOutThenRemoved_data();
+    void tornLastLineIsLeftOutThenRemoved();
+    void wholeLastRecordWithoutLineEnd();
+    void whatTheWriterTakesTheReaderTakes();
+    void writerKeepsTheFileReadable();
+    void pipesAndDevicesAreRefusedWithoutWaiting();
+    void leftoverTemporariesAreRemoved();
     void outputReplacesTheFileWhole();
     void failedRewriteLeavesTheOldBytes();
     void failedAppendLeavesWholeLines();
@@ -145,11 +155,11 @@ void TestRecordFile::readerTakesFieldsAcrossLines() {
 void TestRecordFile::damagedContentIsReportedWithItsLine_data() {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<int>("line");
-    QTest::newRow("cut short") << Cp932(u"\"a\",\"b\",1\r\n\"c\",\"d\""_s) << 2;
+    QTest::newRow("cut short") << Cp932(u"\"a\",\"b\",1\r\n\"c\",\"d\"\r\n"_s) << 2;
     QTest::newRow("unclosed quote") << Cp932(u"\"a\",\"b\",1\r\n\"a\",\"b\",1\r\n\"c,d,3\r\n"_s) << 3;
     QTest::newRow("amount not a number") << Cp932(u"\"a\",\"b\",1\r\n\"c\",\"d\",abc\r\n"_s) << 2;
     QTest::newRow("not code page 932") << QByteArray("\"a\",\"b\",1\r\n\"\x85\x40\",\"d\",1\r\n") << 2;
-    QTest::newRow("lead byte at end") << QByteArray("\"a\",\"b\",1\r\n\"\x82") << 2;
+    QTest::newRow("lead byte at a line end") << QByteArray("\"a\",\"b\",1\r\n\"\x82\r\n") << 2;
     QTest::newRow("NUL byte") << QByteArray("\"a\",\"b\",1\r\n\"c\",\"d\0\",1\r\n", 22) << 2;
     QTest::newRow("UTF-8 with byte-order mark") << QByteArray("\xEF\xBB\xBF\"a\",\"b\",1\r\n") << 1;
     QTest::newRow("UTF-8 without mark") << u"\"2026年12月07日\",\"タクシー\",690\r\n"_s.toUtf8() << 1;
@@ -314,6 +324,173 @@ void TestRecordFile::missingFileIsNotFound() {
     QDir().mkdir(QString::fromUtf8(kName));
     QCOMPARE(file.OpenForInput(kName).code(), Status::Code::System);
     QCOMPARE(file.OpenForOutput(kName).code(), Status::Code::System);
+}
+
+// Both spellings of a name, or a name from a Windows archive beside one from here, are one file to every
+// operation; when more than one of them holds data, no operation guesses.
+void TestRecordFile::oneRuleForSeveralSpellings() {
+    ScopedWorkDir dir;
+    WriteBytes("テーマ１.txt", "");
+    WriteBytes("テーマ１.TXT", "\"a\",\"b\",1\r\n");
+    auto lookup = records::LookUpDataFile("テーマ１.txt");
+    QVERIFY(lookup.status.ok());
+    QCOMPARE(QString::fromStdString(lookup.used), u"テーマ１.TXT"_s);
+    QCOMPARE(lookup.unusedEmpty, std::vector<std::string>{"テーマ１.txt"});
+    // Append, rewrite and read all reach the file with the data, by either spelling.
+    QVERIFY(records::AppendRecord("テーマ１.txt", Ledger("c", "d", 20000)).ok());
+    QVERIFY(WriteAll("テーマ１.txt", {Ledger("c", "d", 20000)}).ok());
+    Status status;
+    QCOMPARE(ReadAll("テーマ１.TXT", kLedger, status).size(), std::size_t(1));
+    QCOMPARE(ReadBytes("テーマ１.TXT"), QByteArray("\"c\",\"d\",2\r\n"));
+    QCOMPARE(ReadBytes("テーマ１.txt"), QByteArray());
+    // Emptied, both are empty: the first by name is used, and a new deposit makes it the one with data.
+    QVERIFY(records::EmptyFile("テーマ１.txt").ok());
+    QCOMPARE(ReadBytes("テーマ１.TXT"), QByteArray());
+    QCOMPARE(QString::fromStdString(records::ResolveDataFileName("テーマ１.txt")), u"テーマ１.TXT"_s);
+    QVERIFY(records::AppendRecord("テーマ１.txt", Ledger("e", "f", 30000)).ok());
+    QCOMPARE(ReadBytes("テーマ１.TXT"), QByteArray("\"e\",\"f\",3\r\n"));
+
+    // Two with data: every operation refuses, naming both, and neither file changes.
+    WriteBytes("\x83\x65\x81\x5b\x83\x7d\x82\x50.txt", "\"g\",\"h\",4\r\n"); // テーマ１.txt in code page 932
+    lookup = records::LookUpDataFile("テーマ１.TXT");
+    QCOMPARE(lookup.status.code(), Status::Code::Ambiguous);
+    QVERIFY(lookup.used.empty());
+    const QString reason = QString::fromStdString(lookup.status.reason());
+    QVERIFY2(reason.contains(u"「テーマ１.TXT」"_s) && reason.contains(u"「テーマ１.txt」"_s), qPrintable(reason));
+    RecordFile file;
+    QCOMPARE(file.OpenForInput("テーマ１.txt").code(), Status::Code::Ambiguous);
+    QCOMPARE(file.OpenForAppend("テーマ１.txt").code(), Status::Code::Ambiguous);
+    QCOMPARE(file.OpenForOutput("テーマ１.txt").code(), Status::Code::Ambiguous);
+    QCOMPARE(records::EmptyFile("テーマ１.txt").code(), Status::Code::Ambiguous);
+    QCOMPARE(ReadBytes("テーマ１.TXT"), QByteArray("\"e\",\"f\",3\r\n"));
+    QCOMPARE(ReadBytes("\x83\x65\x81\x5b\x83\x7d\x82\x50.txt"), QByteArray("\"g\",\"h\",4\r\n"));
+}
+
+// What a write cut off by a kill or a power cut leaves at the end: the last line, without a line end and not
+// a whole record. The records before it read, it is reported once, and the next append removes it.
+void TestRecordFile::tornLastLineIsLeftOutThenRemoved_data() {
+    QTest::addColumn<QByteArray>("before");
+    QTest::addColumn<QByteArray>("torn");
+    const QByteArray one = Cp932(u"\"2026年12月07日\",\"タクシー\",690\r\n"_s);
+    QTest::newRow("cut in a text") << one << Cp932(u"\"2026年12月07日\",\"タク"_s);
+    QTest::newRow("cut before the amount") << one << Cp932(u"\"2026年12月07日\",\"タクシー\","_s);
+    QTest::newRow("cut inside a character") << one << QByteArray("\"2026\x94");
+    QTest::newRow("zeros of a power cut") << one << QByteArray(300, '\0');
+    QTest::newRow("the first record") << QByteArray() << Cp932(u"\"2026年12月07日\",\"タ"_s);
+    QTest::newRow("half-width katakana") << Cp932(u"\"ﾊｲ\",\"ﾓｽ\",1\r\n"_s) << Cp932(u"\"ﾊｲ\",\"ﾓ"_s);
+}
+
+void TestRecordFile::tornLastLineIsLeftOutThenRemoved() {
+    QFETCH(QByteArray, before);
+    QFETCH(QByteArray, torn);
+    ScopedWorkDir dir;
+    WriteBytes(kName, before + torn);
+    RecordFile file;
+    QVERIFY(file.OpenForInput(kName).ok());
+    std::vector<FieldValue> values;
+    std::size_t whole = 0;
+    while (!file.AtEnd()) {
+        const Status status = file.ReadRecord(kLedger, values);
+        if (!status.ok()) {
+            QCOMPARE(status.code(), Status::Code::Torn);
+            QCOMPARE(status.line(), before.count('\n') + 1);
+            continue; // reported once, then at the end
+        }
+        ++whole;
+    }
+    QCOMPARE(whole, std::size_t(before.count('\n')));
+    QVERIFY(file.Close().ok());
+    QCOMPARE(ReadBytes(kName), before + torn); // reading changes nothing
+
+    QVERIFY(records::AppendRecord(kName, Ledger("2026年12月08日", "晩酌", 500000)).ok());
+    const QByteArray after = before + Cp932(u"\"2026年12月08日\",\"晩酌\",50\r\n"_s);
+    QCOMPARE(ReadBytes(kName), after);
+    Status status;
+    QCOMPARE(ReadAll(kName, kLedger, status).size(), whole + 1);
+    QVERIFY(status.ok());
+}
+
+// As an editor saves it: the last record is whole, only its line end is missing. It reads, and an append
+// adds the line end before the new record.
+void TestRecordFile::wholeLastRecordWithoutLineEnd() {
+    ScopedWorkDir dir;
+    WriteBytes(kName, "\"a\",\"b\",1\r\n\"c\",\"d\",2");
+    Status status;
+    QCOMPARE(ReadAll(kName, kLedger, status).size(), std::size_t(2));
+    QVERIFY(status.ok());
+    QVERIFY(records::AppendRecord(kName, Ledger("e", "f", 30000)).ok());
+    QCOMPARE(ReadBytes(kName), QByteArray("\"a\",\"b\",1\r\n\"c\",\"d\",2\r\n\"e\",\"f\",3\r\n"));
+}
+
+// The writer takes nothing the reader refuses: texts that happen to be valid UTF-8 as bytes, and the longest
+// texts the boxes take, measured in the file's bytes.
+void TestRecordFile::whatTheWriterTakesTheReaderTakes() {
+    ScopedWorkDir dir;
+    const std::vector<std::vector<FieldValue>> written = {
+        Ledger("2026年12月07日", "ﾊｲ", 10000), // 0xCA 0xB2: valid UTF-8 as bytes
+        Ledger("2026年12月07日", "ﾓｽ", 20000),
+        {std::string("ﾏｲﾎｰ"), std::string(QString(32767, u'漢').toStdString()), Currency()},
+        {std::string(65536, 'x'), std::string(QString(22000, u'貯').toStdString()), Currency()},
+    };
+    QVERIFY(WriteAll(kName, written).ok());
+    Status status;
+    QVERIFY(ReadAll(kName, kLedger, status) == written);
+    QVERIFY2(status.ok(), status.reason().c_str());
+    WriteBytes("theme.txt", Cp932(u"\"ﾏｲﾎｰ\"\r\n"_s));
+    constexpr std::array theme = {FieldKind::Text};
+    QCOMPARE(ReadAll("theme.txt", theme, status).size(), std::size_t(1));
+    QVERIFY(status.ok());
+
+    // One byte more than the reader takes is refused by the writer, and by the check the entry makes.
+    const std::string tooLong(65537, 'x');
+    QVERIFY(records::TextFieldFault(tooLong).has_value());
+    QVERIFY(!records::TextFieldFault(std::string(65536, 'x')).has_value());
+    QCOMPARE(records::AppendRecord(kName, Ledger("d", tooLong.c_str(), 1)).code(), Status::Code::Unsavable);
+    QVERIFY(ReadAll(kName, kLedger, status) == written);
+}
+
+// An append that would take a file past what the reader takes is refused, and the file stays as it was.
+void TestRecordFile::writerKeepsTheFileReadable() {
+    ScopedWorkDir dir;
+    const std::string item(60000, 'x');
+    {
+        // A ledger of long items just under the limit, made sparse: only its size matters to an append.
+        std::FILE* f = std::fopen(kName, "wb");
+        QVERIFY(f);
+        QCOMPARE(std::fseek(f, static_cast<long>(RecordFile::kMaxInputBytes) - 40000, SEEK_SET), 0);
+        std::fputs("\r\n", f);
+        std::fclose(f);
+    }
+    const QByteArray before = ReadBytes(kName);
+    const Status status = records::AppendRecord(kName, Ledger("2026年12月07日", item.c_str(), 10000));
+    QCOMPARE(status.code(), Status::Code::Unsavable);
+    QVERIFY(!status.reason().empty());
+    QCOMPARE(ReadBytes(kName), before);
+    QVERIFY(records::AppendRecord(kName, Ledger("2026年12月07日", "短い", 10000)).ok());
+}
+
+void TestRecordFile::pipesAndDevicesAreRefusedWithoutWaiting() {
+    ScopedWorkDir dir;
+    QCOMPARE(mkfifo(kName, 0600), 0);
+    RecordFile file;
+    QCOMPARE(file.OpenForInput(kName).code(), Status::Code::System); // open does not wait for a writer
+    QCOMPARE(file.OpenForAppend(kName).code(), Status::Code::System);
+    QCOMPARE(file.OpenForOutput(kName).code(), Status::Code::System);
+    QVERIFY(QFileInfo(QString::fromUtf8(kName)).exists());
+    QVERIFY(!QFileInfo(QString::fromUtf8(kName)).isFile()); // still the pipe
+}
+
+void TestRecordFile::leftoverTemporariesAreRemoved() {
+    ScopedWorkDir dir;
+    for (const char* name : {".テーマ１.txt.Ab3dE9", ".項目１.TXT.zz0000", ".テーマ名１.txt.q1w2e3",
+                             ".other.txt.abcdef", ".テーマ１.txt.short", "テーマ１.txt"})
+        WriteBytes(name, "x");
+    QDir().mkdir(u".テーマ１.txt.dir123"_s);
+    constexpr std::array<std::string_view, 3> names = {"テーマ１.txt", "項目１.txt", "テーマ名１.txt"};
+    QCOMPARE(records::RemoveLeftoverTemporaries(names), 3);
+    QCOMPARE(
+        QDir().entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+        QStringList({u".other.txt.abcdef"_s, u".テーマ１.txt.dir123"_s, u".テーマ１.txt.short"_s, u"テーマ１.txt"_s}));
 }
 
 QTEST_APPLESS_MAIN(TestRecordFile)
