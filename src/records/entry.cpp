@@ -27,6 +27,9 @@ void fraMain::warnEntry(const QString& text) {
 void fraMain::cmdChinHozon_Click() {
     if (!entryPasses())
         return;
+    // A deposit goes on a ledger that read whole, or nowhere; the boxes keep the entry.
+    if (!ensureLedgerWhole())
+        return;
     // A number the program cannot keep, or a text the files cannot carry, is refused before anything changes.
     switch (records::CheckMoneyText(toUtf8(txtChin_Inp->text()))) {
     case MoneyTextFault::TooManyFractionDigits:
@@ -56,6 +59,9 @@ void fraMain::cmdChinHozon_Click() {
     if (!AppendLedgerRecord())
         return; // the boxes keep the entry, so the user can try again
 
+    // Whether the item is new can only be told from an item list that read whole; when it cannot be read,
+    // the user has been told and nothing is offered.
+    const bool itemsKnown = ensureItemsWhole();
     msgChinKou->setCol(0);
     const int bound = msgChinKou->Rows() - 1;
     bool found = false;
@@ -63,7 +69,7 @@ void fraMain::cmdChinHozon_Click() {
         msgChinKou->setRow(r);
         found = msgChinKou->Text() == txtChinKou->text();
     }
-    if (!found &&
+    if (itemsKnown && !found &&
         m_dialogs.message(this,
                           u"新規の項目ですが項目リストに保存しますか？\r\n\r\n"
                           u"保存すると次回よりリストからの選択で入力することができるようになります。"_s,

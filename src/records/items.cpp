@@ -38,16 +38,31 @@ void fraMain::InitItemGrid() {
     msgChinKou->setColAlignment(1, Grid::AlignRight);
 }
 
-// Item half; the theme half is in theme.cpp. A missing item list is an empty list: the first registration
-// creates the file.
 bool fraMain::LoadItemsAndTheme() {
+    const bool items = loadItems();
+    if (!items && m_starting)
+        return false;
+    return loadTheme() && items;
+}
+
+// The item half, all of it or nothing. A missing item list is an empty list: the first registration creates
+// the file. When the file cannot be read whole, the user is told, the grid keeps its header row only and
+// nothing writes the item list until a load succeeds.
+bool fraMain::loadItems() {
+    m_itemsWhole = false;
     RecordFile file;
     Status status = file.OpenForInput(kItemFile);
+    Status torn;
     if (status) {
         int counter = 1;
         std::vector<FieldValue> values;
         while (!file.AtEnd()) {
             status = file.ReadRecord(kItemKinds, values);
+            if (status.code() == Status::Code::Torn) {
+                torn = status;
+                status = {};
+                break;
+            }
             if (status && counter > kMaxItems)
                 status = Status::Failure(Status::Code::Damaged, "項目が 32,766 件を超えています", file.recordLine());
             if (!status)
@@ -63,13 +78,26 @@ bool fraMain::LoadItemsAndTheme() {
         (void)file.Close();
     }
     if (!status && status.code() != Status::Code::NotFound) {
+        InitItemGrid();
         warnFileFailure(kItemFile, status, true);
         return false;
     }
-    return loadTheme();
+    m_itemsWhole = true;
+    if (!torn.ok())
+        warnTornFile(kItemFile, torn);
+    return true;
+}
+
+bool fraMain::ensureItemsWhole() {
+    if (m_itemsWhole)
+        return true;
+    InitItemGrid();
+    return loadItems();
 }
 
 bool fraMain::RegisterItem() {
+    if (!ensureItemsWhole())
+        return false;
     if (msgChinKou->Rows() > kMaxItems) {
         warnEntry(u"項目リストには 32,766 件までしか登録できません。"_s);
         return false;
@@ -122,6 +150,10 @@ void fraMain::msgChinKou_Click() {
 }
 
 void fraMain::msgChinKou_DblClick() {
+    if (!m_itemsWhole) { // the rows of a list that did not read whole are not there to pick from
+        (void)ensureItemsWhole();
+        return;
+    }
     if (msgChinKou->Rows() == 1)
         return;
     if (msgChinKou->Rows() == 2) {
@@ -142,12 +174,12 @@ void fraMain::msgChinKou_DblClick() {
     if (!RewriteItemFile()) {
         // The old file is whole; show what it holds.
         InitItemGrid();
-        (void)LoadItemsAndTheme();
+        (void)loadItems();
     }
 }
 
 void fraMain::cmdChinClr2_Click() {
-    if (msgChinKou->Rows() == 1)
+    if (!ensureItemsWhole() || msgChinKou->Rows() == 1)
         return;
     if (!confirmDeletion(u"登録されている項目を全て削除してもいいですか？\r\n"_s))
         return;

@@ -100,38 +100,37 @@ void fraMain::InitLedgerGrid() {
     msgChingin->setColAlignment(4, Grid::AlignRight);
 }
 
+// Fills the grid from the file, all of it or nothing: when the file cannot be read whole, the user is told,
+// the grid is left with its header row only and no operation writes the ledger until a load succeeds.
 bool fraMain::LoadLedger() {
     ChinZen = Currency();
+    m_ledgerWhole = false;
     int i = 1;
     RecordFile file;
     Status status = file.OpenForInput(kLedgerFileInput);
+    Status torn;
     if (status.code() == Status::Code::NotFound) {
-        RecordFile created;
-        status = created.OpenForOutput(kLedgerFile);
-        if (status)
-            status = created.Close();
-        if (!status) {
-            warnFileFailure(kLedgerFile, status, false);
-            return false;
-        }
-    } else if (!status) {
-        warnFileFailure(kLedgerFile, status, true);
-        return false;
-    } else {
+        // A start that fails later must not have written anything: the start creates the file at its end.
+        m_createLedger = m_starting;
+        status = m_starting ? Status() : records::EmptyFile(kLedgerFile);
+    } else if (status) {
         std::vector<FieldValue> values;
         SharedTexts shared;
-        while (!file.AtEnd()) {
+        while (status && !file.AtEnd()) {
             status = file.ReadRecord(kLedgerKinds, values);
+            if (status.code() == Status::Code::Torn) {
+                torn = status;
+                status = {};
+                break;
+            }
             if (status && i > kMaxDeposits)
                 status = Status::Failure(Status::Code::Damaged, "記録が 32,766 件を超えています", file.recordLine());
             const Currency amount = status ? std::get<Currency>(values[2]) : Currency();
             const auto total = records::AddMoney(ChinZen, amount);
             if (status && !total)
                 status = Status::Failure(Status::Code::Damaged, "合計が金額の範囲を超えます", file.recordLine());
-            if (!status) {
-                warnFileFailure(kLedgerFile, status, true);
-                return false;
-            }
+            if (!status)
+                break;
             msgChingin->setRows(i + 1);
             msgChingin->setRow(i);
             msgChingin->setCol(0);
@@ -148,12 +147,38 @@ bool fraMain::LoadLedger() {
             ++i;
         }
     }
+    (void)file.Close();
+    if (!status) {
+        InitLedgerGrid();
+        ChinZen = Currency();
+        ChinCnt = 0;
+        lblChin_cnt->setText(QString());
+        lblChin_zen->setText(QString());
+        warnFileFailure(kLedgerFile, status, true);
+        return false;
+    }
     ChinCnt = static_cast<qint16>(i - 1);
     if (msgChingin->Rows() > 1)
         msgChingin->setTopRow(msgChingin->Rows() - 1);
-    (void)file.Close();
     ShowTotals();
+    m_ledgerWhole = true;
+    if (!torn.ok())
+        warnTornFile(kLedgerFile, torn);
     return true;
+}
+
+// The ledger as the file holds it now; when that fails the user has been told and nothing writes the
+// ledger until it reads whole again.
+void fraMain::reloadLedger() {
+    InitLedgerGrid();
+    (void)LoadLedger();
+}
+
+bool fraMain::ensureLedgerWhole() {
+    if (m_ledgerWhole)
+        return true;
+    InitLedgerGrid();
+    return LoadLedger();
 }
 
 void fraMain::ShowTotals() {
@@ -194,12 +219,15 @@ bool fraMain::AppendLedgerRecord() {
     if (status)
         return true;
     warnFileFailure(kLedgerFile, status, false);
-    InitLedgerGrid();
-    (void)LoadLedger();
+    reloadLedger();
     return false;
 }
 
 void fraMain::msgChingin_DblClick() {
+    if (!m_ledgerWhole) { // the rows of a ledger that did not read whole are not there to pick from
+        (void)ensureLedgerWhole();
+        return;
+    }
     if (msgChingin->Rows() == 1)
         return;
     if (msgChingin->Rows() == 2) {
@@ -221,8 +249,7 @@ void fraMain::msgChingin_DblClick() {
     const Status status = RewriteLedgerFile(*msgChingin);
     if (!status) {
         warnFileFailure(kLedgerFile, status, false);
-        InitLedgerGrid();
-        (void)LoadLedger();
+        reloadLedger();
         return;
     }
     // The file now holds exactly the grid's rows, so the grid is brought to what a reload of it would
@@ -239,8 +266,7 @@ void fraMain::renumberLedgerFrom(int row) {
         const auto amount = records::ParseMoney(toUtf8(msgChingin->cell(r, 3)));
         const auto sum = amount ? records::AddMoney(total, *amount) : std::nullopt;
         if (!sum) { // cannot be after a rewrite of these same texts; a reload settles it
-            InitLedgerGrid();
-            (void)LoadLedger();
+            reloadLedger();
             return;
         }
         total = *sum;
@@ -258,12 +284,11 @@ void fraMain::renumberLedgerFrom(int row) {
 }
 
 void fraMain::cmdChinClr_Click() {
-    if (msgChingin->Rows() == 1)
+    if (!ensureLedgerWhole() || msgChingin->Rows() == 1)
         return;
     if (!confirmDeletion(u"これまでのデータを削除してもいいですか？\r\n"_s))
         return;
     if (const Status status = records::EmptyFile(kLedgerFile); !status)
         warnFileFailure(kLedgerFile, status, false);
-    InitLedgerGrid();
-    (void)LoadLedger();
+    reloadLedger();
 }

@@ -25,7 +25,13 @@ bool fraMain::loadTheme() {
             name = fromUtf8(std::get<std::string>(values[0]));
     }
     (void)file.Close();
+    if (status.code() == Status::Code::Torn) {
+        lblTemaMei->setText(QString());
+        warnTornFile(kThemeFile, status);
+        return true;
+    }
     if (!status && status.code() != Status::Code::NotFound) {
+        lblTemaMei->setText(QString());
         warnFileFailure(kThemeFile, status, true);
         return false;
     }

@@ -23,6 +23,15 @@ void TextBox::keyPressEvent(QKeyEvent* event) {
     QLineEdit::keyPressEvent(event);
 }
 
+Label::Label(QWidget* parent) : QLabel(parent) {
+    setTextFormat(Qt::PlainText);
+}
+
+Label::Label(const QString& text, QWidget* parent) : QLabel(parent) {
+    setTextFormat(Qt::PlainText);
+    setText(text);
+}
+
 void Label::mouseDoubleClickEvent(QMouseEvent* event) {
     QLabel::mouseDoubleClickEvent(event);
     emit DblClick();

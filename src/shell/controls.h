@@ -27,12 +27,14 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 };
 
-// A label, or a picture, that reports a double-click.
+// A label, or a picture, that reports a double-click. Its text is always plain text: what it shows may come
+// from the user or a file, and is never taken as markup.
 class Label final : public QLabel {
     Q_OBJECT
 
 public:
-    using QLabel::QLabel;
+    explicit Label(QWidget* parent = nullptr);
+    Label(const QString& text, QWidget* parent);
 
 signals:
     void DblClick();

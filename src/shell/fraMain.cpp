@@ -13,6 +13,10 @@
 #include <QPushButton>
 #include <QToolButton>
 
+#include <array>
+#include <string_view>
+#include <unistd.h>
+
 using namespace Qt::StringLiterals;
 
 const char* const fraMain::kLedgerFile = "テーマ１.txt";
@@ -162,11 +166,21 @@ void fraMain::wireEvents() {
 
 bool fraMain::Form_Load() {
     m_starting = true;
+    if (!checkDataFileNames())
+        return false;
     InitLedgerGrid();
     InitItemGrid();
     if (!LoadLedger() || !LoadItemsAndTheme())
         return false;
+    if (m_createLedger) {
+        m_createLedger = false;
+        if (const records::Status created = records::EmptyFile(kLedgerFile); !created) {
+            warnFileFailure(kLedgerFile, created, false);
+            return false;
+        }
+    }
     m_starting = false;
+    tidyDataFolder();
     txtChinKou->setText(QString());
     txtChin_Inp->setText(QString());
     CentreOnScreen(this);
@@ -176,6 +190,39 @@ bool fraMain::Form_Load() {
         showStarterWindow();
     txtChinKou->setFocus();
     return true;
+}
+
+bool fraMain::checkDataFileNames() {
+    for (const char* name : {kLedgerFile, kItemFile, kThemeFile}) {
+        const records::DataFileLookup lookup = records::LookUpDataFile(name);
+        if (lookup.status.code() == records::Status::Code::Ambiguous) {
+            warnFileFailure(name, lookup.status, true);
+            return false;
+        }
+    }
+    return true;
+}
+
+void fraMain::tidyDataFolder() {
+    QStringList told;
+    for (const char* name : {kLedgerFile, kItemFile, kThemeFile}) {
+        const records::DataFileLookup lookup = records::LookUpDataFile(name);
+        if (!lookup.status || lookup.unusedEmpty.empty())
+            continue;
+        QStringList removed;
+        for (const std::string& entry : lookup.unusedEmpty) {
+            if (::unlink(entry.c_str()) == 0)
+                removed << u"「%1」"_s.arg(fromUtf8(records::DisplayName(entry)));
+        }
+        if (!removed.isEmpty())
+            told << u"「%1」には「%2」を使い、同じ名前とみなされる空のファイル %3 を削除しました。"_s.arg(
+                QString::fromUtf8(name), fromUtf8(records::DisplayName(lookup.used)), removed.join(u'、'));
+    }
+    const std::array<std::string_view, 3> names = {kLedgerFile, kItemFile, kThemeFile};
+    (void)records::RemoveLeftoverTemporaries(names);
+    if (!told.isEmpty())
+        m_dialogs.message(this, told.join(u"\r\n"_s), u"データファイル"_s, Dialogs::Buttons::Ok,
+                          Dialogs::Icon::Information);
 }
 
 void fraMain::showStarterWindow() {
@@ -203,5 +250,15 @@ void fraMain::warnFileFailure(const char* fileName, const records::Status& statu
     }
     if (m_starting)
         text += u"\r\n\r\nファイルには手を付けずに、プログラムを終了します。"_s;
+    else if (reading && fileName != kThemeFile) // a theme name is written whole from what the user types
+        text += u"\r\n\r\n読み込めるようになるまで、このファイルには何も書き込みません。"_s;
     m_dialogs.message(this, text, u"ファイルエラー"_s, Dialogs::Buttons::Ok, Dialogs::Icon::Warning);
+}
+
+void fraMain::warnTornFile(const char* fileName, const records::Status& status) {
+    const QString text = u"「%1」の %2 行目は、書き込みの途中で途切れた記録の残りなので、読み込みませんでした。\r\n"
+                         u"それより前の記録はすべて読み込んでいます。次に書き込むときに、この残りは取り除かれます。"_s
+                             .arg(QString::fromUtf8(fileName))
+                             .arg(status.line());
+    m_dialogs.message(this, text, u"ファイルの確認"_s, Dialogs::Buttons::Ok, Dialogs::Icon::Information);
 }

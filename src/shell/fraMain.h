@@ -107,7 +107,19 @@ private:
     bool entryPasses() const;
     // Every deletion asks first, OK or Cancel, without an icon.
     bool confirmDeletion(const QString& question);
+    [[nodiscard]] bool loadItems(); // the item half of LoadItemsAndTheme
     [[nodiscard]] bool loadTheme(); // the theme half of LoadItemsAndTheme
+    // A list that did not read whole is never written: these load it again when it has not, and say whether
+    // it is whole now.
+    [[nodiscard]] bool ensureLedgerWhole();
+    [[nodiscard]] bool ensureItemsWhole();
+    void reloadLedger();
+    // Before anything is read: a data file whose name several directory entries match. False, after telling
+    // the user, when more than one of them holds data.
+    [[nodiscard]] bool checkDataFileNames();
+    // After a start that read everything: the empty entries that shadowed a data file, and the temporary
+    // files of rewrites that were cut off, are removed, and the user is told of the first.
+    void tidyDataFolder();
     // After a deletion has been written: numbers and running totals of the rows from `row` on.
     void renumberLedgerFrom(int row);
     // Warns that the user's text cannot be used as it is; nothing has been recorded.
@@ -115,9 +127,14 @@ private:
 
     // Tells the user that a data file could not be read, written or replaced, naming it and the reason.
     void warnFileFailure(const char* fileName, const records::Status& status, bool reading);
+    // Tells the user that the last line of a data file was the remains of a cut-off write and was left out.
+    void warnTornFile(const char* fileName, const records::Status& status);
 
     Dialogs& m_dialogs;
-    bool m_starting = false; // a file failure now ends the program
+    bool m_starting = false;     // a file failure now ends the program
+    bool m_ledgerWhole = false;  // the ledger grid holds exactly what the ledger file held at its last load
+    bool m_itemsWhole = false;   // the same for the item grid and the item list file
+    bool m_createLedger = false; // the start found no ledger file and makes it once everything has read
     std::function<records::CalendarDate()> m_clock;
     // The date of the deposit being recorded: taken once by AddLedgerRow, so that the grid row and the
     // file line agree even at midnight.

@@ -349,7 +349,7 @@ void TestDaily::themeChange() {
 }
 
 void TestDaily::damagedItemListEndsTheStart() {
-    const QByteArray damaged = kThreeItems + Cp932(u"\"途中"_s);
+    const QByteArray damaged = kThreeItems + Cp932(u"\"途中\",五十\r\n"_s);
     WriteBytes(kItems, damaged);
     m_window = std::make_unique<fraMain>(*m_dialogs);
     QVERIFY(!LoadPastStarter(*m_window));

@@ -245,7 +245,7 @@ void TestLedger::deletionWritesAmountsAsDisplayed() {
 void TestLedger::damagedLedgerIsReportedAndLeftAlone_data() {
     QTest::addColumn<QByteArray>("bytes");
     QTest::addColumn<QString>("expected");
-    QTest::newRow("cut short") << kThree + Cp932(u"\"2008年05月13日\",\"途中"_s) << u"4 行目"_s;
+    QTest::newRow("cut short") << kThree + Cp932(u"\"2008年05月13日\",\"途中\r\n"_s) << u"4 行目"_s;
     QTest::newRow("amount not a number") << kThree + Cp932(u"\"2008年05月13日\",\"晩酌\",五十\r\n"_s)
                                          << u"4 行目: 金額「五十」が数値ではありません"_s;
     QTest::newRow("not code page 932") << kThree + QByteArray("\"\x85\x40\",\"a\",1\r\n") << u"4 行目"_s;
