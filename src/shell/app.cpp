@@ -1,14 +1,24 @@
-// Application-wide set-up.
+// Application-wide set-up, and one copy per data folder.
 #include "shell/app.h"
 
 #include "shell/dialogs.h"
 
 #include <QApplication>
+#include <QCryptographicHash>
+#include <QDir>
 #include <QFont>
 #include <QLibraryInfo>
+#include <QLocalServer>
+#include <QLocalSocket>
 #include <QLocale>
-#include <QLockFile>
 #include <QTranslator>
+#include <QWidget>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 
@@ -26,19 +36,119 @@ void SetUpApplication(QApplication& app) {
     QFont::insertSubstitutions(u"ＭＳ ゴシック"_s, {u"IPAGothic"_s, u"Noto Sans Mono CJK JP"_s});
 }
 
-bool LockDataFolder(QLockFile& lock, Dialogs& dialogs) {
-    lock.setStaleLockTime(0); // stale only when the copy that made it is gone
-    if (lock.tryLock(0))
-        return true;
-    if (lock.error() != QLockFile::LockFailedError)
-        return true;
-    qint64 pid = 0;
-    QString host, application;
-    lock.getLockInfo(&pid, &host, &application);
-    dialogs.message(nullptr,
-                    u"このフォルダーのデータは、別に起動している「ツモっと貯めよう！」が使っています。\r\n"_s
-                    u"（プロセス番号 %1）\r\n\r\n"
-                    u"同じデータを二つで書き換えると記録が失われるため、こちらは何もせずに終了します。"_s.arg(pid),
-                    u"ツモっと貯めよう！"_s, Dialogs::Buttons::Ok, Dialogs::Icon::Warning);
-    return false;
+namespace {
+
+std::string Reason(int error) {
+    char buffer[256];
+    return strerror_r(error, buffer, sizeof buffer);
+}
+
+// The name another copy in the same folder finds this one by: the user and the folder's real path.
+QString ServerName() {
+    const QByteArray folder = QDir::current().canonicalPath().toUtf8();
+    return u"tsumotto-%1-%2"_s.arg(getuid()).arg(
+        QString::fromLatin1(QCryptographicHash::hash(folder, QCryptographicHash::Sha1).toHex().left(20)));
+}
+
+} // namespace
+
+FolderLock::~FolderLock() {
+    if (m_fd >= 0)
+        ::close(m_fd); // the kernel lets the lock go with the last descriptor
+}
+
+FolderLock::Result FolderLock::take() {
+    if (m_fd >= 0)
+        return Result::Taken;
+    const int folder = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder < 0) {
+        m_reason = Reason(errno);
+        return Result::Failed;
+    }
+    if (flock(folder, LOCK_EX | LOCK_NB) == 0) {
+        m_fd = folder;
+        return Result::Taken;
+    }
+    const int error = errno;
+    ::close(folder);
+    if (error == EWOULDBLOCK)
+        return Result::Busy;
+    // The folder cannot be locked itself: lock a file in it, with a lock that also goes with the process.
+    const QByteArray name = QFile::encodeName(kFolderLockName);
+    const int file = ::open(name.constData(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK, 0644);
+    if (file < 0) {
+        m_reason = Reason(errno);
+        return Result::Failed;
+    }
+    struct flock range {};
+    range.l_type = F_WRLCK;
+    range.l_whence = SEEK_SET;
+    if (fcntl(file, F_OFD_SETLK, &range) == 0) {
+        m_fd = file;
+        return Result::Taken;
+    }
+    const int fileError = errno;
+    ::close(file);
+    if (fileError == EAGAIN || fileError == EACCES)
+        return Result::Busy;
+    m_reason = Reason(fileError);
+    return Result::Failed;
+}
+
+LockOutcome LockDataFolder(FolderLock& lock, Dialogs& dialogs) {
+    switch (lock.take()) {
+    case FolderLock::Result::Taken:
+        return LockOutcome::Run;
+    case FolderLock::Result::Busy:
+        if (AskRunningCopyToShowItself())
+            return LockOutcome::OtherCopyShown;
+        dialogs.message(nullptr,
+                        u"このフォルダーのデータは、別に起動している「ツモっと貯めよう！」が使っています。\r\n\r\n"
+                        u"同じデータを二つで書き換えると記録が失われるため、こちらは何もせずに終了します。"_s,
+                        u"ツモっと貯めよう！"_s, Dialogs::Buttons::Ok, Dialogs::Icon::Warning);
+        return LockOutcome::Refused;
+    case FolderLock::Result::Failed:
+        break;
+    }
+    dialogs.message(
+        nullptr,
+        u"データのフォルダー「%1」に、ほかの「ツモっと貯めよう！」を締め出す鍵をかけられません。\r\n%2\r\n\r\n"
+        u"二つが同じデータを書き換えて記録が失われないよう、ファイルには手を付けずに終了します。"_s.arg(
+            QDir::toNativeSeparators(QDir::currentPath()), QString::fromStdString(lock.reason())),
+        u"ツモっと貯めよう！"_s, Dialogs::Buttons::Ok, Dialogs::Icon::Warning);
+    return LockOutcome::Refused;
+}
+
+void ShowWindowWhenAsked(QWidget* window) {
+    auto* server = new QLocalServer(window);
+    server->setSocketOptions(QLocalServer::UserAccessOption);
+    const QString name = ServerName();
+    // This copy holds the folder's lock, so a server left under this name by a copy that died is stale.
+    if (!server->listen(name)) {
+        QLocalServer::removeServer(name);
+        if (!server->listen(name))
+            return; // a later copy then tells its user instead
+    }
+    QObject::connect(server, &QLocalServer::newConnection, window, [server, window] {
+        while (QLocalSocket* socket = server->nextPendingConnection())
+            socket->deleteLater();
+        if (window->isMinimized())
+            window->showNormal();
+        window->raise();
+        window->activateWindow();
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            modal->raise();
+            modal->activateWindow();
+        }
+    });
+}
+
+bool AskRunningCopyToShowItself() {
+    QLocalSocket socket;
+    socket.connectToServer(ServerName());
+    // The connection is the request: the running copy answers it without reading anything.
+    if (!socket.waitForConnected(3000))
+        return false;
+    socket.disconnectFromServer();
+    return true;
 }

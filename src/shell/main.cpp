@@ -4,16 +4,22 @@
 #include "shell/fraMain.h"
 
 #include <QApplication>
-#include <QLockFile>
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     SetUpApplication(app);
     QtDialogs dialogs;
-    QLockFile lock(kFolderLockName);
-    if (!LockDataFolder(lock, dialogs))
+    FolderLock lock;
+    switch (LockDataFolder(lock, dialogs)) {
+    case LockOutcome::Run:
+        break;
+    case LockOutcome::OtherCopyShown:
+        return 0;
+    case LockOutcome::Refused:
         return 1;
+    }
     fraMain window(dialogs);
+    ShowWindowWhenAsked(&window);
     if (!window.Form_Load())
         return 1;
     return QApplication::exec();

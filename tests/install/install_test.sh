@@ -25,5 +25,6 @@ done
 test -d "$home/.local/share/tsumotto" || { echo "no data folder made" >&2; exit 1; }
 test -f "$ledger" || { echo "no ledger created in the data folder" >&2; exit 1; }
 test ! -s "$ledger"
-test -e "$home/.local/share/tsumotto/.tsumotto.lock"
+# The folder is locked by the kernel for the program's life: no lock file is left in it.
+test ! -e "$home/.local/share/tsumotto/.tsumotto.lock"
 echo "installed launcher made $home/.local/share/tsumotto and an empty ledger in it"
