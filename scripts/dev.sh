@@ -80,7 +80,7 @@ ASAN_OPTIONS=detect_leaks=0:abort_on_error=1 \
 fuzz=${build}-fuzz
 cmake -S "$here/fuzz" -B "$fuzz" -G Ninja -DCMAKE_CXX_COMPILER=clang++-14 >/dev/null
 cmake --build "$fuzz" -j"$(nproc)"
-for target in records money text_field; do
+for target in records money text_field roundtrip; do
     work=$(mktemp -d)
     echo "fuzzing $target for 15 s"
     status=0
