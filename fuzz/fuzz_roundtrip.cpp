@@ -2,6 +2,7 @@
 // the input are written as a deposit, an item, a rewrite and a theme name, exactly as the entry and the
 // theme input do, and read back. Every text the entry's check accepts must be written; every text written
 // must come back as itself, and so must every amount.
+#include "records/text/cp932.h"
 #include "records/text/money.h"
 #include "records/text/record_file.h"
 #include "scratch_dir.h"
@@ -45,9 +46,10 @@ std::vector<std::vector<FieldValue>> ReadBack(const char* name, std::span<const 
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t size) {
     EnterScratchDirectory();
     FuzzedDataProvider input(data, size);
-    const std::string item = input.ConsumeRandomLengthString(70000);
+    // The boxes show, and the entry takes, typed text as it will be stored.
+    const std::string item = StorableText(input.ConsumeRandomLengthString(70000));
     const std::string amountText = input.ConsumeRandomLengthString(64);
-    const std::string theme = input.ConsumeRemainingBytesAsString();
+    const std::string theme = StorableText(input.ConsumeRemainingBytesAsString());
     for (const char* name : {kLedger, kItems, kTheme})
         unlink(name);
 

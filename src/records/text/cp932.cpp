@@ -4,6 +4,7 @@
 
 #include "records/text/utf8.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <iconv.h>
 #include <stdexcept>
@@ -71,8 +72,11 @@ bool EncodeCp932(std::string_view utf8, std::string& bytes) {
 
 namespace {
 
-// Which code points of the Basic Multilingual Plane a code page 932 file carries as themselves: those whose
-// own encoding decodes back to them. Made once, from every one- and two-byte sequence.
+constexpr char32_t kYen = 0xA5;
+
+// Which code points of the Basic Multilingual Plane a code page 932 text field carries as themselves: those
+// whose own encoding reads back as them. Made once, from every one- and two-byte sequence. Byte 0x5C reads
+// as the yen sign, so the yen sign is carried and the backslash is not.
 const std::vector<bool>& ExactCodePoints() {
     static const std::vector<bool> exact = [] {
         std::vector<bool> table(0x10000, false);
@@ -95,9 +99,48 @@ const std::vector<bool>& ExactCodePoints() {
             for (int trail = 0x40; trail <= 0xFC; ++trail)
                 consider(std::string{static_cast<char>(lead), static_cast<char>(trail)});
         }
+        table['\\'] = false;
+        table[kYen] = true;
         return table;
     }();
     return exact;
+}
+
+bool IsExact(char32_t cp) {
+    const std::vector<bool>& exact = ExactCodePoints();
+    return cp < exact.size() && exact[cp];
+}
+
+// The characters iconv writes in a form that reads back as another character, and that other character:
+// found once by writing every character the table above leaves out and reading it back.
+const std::vector<std::pair<char32_t, char32_t>>& OneWayForms() {
+    static const std::vector<std::pair<char32_t, char32_t>> forms = [] {
+        std::vector<std::pair<char32_t, char32_t>> found;
+        std::string one;
+        std::string bytes;
+        std::string back;
+        std::size_t badOffset = 0;
+        for (char32_t cp = 0; cp < 0x10000; ++cp) {
+            if ((cp >= 0xD800 && cp <= 0xDFFF) || IsExact(cp))
+                continue;
+            one.clear();
+            AppendUtf8(one, cp);
+            if (!EncodeCp932(one, bytes) || bytes.empty() || !DecodeCp932(bytes, back, badOffset))
+                continue; // not in the code page, or dropped by it
+            std::size_t pos = 0;
+            char32_t read = NextCodePoint(back, pos);
+            if (pos != back.size())
+                continue;
+            if (read == '\\')
+                read = kYen;
+            if (read != cp && IsExact(read))
+                found.emplace_back(cp, read);
+        }
+        found.emplace_back(U'\\', kYen);
+        std::sort(found.begin(), found.end());
+        return found;
+    }();
+    return forms;
 }
 
 } // namespace
@@ -120,32 +163,45 @@ bool EncodeCp932Exactly(std::string_view utf8, std::string& bytes) {
     return true;
 }
 
+void ShowBackslashesAsYen(std::string& utf8) {
+    for (std::size_t at = utf8.find('\\'); at != std::string::npos; at = utf8.find('\\', at + 2))
+        utf8.replace(at, 1, "\u00A5");
+}
+
 std::size_t Cp932Length(std::string_view utf8) {
     std::size_t length = 0;
     for (std::size_t pos = 0; pos < utf8.size();) {
         const char32_t cp = NextCodePoint(utf8, pos);
-        length += cp < 0x80 || (cp >= 0xFF61 && cp <= 0xFF9F) ? 1 : 2;
+        length += cp < 0x80 || cp == kYen || (cp >= 0xFF61 && cp <= 0xFF9F) ? 1 : 2;
     }
     return length;
 }
 
 std::optional<char32_t> FirstUnsavableCharacter(std::string_view utf8) {
-    std::string bytes;
-    if (EncodeCp932Exactly(utf8, bytes))
-        return std::nullopt;
-    std::string back;
-    std::size_t badOffset = 0;
-    // Slow path, only for text that is going to be refused: find the character to name.
     for (std::size_t pos = 0; pos < utf8.size();) {
-        const std::size_t start = pos;
         const char32_t cp = NextCodePoint(utf8, pos);
         if (cp == kBadCodePoint)
             return U'\uFFFD';
-        const std::string_view one = utf8.substr(start, pos - start);
-        if (!EncodeCp932(one, bytes) || !DecodeCp932(bytes, back, badOffset) || back != one)
+        if (!IsExact(cp))
             return cp;
     }
-    return U'\uFFFD';
+    return std::nullopt;
+}
+
+std::string StorableText(std::string_view utf8) {
+    const auto& forms = OneWayForms();
+    std::string out;
+    out.reserve(utf8.size());
+    for (std::size_t pos = 0; pos < utf8.size();) {
+        const std::size_t start = pos;
+        const char32_t cp = NextCodePoint(utf8, pos);
+        const auto form = std::lower_bound(forms.begin(), forms.end(), std::make_pair(cp, char32_t(0)));
+        if (cp != kBadCodePoint && !IsExact(cp) && form != forms.end() && form->first == cp)
+            AppendUtf8(out, form->second);
+        else
+            out.append(utf8.substr(start, pos - start));
+    }
+    return out;
 }
 
 } // namespace records

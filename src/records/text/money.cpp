@@ -41,6 +41,8 @@ char TokenOf(char32_t cp) {
     case U'\\':
     case U'\uFFE5':
         return 'Y';
+    case U'円':
+        return 'E';
     default:
         return 0;
     }
@@ -93,7 +95,8 @@ private:
     int m_fractionDigits = 0;
 };
 
-// spaces [sign] [yen] [sign] digits-and-grouping ["." digits] spaces, one sign at most and at least one digit.
+// spaces [sign] [yen] [sign] digits-and-grouping ["." digits] spaces [円 spaces], one sign at most, at least one
+// digit, and a yen sign or 円, not both.
 std::optional<Currency> ParseTokens(const std::vector<char>& t, bool allowLocaleForms,
                                     MoneyTextFault* fault = nullptr) {
     MoneyTextFault found = MoneyTextFault::None;
@@ -116,7 +119,8 @@ std::optional<Currency> ParseTokens(const std::vector<char>& t, bool allowLocale
         }
     };
     takeSign();
-    if (allowLocaleForms && at(i) == 'Y') {
+    const bool yenSign = allowLocaleForms && at(i) == 'Y';
+    if (yenSign) {
         ++i;
         takeSign();
     }
@@ -141,6 +145,11 @@ std::optional<Currency> ParseTokens(const std::vector<char>& t, bool allowLocale
     }
     while (at(i) == ' ')
         ++i;
+    if (allowLocaleForms && !yenSign && digits > 0 && at(i) == 'E') { // 690円
+        ++i;
+        while (at(i) == ' ')
+            ++i;
+    }
     if (digits == 0 || i != t.size())
         return report(MoneyTextFault::NotAnAmount);
     if (found != MoneyTextFault::None)

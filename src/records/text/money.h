@@ -37,7 +37,8 @@ private:
 // The exact sum, or nothing when it leaves the range.
 std::optional<Currency> AddMoney(Currency a, Currency b);
 
-// Any amount text: typed text (full-width forms, yen signs, grouping, blanks around), display text, plain text.
+// Any amount text: typed text (full-width forms, a yen sign before or 円 after, grouping, blanks around),
+// display text, plain text.
 // Nothing for text that is not an amount, has more than four fraction digits or lies outside the range.
 std::optional<Currency> ParseMoney(std::string_view text);
 

@@ -534,7 +534,9 @@ Status RecordFile::ReadRecord(std::span<const FieldKind> kinds, std::vector<Fiel
                 if (Cp932Length(value) > kMaxTextFieldBytes)
                     return failure(line, kTextTooLongReason);
                 m_line += LineAt(value, value.size()) - 1;
-                values.emplace_back(std::string(value));
+                std::string text(value);
+                ShowBackslashesAsYen(text);
+                values.emplace_back(std::move(text));
                 m_pos = close + 1;
             } else {
                 const std::size_t start = m_pos;
@@ -545,6 +547,7 @@ Status RecordFile::ReadRecord(std::span<const FieldKind> kinds, std::vector<Fiel
                     value.pop_back();
                 if (Cp932Length(value) > kMaxTextFieldBytes)
                     return failure(line, kTextTooLongReason);
+                ShowBackslashesAsYen(value);
                 values.emplace_back(std::move(value));
             }
             consumeDelimiter();

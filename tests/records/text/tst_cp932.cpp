@@ -50,6 +50,7 @@ private slots:
     void everyCharacterEncodesAsWindowsDoes();
     void bytesOutsideTheTableAreRefused();
     void oneWayMappingsAreNamed();
+    void typedCharactersBecomeWhatIsStored();
 
 private:
     std::vector<Entry> m_table;
@@ -130,6 +131,43 @@ void TestCp932::oneWayMappingsAreNamed() {
     QCOMPARE(records::FirstUnsavableCharacter(u"ab\u301Ccd"_s.toStdString()), std::optional<char32_t>(U'\u301C'));
     QCOMPARE(records::FirstUnsavableCharacter(u"한"_s.toStdString()), std::optional<char32_t>(U'한'));
     QCOMPARE(records::FirstUnsavableCharacter("\xFF"), std::optional<char32_t>(U'\uFFFD'));
+}
+
+// What input methods and Japanese keyboards type and Windows reads back as another character becomes that
+// character; the set is iconv's, and each becomes the bytes Windows writes for what the user meant.
+void TestCp932::typedCharactersBecomeWhatIsStored() {
+    const std::map<char32_t, std::pair<char32_t, unsigned>> expected = {
+        {U'\u301C', {U'\uFF5E', 0x8160}}, {U'\u2016', {U'\u2225', 0x8161}}, {U'\u2212', {U'\uFF0D', 0x817C}},
+        {U'\u00A2', {U'\uFFE0', 0x8191}}, {U'\u00A3', {U'\uFFE1', 0x8192}}, {U'\u00AC', {U'\uFFE2', 0x81CA}},
+        {U'\u2014', {U'\u2015', 0x815C}}, {U'\u203E', {U'~', 0x7E}},        {U'\\', {U'\u00A5', 0x5C}},
+    };
+    for (const auto& [typed, stored] : expected) {
+        const std::string text = records::StorableText(Utf8Of(typed));
+        QCOMPARE(text, Utf8Of(stored.first));
+        QVERIFY(!records::FirstUnsavableCharacter(text).has_value());
+        std::string bytes;
+        QVERIFY(records::EncodeCp932Exactly(text, bytes));
+        QCOMPARE(bytes, BytesOf(stored.second));
+    }
+    // The yen sign stays as it is typed, and is written as 0x5C; the whole set is no larger than this.
+    QCOMPARE(records::StorableText(u"¥100〜"_s.toStdString()), u"¥100～"_s.toStdString());
+    int changed = 0;
+    for (char32_t cp = 0; cp < 0x10000; ++cp) {
+        if (cp >= 0xD800 && cp <= 0xDFFF)
+            continue;
+        if (records::StorableText(Utf8Of(cp)) != Utf8Of(cp)) {
+            ++changed;
+            QVERIFY2(expected.count(cp), qPrintable(QString::number(cp, 16)));
+        }
+    }
+    QCOMPARE(changed, int(expected.size()));
+    // Characters the code page lacks, or drops, stay for the writer to refuse; lengths count file bytes.
+    QCOMPARE(records::StorableText(u"한€"_s.toStdString()), u"한€"_s.toStdString());
+    QCOMPARE(records::FirstUnsavableCharacter("\xF3\xA0\x80\x81"), std::optional<char32_t>(U'\U000E0001'));
+    QCOMPARE(records::Cp932Length(u"¥ｱa漢"_s.toStdString()), std::size_t(5));
+    std::string shown = "C:\\a\\b";
+    records::ShowBackslashesAsYen(shown);
+    QCOMPARE(QString::fromStdString(shown), u"C:¥a¥b"_s);
 }
 
 QTEST_APPLESS_MAIN(TestCp932)

@@ -56,6 +56,9 @@ void TestMoney::parse_data() {
     QTest::newRow("largest") << "922337203685477.5807" << std::numeric_limits<qint64>::max();
     QTest::newRow("smallest") << "-922337203685477.5808" << std::numeric_limits<qint64>::min();
     QTest::newRow("leading zeros") << "000000000000000000000012" << qint64(120000);
+    QTest::newRow("yen written after") << u"690円"_s << qint64(6900000);
+    QTest::newRow("full-width with 円") << u"１，２００円"_s << qint64(12000000);
+    QTest::newRow("円 after blanks and a fraction") << u" -12.5 円 "_s << qint64(-125000);
 }
 
 void TestMoney::parse() {
@@ -78,6 +81,11 @@ void TestMoney::rejects_data() {
     QTest::newRow("two signs") << "--5";
     QTest::newRow("yen only") << u"\u00A5"_s;
     QTest::newRow("two yen signs") << u"\u00A5\u00A55"_s;
+    QTest::newRow("円 only") << u"円"_s;
+    QTest::newRow("円 before") << u"円690"_s;
+    QTest::newRow("yen sign and 円") << u"¥690円"_s;
+    QTest::newRow("円 twice") << u"690円円"_s;
+    QTest::newRow("円 inside") << u"6円90"_s;
     QTest::newRow("comma at start") << ",5";
     QTest::newRow("comma at end") << "5,";
     QTest::newRow("comma before point") << "5,.5";

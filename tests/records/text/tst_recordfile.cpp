@@ -66,6 +66,7 @@ private slots:
     void damagedContentIsReportedWithItsLine();
     void writerRefusesWhatALineCannotCarry_data();
     void writerRefusesWhatALineCannotCarry();
+    void yenSignIsByte5C();
     void namesMatchIgnoringCase();
     void oneRuleForSeveralSpellings();
     void tornLastLineIsLeftOutThenRemoved_data();
@@ -184,7 +185,7 @@ void TestRecordFile::writerRefusesWhatALineCannotCarry_data() {
     QTest::newRow("line break") << u"一行目\r\n二行目"_s;
     QTest::newRow("not in code page 932") << u"한국어"_s;
     QTest::newRow("one-way mapping") << u"波\u301C線"_s; // would read back as U+FF5E
-    QTest::newRow("half-width yen") << u"\u00A5100"_s;   // would read back as a backslash
+    QTest::newRow("backslash") << u"C:\\data"_s;         // would read back as a yen sign
 }
 
 void TestRecordFile::writerRefusesWhatALineCannotCarry() {
@@ -211,6 +212,22 @@ void TestRecordFile::writerRefusesWhatALineCannotCarry() {
     QCOMPARE(failure.code(), Status::Code::Unsavable);
     QVERIFY2(!failure.reason().empty(), failure.reason().c_str());
     QCOMPARE(ReadBytes(kName), before);
+}
+
+// Byte 0x5C in a text field is the yen sign, as Windows shows it, and goes back as 0x5C: a file from
+// Windows is rewritten byte for byte.
+void TestRecordFile::yenSignIsByte5C() {
+    ScopedWorkDir dir;
+    // "¥¥表" in the item: 0x5C twice, then 表, whose second byte is 0x5C too.
+    const QByteArray windows = Cp932(u"\"2026年12月07日\",\""_s) + "\x5C\x5C\x95\x5C" + "\",100\r\n";
+    WriteBytes(kName, windows);
+    Status status;
+    const auto read = ReadAll(kName, kLedger, status);
+    QVERIFY(status.ok());
+    QCOMPARE(read.size(), std::size_t(1));
+    QCOMPARE(QString::fromStdString(std::get<std::string>(read[0][1])), u"¥¥表"_s);
+    QVERIFY(WriteAll(kName, read).ok());
+    QCOMPARE(ReadBytes(kName), windows);
 }
 
 void TestRecordFile::namesMatchIgnoringCase() {
