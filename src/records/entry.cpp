@@ -5,6 +5,8 @@
 #include "shell/grid.h"
 #include "shell/text_convert.h"
 
+#include "records/text/cp932.h"
+
 using namespace Qt::StringLiterals;
 using records::Currency;
 using records::MoneyTextFault;
@@ -24,9 +26,55 @@ void fraMain::warnEntry(const QString& text) {
     m_dialogs.message(this, text, u"入力の確認"_s, Dialogs::Buttons::Ok, Dialogs::Icon::Warning);
 }
 
+namespace {
+
+bool IsMark(QChar c) {
+    return c.category() == QChar::Mark_NonSpacing || c.category() == QChar::Mark_SpacingCombining ||
+           c.category() == QChar::Mark_Enclosing;
+}
+
+// What to type instead of a character the files cannot carry, where there is an obvious one: its
+// compatibility form (™ gives TM, ㈱ is kept, ½ has none the files take), or the letter without its accent
+// (é gives e). Empty when there is none.
+QString Instead(char32_t cp) {
+    const QString typed = QString::fromUcs4(&cp, 1);
+    auto storable = [&typed](const QString& candidate) {
+        const std::string text = records::StorableText(toUtf8(candidate));
+        return !candidate.isEmpty() && candidate != typed && !records::FirstUnsavableCharacter(text);
+    };
+    const QString compatible = typed.normalized(QString::NormalizationForm_KC);
+    if (storable(compatible))
+        return fromUtf8(records::StorableText(toUtf8(compatible)));
+    QString bare = typed.normalized(QString::NormalizationForm_D);
+    bare.removeIf(IsMark);
+    if (storable(bare))
+        return fromUtf8(records::StorableText(toUtf8(bare)));
+    return {};
+}
+
+} // namespace
+
+bool fraMain::refusesText(const QString& what, const QString& text) {
+    const std::string utf8 = toUtf8(text);
+    const auto fault = records::TextFieldFault(utf8);
+    if (!fault)
+        return false;
+    QString message = u"%1に%2。"_s.arg(what, fromUtf8(*fault));
+    if (const auto cp = records::FirstUnsavableCharacter(utf8)) {
+        if (const QString instead = Instead(*cp); !instead.isEmpty())
+            message += u"\r\n「%1」の代わりに「%2」を入力してください。"_s.arg(QString::fromUcs4(&*cp, 1), instead);
+    }
+    warnEntry(message);
+    return true;
+}
+
 void fraMain::cmdChinHozon_Click() {
     if (!entryPasses())
         return;
+    // The item as it will be stored, also when it did not come through typing; the box shows it.
+    if (const QString stored = fromUtf8(records::StorableText(toUtf8(txtChinKou->text())));
+        stored != txtChinKou->text())
+        txtChinKou->setText(stored);
     // A deposit goes on a ledger that read whole, or nowhere; the boxes keep the entry.
     if (!ensureLedgerWhole())
         return;
@@ -41,10 +89,8 @@ void fraMain::cmdChinHozon_Click() {
     default:
         break;
     }
-    if (const auto fault = records::TextFieldFault(toUtf8(txtChinKou->text()))) {
-        warnEntry(u"項目に%1。"_s.arg(fromUtf8(*fault)));
+    if (refusesText(u"項目"_s, txtChinKou->text()))
         return;
-    }
     if (ChinCnt >= kMaxDeposits) {
         warnEntry(u"貯金は 32,766 回まで記録できます。これ以上は記録できません。"_s);
         return;

@@ -4,6 +4,8 @@
 #include "shell/fraMain.h"
 #include "shell/text_convert.h"
 
+#include "records/text/cp932.h"
+
 #include <array>
 
 using namespace Qt::StringLiterals;
@@ -40,13 +42,13 @@ bool fraMain::loadTheme() {
 }
 
 void fraMain::imgTema1_DblClick() {
-    const QString name = m_dialogs.input(this, u"テーマ名を入力してください"_s, u"テーマ名入力"_s);
+    // The input box shows typed text as it will be stored; what it returns is taken in that form too.
+    const QString name = fromUtf8(
+        records::StorableText(toUtf8(m_dialogs.input(this, u"テーマ名を入力してください"_s, u"テーマ名入力"_s))));
     if (name.isEmpty())
         return;
-    if (const auto fault = records::TextFieldFault(toUtf8(name))) {
-        warnEntry(u"テーマ名に%1。"_s.arg(fromUtf8(*fault)));
+    if (refusesText(u"テーマ名"_s, name))
         return;
-    }
     const std::array<FieldValue, 1> record = {toUtf8(name)};
     RecordFile file;
     Status status = file.OpenForOutput(kThemeFile);

@@ -7,24 +7,43 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QString>
+#include <QValidator>
 #include <QWidget>
 
 #include <vector>
 
+class QAbstractButton;
 class QToolButton;
 
 // A text box that reports every typed key by its character code (Enter is 13) before handling it as usual.
+// With WA_InputMethodEnabled off, it tells the input method so when asked, which QLineEdit itself does not:
+// then IBus and Fcitx leave it alone and digits go straight in.
 class TextBox final : public QLineEdit {
     Q_OBJECT
 
 public:
     using QLineEdit::QLineEdit;
 
+    QVariant inputMethodQuery(Qt::InputMethodQuery query) const override;
+    // The form input methods call directly, by name, through the meta-object system.
+    Q_INVOKABLE QVariant inputMethodQuery(Qt::InputMethodQuery query, QVariant argument) const;
+
 signals:
     void KeyPress(int keyCode);
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+};
+
+// Turns what is typed into a text box into what a data file will store, as it is typed: 〜 becomes ～, a
+// backslash the yen sign it is shown as, and so on. Characters the files lack are left for the entry to
+// refuse with a message.
+class StorableTextValidator final : public QValidator {
+    Q_OBJECT
+
+public:
+    using QValidator::QValidator;
+    State validate(QString& input, int& pos) const override;
 };
 
 // A label, or a picture, that reports a double-click. Its text is always plain text: what it shows may come
@@ -36,11 +55,24 @@ public:
     explicit Label(QWidget* parent = nullptr);
     Label(const QString& text, QWidget* parent);
 
+    // A label that shows its whole text on one line: its font shrinks until the text fits, down to a
+    // smallest readable size; past that the end is cut and marked with an ellipsis, so that a number never
+    // looks like a smaller one.
+    void setShrinksToFit(bool shrinks);
+    // The font the text is drawn in now, and the text as drawn.
+    QFont shownFont() const;
+    QString shownText() const;
+    static constexpr double kSmallestPoints = 6;
+
 signals:
     void DblClick();
 
 protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+
+private:
+    bool m_shrinks = false;
 };
 
 // A rounded panel drawn under other controls.
@@ -59,6 +91,15 @@ private:
     QColor m_fill;
     QColor m_outline;
 };
+
+// WCAG's contrast ratio of two colours, 1 to 21.
+double ContrastRatio(const QColor& a, const QColor& b);
+// The colour to draw text in on a background: wanted, when it reads there (4.5:1, WCAG AA); else the colour
+// of the same hue nearest to it that does; else black or white.
+QColor ReadableOn(const QColor& wanted, const QColor& background);
+
+// Makes Enter (and the keypad's) on a focused button press it, as on Windows; Qt's buttons take only Space.
+void PressOnEnter(QAbstractButton* button);
 
 // The Japanese Gothic faces the windows are designed in; the application maps them to installed fonts.
 inline const QString kProportionalGothic = QStringLiteral("ＭＳ Ｐゴシック");

@@ -1,8 +1,16 @@
 // The real modal boxes.
 #include "shell/dialogs.h"
 
+#include "shell/controls.h"
+
+#include <QGuiApplication>
 #include <QInputDialog>
+#include <QLabel>
+#include <QLineEdit>
 #include <QMessageBox>
+#include <QScreen>
+
+#include <algorithm>
 
 using namespace Qt::StringLiterals;
 
@@ -11,8 +19,21 @@ Dialogs::Answer QtDialogs::message(QWidget* parent, const QString& text, const Q
     QMessageBox box(parent);
     box.setWindowTitle(title);
     // Messages are built with CR LF; a bare CR would show as a stray glyph in a Qt label.
-    box.setText(QString(text).replace(u"\r\n"_s, u"\n"_s));
+    // In the windows' proportional Gothic face, and wide enough that no line is broken in the middle of a
+    // phrase: Qt would wrap anything wider than about 500 pixels.
+    box.setFont(GothicFont(kProportionalGothic, 9));
+    const QString shown = QString(text).replace(u"\r\n"_s, u"\n"_s);
+    box.setText(shown);
     box.setTextFormat(Qt::PlainText);
+    if (auto* label = box.findChild<QLabel*>(u"qt_msgbox_label"_s)) {
+        const QFontMetrics metrics(label->font());
+        int widest = 0;
+        for (const QString& line : shown.split(u'\n'))
+            widest = std::max(widest, metrics.horizontalAdvance(line));
+        const QScreen* screen = parent && parent->screen() ? parent->screen() : QGuiApplication::primaryScreen();
+        const int room = screen ? screen->availableGeometry().width() * 3 / 4 : 800;
+        label->setMinimumWidth(std::min(widest + 4, room));
+    }
     switch (icon) {
     case Icon::None:
         box.setIcon(QMessageBox::NoIcon);
@@ -57,8 +78,12 @@ QString QtDialogs::input(QWidget* parent, const QString& prompt, const QString& 
     QInputDialog dialog(parent);
     dialog.setWindowTitle(title);
     dialog.setLabelText(prompt);
-    dialog.setTextValue(QString());
+    dialog.setFont(GothicFont(kProportionalGothic, 9));
     dialog.setInputMode(QInputDialog::TextInput);
+    dialog.setTextValue(QString());
+    // What is typed shows as it will be stored.
+    if (auto* field = dialog.findChild<QLineEdit*>())
+        field->setValidator(new StorableTextValidator(field));
     if (dialog.exec() != QDialog::Accepted)
         return QString();
     return dialog.textValue();

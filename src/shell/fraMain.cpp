@@ -97,12 +97,18 @@ void fraMain::createControls() {
     // Items are typed in Japanese: the input method stays on, with no hint that would turn it to Latin.
     txtChinKou->setAttribute(Qt::WA_InputMethodEnabled, true);
     txtChinKou->setInputMethodHints(Qt::ImhNone);
+    txtChinKou->setValidator(new StorableTextValidator(txtChinKou));
     msgChingin = new Grid(5, true, this);
     msgChinKou = new Grid(2, false, this);
     msgChingin->setFont(font9);
     msgChinKou->setFont(font9);
-    auto* label2 =
-        NewTextLabel(u"でしっかり貯めよう！"_s, font11, buttonText, QColor(), Qt::AlignLeft | Qt::AlignTop, this);
+    // Amounts of millions are shown whole: their columns take room from the item column as they need it.
+    msgChingin->setWidensForAmounts(3, 2);
+    msgChingin->setWidensForAmounts(4, 2);
+    msgChinKou->setWidensForAmounts(1, 0);
+    // On the ivory panel, in the button text colour where that reads on ivory (a dark desktop's does not).
+    auto* label2 = NewTextLabel(u"でしっかり貯めよう！"_s, font11, ReadableOn(buttonText, kIvory), QColor(),
+                                Qt::AlignLeft | Qt::AlignTop, this);
     lblTemaMei = NewTextLabel(QString(), font14, kMaroon, QColor(), Qt::AlignLeft | Qt::AlignTop, this);
     lblTemaMei->setWordWrap(true);
     auto* image2 = NewPicture(u":/pictures/banner.gif"_s, this);
@@ -110,8 +116,12 @@ void fraMain::createControls() {
     auto* label1_1 = NewBoxLabel(u"項目"_s, font14, kWhite, kMaroon, Qt::AlignHCenter, this);
     auto* label1_2 = NewBoxLabel(u"金額"_s, font14, kWhite, kMaroon, Qt::AlignHCenter, this);
     const QFont fixed15 = GothicFont(kFixedGothic, 15.75);
-    lblChin_zen = NewBoxLabel(QString(), fixed15, kBlack, kIvory, Qt::AlignRight, this);
-    lblChin_cnt = NewBoxLabel(QString(), fixed15, kBlack, kIvory, Qt::AlignRight, this);
+    auto* zen = NewBoxLabel(QString(), fixed15, kBlack, kIvory, Qt::AlignRight, this);
+    auto* cnt = NewBoxLabel(QString(), fixed15, kBlack, kIvory, Qt::AlignRight, this);
+    zen->setShrinksToFit(true); // a total of millions is shown whole, in a smaller face
+    cnt->setShrinksToFit(true);
+    lblChin_zen = zen;
+    lblChin_cnt = cnt;
     auto* label1_4 = NewBoxLabel(u"合計"_s, font15, kWhite, kNavy, Qt::AlignHCenter, this);
     auto* label1_5 = NewBoxLabel(u"回数"_s, font15, kWhite, kNavy, Qt::AlignHCenter, this);
     // A grey line over a white one: a groove under the top strip.
@@ -149,6 +159,9 @@ void fraMain::createControls() {
 
 // Every event the main window handles, and the operation it runs.
 void fraMain::wireEvents() {
+    for (QAbstractButton* button :
+         std::initializer_list<QAbstractButton*>{cmdChinHozon, cmdChinClr, cmdHelp, cmdsyoukai, cmdEnd, cmdChinClr2})
+        PressOnEnter(button);
     connect(cmdChinHozon, &QToolButton::clicked, this, &fraMain::cmdChinHozon_Click);
     connect(txtChinKou, &TextBox::KeyPress, this, &fraMain::txtChinKou_KeyPress);
     connect(txtChin_Inp, &TextBox::KeyPress, this, &fraMain::txtChin_Inp_KeyPress);

@@ -124,6 +124,8 @@ private:
     void renumberLedgerFrom(int row);
     // Warns that the user's text cannot be used as it is; nothing has been recorded.
     void warnEntry(const QString& text);
+    // Refuses, with a message naming the character and what to type instead, a text the files cannot carry.
+    [[nodiscard]] bool refusesText(const QString& what, const QString& text);
 
     // Tells the user that a data file could not be read, written or replaced, naming it and the reason.
     void warnFileFailure(const char* fileName, const records::Status& status, bool reading);

@@ -45,11 +45,17 @@ frmSub::frmSub(Dialogs& dialogs, QWidget* parent)
     SetUpFixedWindow(this, kClientWidth, kClientHeight);
 
     const QFont font11 = GothicFont(kProportionalGothic, 11.25);
-    const QColor buttonText = palette().color(QPalette::ButtonText);
+    // Colours that read where they are drawn, also on a dark desktop: the paragraph lies on the ivory panel, the
+    // titles on the window's own background.
+    const QColor ivory(0xFF, 0xFF, 0xF0);
+    const QColor paragraphColour = ReadableOn(palette().color(QPalette::ButtonText), ivory);
+    const QColor background = palette().color(QPalette::Window);
     const Qt::Alignment topLeft = Qt::AlignLeft | Qt::AlignTop;
-    auto paragraph = [&](const QString& text) { return NewTextLabel(text, font11, buttonText, {}, topLeft, this); };
+    auto paragraph = [&](const QString& text) {
+        return NewTextLabel(text, font11, paragraphColour, {}, topLeft, this);
+    };
     auto title = [&](const QString& text, QColor colour) {
-        return NewTextLabel(text, font(), colour, {}, topLeft, this);
+        return NewTextLabel(text, font(), ReadableOn(colour, background), {}, topLeft, this);
     };
 
     msgTemaSub1 = new Grid(2, false, this);
@@ -74,19 +80,21 @@ frmSub::frmSub(Dialogs& dialogs, QWidget* parent)
         {paragraph(u"その金額を貯金していく方法です。"_s), u"Label1_2"_s, 4650, 1050, 4440, 315, -1, {}},
         {paragraph(u"金額を割り振り、該当する出来事があるたびに"_s), u"Label1_1"_s, 4650, 750, 4365, 390, -1, {}},
         {paragraph(u"テーマを決めて、項目に自分の好きなように"_s), u"Label1_0"_s, 4650, 450, 4440, 390, -1, {}},
-        {new Shape(QColor(0xFF, 0xFF, 0xF0), palette().color(QPalette::WindowText), this),
-         u"Shape1"_s,
-         4425,
-         150,
-         4905,
-         3465,
-         -1,
-         {}},
+        {new Shape(ivory, palette().color(QPalette::WindowText), this), u"Shape1"_s, 4425, 150, 4905, 3465, -1, {}},
     });
     // The example grids have no tooltip; a screen reader reads their titles.
     const std::array grids = {msgTemaSub1, msgTemaSub2, msgTemaSub3};
     for (std::size_t i = 0; i < grids.size(); ++i)
         grids[i]->setAccessibleName(titles[i]);
+    // Each title stands whole above its grid, which is drawn over it: where the face's glyphs reach the grid,
+    // the title moves up by as much.
+    for (std::size_t i = 0; i < grids.size(); ++i) {
+        auto* label = findChild<QLabel*>(u"Label2_%1"_s.arg(i), Qt::FindDirectChildrenOnly);
+        const QFontMetrics metrics(label->font());
+        const int glyphsBottom = label->y() + metrics.ascent() + metrics.tightBoundingRect(label->text()).bottom();
+        if (const int overlap = glyphsBottom - grids[i]->y() + 1; overlap > 0)
+            label->move(label->x(), std::max(0, label->y() - overlap));
+    }
     CentreOnScreen(this);
 
     connect(cmdModori, &QPushButton::clicked, this, &frmSub::cmdModori_Click);

@@ -8,10 +8,14 @@
 #include <QApplication>
 #include <QHeaderView>
 #include <QMetaObject>
+#include <QMouseEvent>
 #include <QPalette>
 #include <QProxyStyle>
+#include <QStyledItemDelegate>
 
 #include <algorithm>
+
+using namespace Qt::StringLiterals;
 
 class GridModel final : public QAbstractTableModel {
 public:
@@ -94,19 +98,49 @@ public:
     }
 };
 
+// Fixed cells keep their own colours when their row is the current one.
+class FixedCellDelegate final : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        option->state &= ~(QStyle::State_Selected | QStyle::State_HasFocus);
+    }
+};
+
+// An amount too wide for its cell is marked as cut; cut at the left with no mark, a right-aligned amount would
+// read as a smaller number. Other texts are drawn as far as the cell goes, as the grid always drew them.
+class AmountDelegate final : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
+        QStyledItemDelegate::initStyleOption(option, index);
+        option->textElideMode = Qt::ElideRight;
+    }
+};
+
+constexpr int kCellPadding = 12; // the item's text margins on both sides, the grid line and a little air
+
 } // namespace
 
 Grid::Grid(int cols, bool fixedColumn, QWidget* parent)
     : QTableView(parent), m_cols(std::max(cols, 1)), m_fixedColumn(fixedColumn), m_model(new GridModel(*this)),
-      m_cells(static_cast<std::size_t>(m_cols)), m_widths(static_cast<std::size_t>(m_cols), 0),
+      m_cells(static_cast<std::size_t>(m_cols)), m_widths(static_cast<std::size_t>(m_cols), -1),
       m_dataAlignment(static_cast<std::size_t>(m_cols), AlignLeft),
-      m_fixedAlignment(static_cast<std::size_t>(m_cols), AlignLeft) {
+      m_fixedAlignment(static_cast<std::size_t>(m_cols), AlignLeft), m_giver(static_cast<std::size_t>(m_cols), -1),
+      m_widest(static_cast<std::size_t>(m_cols), 0) {
     setModel(m_model);
     setEditTriggers(NoEditTriggers);
     setSelectionMode(SingleSelection);
     setSelectionBehavior(SelectRows);
     setWordWrap(false);
     setTextElideMode(Qt::ElideNone);
+    if (m_fixedColumn)
+        setItemDelegateForColumn(0, new FixedCellDelegate(this));
     setCornerButtonEnabled(false);
     setTabKeyNavigation(false);
     verticalHeader()->hide();
@@ -165,6 +199,7 @@ void Grid::setRows(int n) {
         // Rows dropped now and grown again later come back empty.
         std::fill(m_cells.begin() + static_cast<std::ptrdiff_t>(n * m_cols), m_cells.end(), QString());
         m_keptRows = std::min(m_keptRows, n);
+        m_widestStale = true;
     }
     m_rows = n;
     m_row = std::min(m_row, n - 1);
@@ -187,6 +222,10 @@ void Grid::setCol(int col) {
 
 void Grid::setText(const QString& text) {
     m_cells[static_cast<std::size_t>(m_row * m_cols + m_col)] = text;
+    if (m_row > 0 && m_giver[static_cast<std::size_t>(m_col)] >= 0 && !m_widestStale) {
+        int& widest = m_widest[static_cast<std::size_t>(m_col)];
+        widest = std::max(widest, textBound(text));
+    }
     cellsChanged(m_row, m_row);
 }
 
@@ -201,7 +240,70 @@ void Grid::setColWidth(int col, int twips) {
     if (col < 0 || col >= m_cols)
         return;
     m_widths[static_cast<std::size_t>(col)] = twips;
-    horizontalHeader()->resizeSection(col, TwipsToPixels(twips));
+    applyWidths();
+}
+
+void Grid::setWidensForAmounts(int col, int giverCol) {
+    if (col < 0 || col >= m_cols || giverCol < 0 || giverCol >= m_cols || col == giverCol)
+        return;
+    m_giver[static_cast<std::size_t>(col)] = giverCol;
+    setItemDelegateForColumn(col, new AmountDelegate(this));
+    m_widestStale = true;
+    scheduleFlush();
+}
+
+void Grid::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::FontChange) {
+        m_advance.clear(); // measured in the old face
+        m_widestStale = true;
+        scheduleFlush();
+    }
+    QTableView::changeEvent(event);
+}
+
+int Grid::shownColWidth(int col) {
+    flush();
+    return columnWidth(col);
+}
+
+int Grid::textBound(const QString& text) {
+    if (m_advance.empty())
+        m_advance.assign(0x10000, -1);
+    const QFontMetrics metrics(font());
+    int width = 0;
+    for (const QChar c : text) {
+        int& advance = m_advance[c.unicode()];
+        if (advance < 0) {
+            advance = metrics.horizontalAdvance(c);
+            if (c.isDigit()) // every digit as wide as the widest, so a bound holds for any amount
+                for (char16_t d = u'0'; d <= u'9'; ++d)
+                    advance = std::max(advance, metrics.horizontalAdvance(QChar(d)));
+        }
+        width += advance;
+    }
+    return width;
+}
+
+// The set widths, with each column of amounts widened to its widest text and its giver narrowed as much.
+void Grid::applyWidths() {
+    std::vector<int> pixels(m_widths.size());
+    for (std::size_t col = 0; col < m_widths.size(); ++col) // a width never set stays as the view has it
+        pixels[col] =
+            m_widths[col] < 0 ? horizontalHeader()->sectionSize(static_cast<int>(col)) : TwipsToPixels(m_widths[col]);
+    const int cap = textBound(u"-¥99,999,999.9999"_s) + kCellPadding;
+    for (std::size_t col = 0; col < m_widths.size(); ++col) {
+        const int giver = m_giver[col];
+        if (giver < 0)
+            continue;
+        const int wanted = std::min(m_widest[col] + kCellPadding, cap);
+        const int room = pixels[static_cast<std::size_t>(giver)] - 4 * kCellPadding;
+        const int extra = std::clamp(wanted - pixels[col], 0, std::max(room, 0));
+        pixels[col] += extra;
+        pixels[static_cast<std::size_t>(giver)] -= extra;
+    }
+    for (std::size_t col = 0; col < pixels.size(); ++col)
+        if (horizontalHeader()->sectionSize(static_cast<int>(col)) != pixels[col])
+            horizontalHeader()->resizeSection(static_cast<int>(col), pixels[col]);
 }
 
 void Grid::setColAlignment(int col, int alignment) {
@@ -238,6 +340,7 @@ void Grid::RemoveItem(int row) {
     --m_rows;
     m_keptRows = std::min(m_keptRows, row);
     m_row = std::min(m_row, m_rows - 1);
+    m_widestStale = true;
     scheduleFlush();
 }
 
@@ -266,12 +369,28 @@ void Grid::flush() {
     m_flushPending = false;
     m_flushing = true;
     m_model->update(m_rows, m_keptRows, m_changedFirst, m_changedLast);
+    if (m_widestStale) {
+        m_widestStale = false;
+        for (int col = 0; col < m_cols; ++col) {
+            if (m_giver[static_cast<std::size_t>(col)] < 0)
+                continue;
+            int widest = 0;
+            for (int row = 1; row < m_rows; ++row)
+                widest = std::max(widest, textBound(m_cells[static_cast<std::size_t>(row * m_cols + col)]));
+            m_widest[static_cast<std::size_t>(col)] = widest;
+        }
+    }
+    applyWidths();
+    // Setting the current row does not scroll: only a top row does.
+    const bool scrolls = hasAutoScroll();
+    setAutoScroll(false);
     if (m_row >= 1) {
         const QModelIndex current = m_model->index(m_row - 1, m_col);
         selectionModel()->setCurrentIndex(current, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
     } else {
         selectionModel()->clear();
     }
+    setAutoScroll(scrolls);
     if (m_topRow >= 1)
         scrollTo(m_model->index(m_topRow - 1, 0), PositionAtTop);
     m_topRow = -1;
@@ -279,6 +398,21 @@ void Grid::flush() {
     m_changedFirst = INT_MAX;
     m_changedLast = -1;
     m_flushing = false;
+}
+
+void Grid::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton)
+        QTableView::mousePressEvent(event);
+}
+
+void Grid::mouseReleaseEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton)
+        QTableView::mouseReleaseEvent(event);
+}
+
+void Grid::mouseDoubleClickEvent(QMouseEvent* event) {
+    if (event->button() == Qt::LeftButton)
+        QTableView::mouseDoubleClickEvent(event);
 }
 
 void Grid::onCurrentChanged(const QModelIndex& current) {

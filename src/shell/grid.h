@@ -44,7 +44,7 @@ public:
 
     // Reading without moving the current cell.
     const QString& cell(int row, int col) const;
-    int colWidth(int col) const { return m_widths[static_cast<std::size_t>(col)]; }
+    int colWidth(int col) const { return std::max(m_widths[static_cast<std::size_t>(col)], 0); }
     int colAlignment(int col) const { return m_dataAlignment[static_cast<std::size_t>(col)]; }
     int fixedAlignment(int col) const { return m_fixedAlignment[static_cast<std::size_t>(col)]; }
     float fontSize() const { return m_fontSize; }
@@ -54,14 +54,32 @@ public:
     // so that loading thousands of rows costs one update of the view, not one per row.
     void flush();
 
+    // A column of amounts widens beyond its set width as far as its widest text needs, up to the width of
+    // -¥99,999,999.9999, taking the room from another column; a text wider still is cut and marked with an
+    // ellipsis.
+    void setWidensForAmounts(int col, int giverCol);
+    // The column's width in pixels as shown now, after bringing the view up to date.
+    int shownColWidth(int col);
+
     static Qt::Alignment qtAlignment(int alignment);
 
 signals:
     void Click();
     void DblClick();
 
+protected:
+    void changeEvent(QEvent* event) override;
+    // Only the left button clicks, double-clicks and moves the current cell.
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+
 private:
     friend class GridModel;
+
+    // An upper bound of the width of a text in the grid's font, quick enough for every amount of a ledger.
+    int textBound(const QString& text);
+    void applyWidths();
 
     void cellsChanged(int firstRow, int lastRow);
     void scheduleFlush();
@@ -79,6 +97,11 @@ private:
     std::vector<int> m_dataAlignment;
     std::vector<int> m_fixedAlignment;
     float m_fontSize = 9.0f;
+    // Columns of amounts: the column that gives them room, and the widest text bound each has now.
+    std::vector<int> m_giver;
+    std::vector<int> m_widest;
+    bool m_widestStale = false;
+    std::vector<int> m_advance; // per UTF-16 unit below 0x10000, or -1 when not yet measured
 
     // What the view has not been told yet.
     bool m_flushPending = false;

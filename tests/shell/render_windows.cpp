@@ -109,6 +109,70 @@ int main(int argc, char* argv[]) {
         return 1;
     starter.hide();
 
+    // A long-time saver's ledger, with amounts of millions, in another folder.
+    {
+        QTemporaryDir millions;
+        QDir::setCurrent(millions.path());
+        if (!WriteCp932(u"テーマ１.txt"_s, u"\"2026年11月30日\",\"車を買ったつもり\",1234567\r\n"
+                                           u"\"2026年12月01日\",\"家を建てたつもり\",25000000.5\r\n"
+                                           u"\"2026年12月02日\",\"払い戻し\",-99999999.9999\r\n"
+                                           u"\"2026年12月07日\",\"世界一周したつもり\",99999999.9999\r\n"_s) ||
+            !WriteCp932(u"項目１.txt"_s, u"\"車を買ったつもり\",1234567\r\n\"家を建てたつもり\",25000000.5\r\n"_s) ||
+            !WriteCp932(u"テーマ名１.txt"_s, u"\"夢の大金持ち～つもり貯金\"\r\n"_s))
+            return 1;
+        fraMain rich(dialogs);
+        if (!rich.Form_Load() || !QTest::qWaitForWindowExposed(&rich))
+            return 1;
+        QTest::qWait(200);
+        if (!Save(rich, out + u"/main-window-millions.png"_s))
+            return 1;
+        rich.hide();
+        QDir::setCurrent(data.path());
+    }
+
+    // Both windows on a dark desktop (colours as GTK's Adwaita-dark gives them).
+    {
+        const QPalette light = QApplication::palette();
+        QPalette dark;
+        for (const auto& [role, colour] :
+             std::initializer_list<std::pair<QPalette::ColorRole, QRgb>>{{QPalette::Window, 0x353535},
+                                                                         {QPalette::WindowText, 0xEEEEEC},
+                                                                         {QPalette::Base, 0x2D2D2D},
+                                                                         {QPalette::AlternateBase, 0x353535},
+                                                                         {QPalette::Text, 0xEEEEEC},
+                                                                         {QPalette::Button, 0x3A3A3A},
+                                                                         {QPalette::ButtonText, 0xEEEEEC},
+                                                                         {QPalette::Highlight, 0x15539E},
+                                                                         {QPalette::HighlightedText, 0xFFFFFF},
+                                                                         {QPalette::Light, 0x505050},
+                                                                         {QPalette::Midlight, 0x454545},
+                                                                         {QPalette::Mid, 0x2A2A2A},
+                                                                         {QPalette::Dark, 0x202020},
+                                                                         {QPalette::Shadow, 0x101010},
+                                                                         {QPalette::ToolTipBase, 0x353535},
+                                                                         {QPalette::ToolTipText, 0xEEEEEC},
+                                                                         {QPalette::PlaceholderText, 0x9A9A9A}})
+            dark.setColor(role, QColor::fromRgb(colour));
+        QApplication::setPalette(dark);
+        fraMain night(dialogs);
+        if (!night.Form_Load() || !QTest::qWaitForWindowExposed(&night))
+            return 1;
+        QTest::qWait(200);
+        if (!Save(night, out + u"/main-window-dark.png"_s))
+            return 1;
+        frmSub nightStarter(dialogs, &night);
+        nightStarter.Form_Load();
+        nightStarter.show();
+        if (!QTest::qWaitForWindowExposed(&nightStarter))
+            return 1;
+        QTest::qWait(200);
+        if (!Save(nightStarter, out + u"/starter-window-dark.png"_s))
+            return 1;
+        nightStarter.hide();
+        night.hide();
+        QApplication::setPalette(light);
+    }
+
     help::HtmlHelp(&main, u"kzHelp.chm"_s, help::Command::Display);
     auto* helpWindow = main.findChild<help::HelpWindow*>();
     if (!helpWindow || !QTest::qWaitForWindowExposed(helpWindow)) {
