@@ -1,6 +1,8 @@
-// The .chm reader on arbitrary bytes: it opens, finds the first page and reads every object, or refuses.
+// The .chm reader on arbitrary bytes: it opens, finds the first page, reads every object and the sitemaps and
+// follows their links, or refuses.
 #include "scratch_dir.h"
 #include "shell/chm_archive.h"
+#include "shell/chm_sitemap.h"
 
 #include <cstdio>
 
@@ -14,6 +16,16 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
     if (!archive)
         return 0;
     (void)archive->DefaultTopic();
+    (void)archive->Title();
+    (void)archive->Language();
+    for (const std::string& sitemap : {archive->ContentsFile(), archive->IndexFile()}) {
+        const auto text = sitemap.empty() ? std::nullopt : archive->Read(sitemap);
+        if (!text)
+            continue;
+        for (const SitemapEntry& entry : ParseSitemap(*text))
+            for (const SitemapTopic& topic : entry.topics)
+                (void)ChmLocalPath(topic.local, "/");
+    }
     std::size_t read = 0;
     for (const std::string& name : archive->Files())
         if (read++ < 64)

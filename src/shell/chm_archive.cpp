@@ -1,12 +1,19 @@
-// Reading .chm files with chmlib, with the checks chmlib leaves out.
+// Reading .chm files with libmspack. The file is read into memory once, within a size cap, and libmspack
+// reads it from there through a file system of our own: what it allocates is capped too, and the one object
+// being extracted goes into a string that cannot grow past the object's declared length.
 #include "shell/chm_archive.h"
 
-#include <chm_lib.h>
+#include "shell/chm_sitemap.h"
+
+#include <mspack.h>
 
 #include <algorithm>
 #include <cctype>
+#include <cstddef>
+#include <cstdlib>
 #include <cstring>
 #include <fstream>
+#include <new>
 #include <sys/stat.h>
 
 namespace {
@@ -20,7 +27,7 @@ std::uint64_t Le(const std::string& bytes, std::size_t offset, std::size_t width
 
 std::string Lower(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+                   [](unsigned char c) { return static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c); });
     return text;
 }
 
@@ -35,269 +42,237 @@ std::string Absolute(std::string path) {
     return path;
 }
 
-// The value of the first <param name="Local" value="..."> in a sitemap (table of contents) text.
-std::string FirstLocal(const std::string& sitemap) {
-    const std::string lower = Lower(sitemap);
-    for (std::size_t at = lower.find("<param"); at != std::string::npos; at = lower.find("<param", at + 1)) {
-        const std::size_t end = lower.find('>', at);
-        if (end == std::string::npos)
-            break;
-        const std::string tag = lower.substr(at, end - at);
-        if (tag.find("\"local\"") == std::string::npos)
-            continue;
-        const std::size_t value = tag.find("value=\"");
-        if (value == std::string::npos)
-            continue;
-        const std::size_t first = value + 7;
-        const std::size_t last = tag.find('"', first);
-        if (last == std::string::npos)
-            continue;
-        return sitemap.substr(at + first, last - first); // the original letter case
-    }
-    return {};
-}
-
 } // namespace
 
-bool ChmHeadersSound(const std::string& head, std::uint64_t size) {
-    // ITSF: signature, version 2 or 3, header length, and where the directory and the content lie.
-    if (head.size() < 0x58 || head.compare(0, 4, "ITSF") != 0)
-        return false;
-    const std::uint64_t version = Le(head, 4, 4);
-    const std::uint64_t headerLength = Le(head, 8, 4);
-    if ((version != 2 && version != 3) || headerLength < (version == 3 ? 0x60u : 0x58u) || headerLength > size)
-        return false;
-    const std::uint64_t dirOffset = Le(head, 0x48, 8);
-    const std::uint64_t dirLength = Le(head, 0x50, 8);
-    if (dirOffset > size || dirLength > size - dirOffset || dirLength < 0x54)
-        return false;
-    if (version == 3) {
-        if (head.size() < 0x60 || Le(head, 0x58, 8) > size)
-            return false;
-    }
-    // Header section 0 records the file's length: a file cut short, or grown, is not read.
-    const std::uint64_t section0 = Le(head, 0x38, 8);
-    const std::uint64_t section0Length = Le(head, 0x40, 8);
-    if (section0Length < 0x10 || section0 > head.size() || section0Length > head.size() - section0 ||
-        Le(head, static_cast<std::size_t>(section0) + 8, 8) != size)
-        return false;
-    // ITSP, the directory header: its blocks must fit in the directory.
-    if (head.size() < dirOffset + 0x54)
-        return false;
-    const std::size_t itsp = static_cast<std::size_t>(dirOffset);
-    if (head.compare(itsp, 4, "ITSP") != 0)
-        return false;
-    const std::uint64_t itspLength = Le(head, itsp + 8, 4);
-    const std::uint64_t blockLength = Le(head, itsp + 0x10, 4);
-    const auto indexRoot = static_cast<std::int32_t>(Le(head, itsp + 0x1C, 4));
-    const auto indexHead = static_cast<std::int32_t>(Le(head, itsp + 0x20, 4));
-    const std::uint64_t blocks = Le(head, itsp + 0x2C, 4);
-    if (itspLength != 0x54 || blockLength < 0x20 || blockLength > (1u << 20) || blocks == 0 ||
-        blocks > (dirLength - itspLength) / blockLength)
-        return false;
-    if (indexHead < 0 || static_cast<std::uint64_t>(indexHead) >= blocks)
-        return false;
-    if (indexRoot < -1 || (indexRoot >= 0 && static_cast<std::uint64_t>(indexRoot) >= blocks))
-        return false;
-    return true;
-}
+// libmspack's view of the file: the bytes in memory, the string the current extraction writes to, and the
+// memory libmspack holds.
+struct ChmArchive::System {
+    mspack_system base;
+    const std::string* input;
+    std::string* output;
+    std::uint64_t outputLimit;
+    std::uint64_t allocated;
+};
 
 namespace {
 
-// A number of the directory: seven bits a byte, most significant first, the top bit set on all but the last.
-std::optional<std::uint64_t> EncodedInteger(const std::string& bytes, std::size_t& at, std::size_t end) {
-    std::uint64_t value = 0;
-    for (int i = 0; i < 9 && at < end; ++i) {
-        const auto byte = static_cast<unsigned char>(bytes[at++]);
-        value = value << 7 | (byte & 0x7F);
-        if (!(byte & 0x80))
-            return value;
-    }
-    return std::nullopt;
-}
-
-struct Entry {
-    std::uint64_t section, offset, length;
+struct MemoryFile {
+    ChmArchive::System* system;
+    bool writing;
+    std::uint64_t position;
 };
 
-// Every entry of the listing chunks of the directory, which ChmHeadersSound has checked, whose name is the
-// one wanted ignoring ASCII letter case, as chmlib matches names; nothing when the listing is damaged.
-std::optional<std::vector<Entry>> FindEntries(const std::string& bytes, const std::string& wanted) {
-    const std::string lowerWanted = Lower(wanted);
-    std::vector<Entry> found;
-    const std::uint64_t dirOffset = Le(bytes, 0x48, 8);
-    const std::uint64_t blockLength = Le(bytes, static_cast<std::size_t>(dirOffset) + 0x10, 4);
-    const std::uint64_t blocks = Le(bytes, static_cast<std::size_t>(dirOffset) + 0x2C, 4);
-    for (std::uint64_t b = 0; b < blocks; ++b) {
-        const auto chunk = static_cast<std::size_t>(dirOffset + 0x54 + b * blockLength);
-        if (bytes.compare(chunk, 4, "PMGL") != 0)
-            continue;
-        const std::uint64_t free = Le(bytes, chunk + 4, 4);
-        if (free > blockLength - 20)
-            return std::nullopt;
-        const auto end = static_cast<std::size_t>(chunk + blockLength - free);
-        for (std::size_t at = chunk + 20; at < end;) {
-            const auto nameLength = EncodedInteger(bytes, at, end);
-            if (!nameLength || *nameLength > end - at)
-                return std::nullopt;
-            const bool match =
-                bytes.compare(at, static_cast<std::size_t>(*nameLength), wanted) == 0 && *nameLength == wanted.size();
-            at += static_cast<std::size_t>(*nameLength);
-            const auto section = EncodedInteger(bytes, at, end);
-            const auto offset = EncodedInteger(bytes, at, end);
-            const auto length = EncodedInteger(bytes, at, end);
-            if (!section || !offset || !length)
-                return std::nullopt;
-            if (match)
-                found.push_back(Entry{*section, *offset, *length});
-        }
-    }
-    return found;
+// Ahead of every block libmspack allocates: whose it is and how large, for free(), which is given neither.
+struct BlockHeader {
+    ChmArchive::System* system;
+    std::size_t bytes;
+};
+constexpr std::size_t kHeaderBytes =
+    alignof(std::max_align_t) >= sizeof(BlockHeader)
+        ? alignof(std::max_align_t)
+        : (sizeof(BlockHeader) + alignof(std::max_align_t) - 1) / alignof(std::max_align_t) * alignof(std::max_align_t);
+
+// The file system of the archive libmspack is working for. libmspack hands its callbacks copies of the
+// mspack_system it was given, so they cannot find their archive from it; each call into libmspack names it here.
+thread_local ChmArchive::System* t_working = nullptr;
+
+class Working {
+public:
+    explicit Working(ChmArchive::System* system) : m_previous(t_working) { t_working = system; }
+    ~Working() { t_working = m_previous; }
+    Working(const Working&) = delete;
+    Working& operator=(const Working&) = delete;
+
+private:
+    ChmArchive::System* m_previous;
+};
+
+mspack_file* OpenFile(mspack_system*, const char*, int mode) {
+    ChmArchive::System* system = t_working;
+    if (!system)
+        return nullptr;
+    if (mode == MSPACK_SYS_OPEN_READ)
+        return reinterpret_cast<mspack_file*>(new (std::nothrow) MemoryFile{system, false, 0});
+    if (mode == MSPACK_SYS_OPEN_WRITE && system->output)
+        return reinterpret_cast<mspack_file*>(new (std::nothrow) MemoryFile{system, true, 0});
+    return nullptr;
 }
 
-// The bytes of an uncompressed object, when they lie in the file.
-std::optional<std::string> Uncompressed(const std::string& bytes, const Entry& entry) {
-    if (entry.section != 0)
-        return std::nullopt;
-    const std::uint64_t version = Le(bytes, 4, 4);
-    const std::uint64_t content = version == 3 ? Le(bytes, 0x58, 8) : Le(bytes, 0x48, 8) + Le(bytes, 0x50, 8);
-    if (content > bytes.size() || entry.offset > bytes.size() - content ||
-        entry.length > bytes.size() - content - entry.offset)
-        return std::nullopt;
-    return bytes.substr(static_cast<std::size_t>(content + entry.offset), static_cast<std::size_t>(entry.length));
+void CloseFile(mspack_file* file) {
+    delete reinterpret_cast<MemoryFile*>(file);
 }
 
-bool ControlDataSound(const std::string& control) {
-    if (control.size() < 24 || control.compare(4, 4, "LZXC") != 0)
-        return false;
-    const std::uint64_t version = Le(control, 8, 4);
-    std::uint64_t resetInterval = Le(control, 12, 4);
-    std::uint64_t windowSize = Le(control, 16, 4);
-    const std::uint64_t windowsPerReset = Le(control, 20, 4);
-    if (version == 2) {
-        resetInterval *= 0x8000;
-        windowSize *= 0x8000;
-    } else if (version != 1) {
-        return false;
-    }
-    return windowSize >= 0x8000 && windowSize <= 0x200000 && (windowSize & (windowSize - 1)) == 0 &&
-           resetInterval != 0 && resetInterval <= 0xFFFFFFFFu && resetInterval % (windowSize / 2) == 0 &&
-           windowsPerReset != 0 && windowsPerReset <= 0x10000;
+int ReadFile(mspack_file* handle, void* buffer, int bytes) {
+    auto* file = reinterpret_cast<MemoryFile*>(handle);
+    if (file->writing || bytes < 0)
+        return -1;
+    const std::string& input = *file->system->input;
+    const std::uint64_t left = input.size() - std::min<std::uint64_t>(file->position, input.size());
+    const auto count = static_cast<std::size_t>(std::min<std::uint64_t>(left, static_cast<std::uint64_t>(bytes)));
+    if (count > 0)
+        std::memcpy(buffer, input.data() + file->position, count);
+    file->position += count;
+    return static_cast<int>(count);
 }
 
-bool ResetTableSound(const std::string& table) {
-    if (table.size() < 0x28)
-        return false;
-    const std::uint64_t entries = Le(table, 4, 4);
-    const std::uint64_t entrySize = Le(table, 8, 4);
-    const std::uint64_t tableOffset = Le(table, 12, 4);
-    const std::uint64_t blockLength = Le(table, 0x20, 8);
-    return blockLength != 0 && blockLength <= (1u << 24) && entrySize == 8 && tableOffset <= table.size() &&
-           entries <= (table.size() - tableOffset) / 8;
+int WriteFile(mspack_file* handle, void* buffer, int bytes) {
+    auto* file = reinterpret_cast<MemoryFile*>(handle);
+    ChmArchive::System* system = file->system;
+    if (!file->writing || bytes < 0 || !system->output ||
+        static_cast<std::uint64_t>(bytes) > system->outputLimit - system->output->size())
+        return -1;
+    system->output->append(static_cast<const char*>(buffer), static_cast<std::size_t>(bytes));
+    return bytes;
+}
+
+int SeekFile(mspack_file* handle, off_t offset, int mode) {
+    auto* file = reinterpret_cast<MemoryFile*>(handle);
+    const auto size =
+        static_cast<std::int64_t>(file->writing ? file->system->output->size() : file->system->input->size());
+    std::int64_t from = 0;
+    if (mode == MSPACK_SYS_SEEK_CUR)
+        from = static_cast<std::int64_t>(file->position);
+    else if (mode == MSPACK_SYS_SEEK_END)
+        from = size;
+    else if (mode != MSPACK_SYS_SEEK_START)
+        return -1;
+    // Both lie within ±2^63 only when they do not overflow: the file is at most kMaxFileBytes long.
+    if (offset < -size - 1 || offset > size + 1)
+        return -1;
+    const std::int64_t to = from + static_cast<std::int64_t>(offset);
+    if (to < 0 || to > size)
+        return -1;
+    file->position = static_cast<std::uint64_t>(to);
+    return 0;
+}
+
+off_t TellFile(mspack_file* handle) {
+    return static_cast<off_t>(reinterpret_cast<MemoryFile*>(handle)->position);
+}
+
+// libmspack's warnings about a damaged file go nowhere: the file is read or it is not.
+void Message(mspack_file*, const char*, ...) {}
+
+void* Alloc(mspack_system*, std::size_t bytes) {
+    ChmArchive::System* system = t_working;
+    if (!system || bytes > ChmArchive::kMaxLibraryBytes - system->allocated)
+        return nullptr;
+    void* block = std::malloc(kHeaderBytes + bytes);
+    if (!block)
+        return nullptr;
+    new (block) BlockHeader{system, bytes};
+    system->allocated += bytes;
+    return static_cast<char*>(block) + kHeaderBytes;
+}
+
+void Free(void* pointer) {
+    if (!pointer)
+        return;
+    void* block = static_cast<char*>(pointer) - kHeaderBytes;
+    const auto* header = static_cast<BlockHeader*>(block);
+    header->system->allocated -= header->bytes;
+    std::free(block);
+}
+
+void Copy(void* source, void* destination, std::size_t bytes) {
+    std::memmove(destination, source, bytes);
 }
 
 } // namespace
 
-bool ChmDirectorySound(const std::string& bytes) {
-    // chmlib walks the listing chunks from the first one by their "next" links, until -1.
-    const std::uint64_t dirOffset = Le(bytes, 0x48, 8);
-    const auto itsp = static_cast<std::size_t>(dirOffset);
-    const std::uint64_t blockLength = Le(bytes, itsp + 0x10, 4);
-    const std::uint64_t blocks = Le(bytes, itsp + 0x2C, 4);
-    auto chunk = static_cast<std::int32_t>(Le(bytes, itsp + 0x20, 4));
-    for (std::uint64_t visited = 0; chunk != -1; ++visited) {
-        if (chunk < 0 || static_cast<std::uint64_t>(chunk) >= blocks || visited >= blocks)
-            return false; // out of the directory, or round in a circle
-        const auto at = static_cast<std::size_t>(dirOffset + 0x54 + static_cast<std::uint64_t>(chunk) * blockLength);
-        if (bytes.compare(at, 4, "PMGL") != 0 || Le(bytes, at + 4, 4) > blockLength - 20)
-            return false;
-        chunk = static_cast<std::int32_t>(Le(bytes, at + 16, 4));
-    }
-    return true;
-}
-
-bool ChmCompressionSound(const std::string& bytes) {
-    // chmlib divides by half the LZX window and by the reset table's block length, trusting both; every
-    // entry it could take for either must be sound.
-    const std::string storage = "::DataSpace/Storage/MSCompressed/";
-    const std::string resetTable = storage + "Transform/{7FC28940-9D31-11D0-9B27-00A0C91E9C7C}/InstanceData/ResetTable";
-    for (const auto& [name, sound] :
-         {std::pair{storage + "ControlData", &ControlDataSound}, std::pair{resetTable, &ResetTableSound}}) {
-        const auto entries = FindEntries(bytes, name);
-        if (!entries)
-            return false;
-        for (const Entry& entry : *entries) {
-            const auto object = Uncompressed(bytes, entry);
-            if (!object || !sound(*object))
-                return false;
-        }
-    }
-    return true;
-}
-
 std::unique_ptr<ChmArchive> ChmArchive::Open(const std::string& path) {
+    int selfTest = MSPACK_ERR_OK;
+    MSPACK_SYS_SELFTEST(selfTest);
+    if (selfTest != MSPACK_ERR_OK)
+        return nullptr;
     struct stat st {};
     if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || static_cast<std::uint64_t>(st.st_size) > kMaxFileBytes)
         return nullptr;
     std::ifstream in(path, std::ios::binary);
-    std::string bytes(static_cast<std::size_t>(st.st_size), '\0');
-    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-    if (static_cast<std::size_t>(in.gcount()) != bytes.size())
+    auto bytes = std::make_unique<std::string>(static_cast<std::size_t>(st.st_size), '\0');
+    in.read(bytes->data(), static_cast<std::streamsize>(bytes->size()));
+    if (static_cast<std::size_t>(in.gcount()) != bytes->size())
         return nullptr;
-    if (!ChmHeadersSound(bytes, bytes.size()) || !ChmDirectorySound(bytes) || !ChmCompressionSound(bytes))
+    // chmcmd (Free Pascal), which compiles the program's own help, writes the header's first GUID where the
+    // second belongs. HTML Help does not look at it; libmspack refuses the file. The copy in memory gets the
+    // GUID HTML Help's compiler writes there, {7C01FD11-7BAA-11D0-9E0C-00A0C922E6EC}.
+    static constexpr char kFirstGuid[] = "\x10\xFD\x01\x7C\xAA\x7B\xD0\x11\x9E\x0C\x00\xA0\xC9\x22\xE6\xEC";
+    if (bytes->size() >= 0x38 && bytes->compare(0, 4, "ITSF") == 0 && bytes->compare(0x18, 16, kFirstGuid, 16) == 0 &&
+        bytes->compare(0x28, 16, kFirstGuid, 16) == 0)
+        (*bytes)[0x28] = '\x11';
+
+    auto system = std::make_unique<System>();
+    system->base = mspack_system{&OpenFile, &CloseFile, &ReadFile, &WriteFile, &SeekFile, &TellFile,
+                                 &Message,  &Alloc,     &Free,     &Copy,      nullptr};
+    system->input = bytes.get();
+    system->output = nullptr;
+    system->outputLimit = 0;
+    system->allocated = 0;
+    const Working working(system.get());
+    mschm_decompressor* decompressor = mspack_create_chm_decompressor(&system->base);
+    if (!decompressor)
         return nullptr;
-    chmFile* file = chm_open(path.c_str());
-    if (!file)
+    mschmd_header* header = decompressor->open(decompressor, path.c_str());
+    // A file cut short, or grown, is not the help its author made: libmspack would read what it still can, and
+    // pages would be missing here and there. A whole file or nothing.
+    if (header && header->length != static_cast<off_t>(bytes->size())) {
+        decompressor->close(decompressor, header);
+        header = nullptr;
+    }
+    if (!header) {
+        mspack_destroy_chm_decompressor(decompressor);
         return nullptr;
-    return std::unique_ptr<ChmArchive>(new ChmArchive(file));
+    }
+    std::unique_ptr<ChmArchive> archive(new ChmArchive(std::move(system), decompressor, header));
+    archive->m_bytes = std::move(bytes);
+    return archive;
 }
 
-ChmArchive::ChmArchive(chmFile* file) : m_file(file) {
-    chm_enumerate(
-        m_file, CHM_ENUMERATE_NORMAL | CHM_ENUMERATE_FILES,
-        [](chmFile*, chmUnitInfo* ui, void* context) -> int {
-            const std::size_t length = strnlen(ui->path, sizeof ui->path);
-            static_cast<std::vector<std::string>*>(context)->emplace_back(ui->path, length);
-            return CHM_ENUMERATOR_CONTINUE;
-        },
-        &m_files);
+ChmArchive::ChmArchive(std::unique_ptr<System> system, mschm_decompressor* decompressor, mschmd_header* header)
+    : m_system(std::move(system)), m_decompressor(decompressor), m_header(header) {
+    for (mschmd_file* file = m_header->files; file; file = file->next) {
+        m_files.emplace_back(file->filename);
+        m_byPath.emplace(file->filename, file);
+        m_byLowerPath.emplace(Lower(file->filename), file);
+    }
 }
 
 ChmArchive::~ChmArchive() {
-    chm_close(m_file);
+    const Working working(m_system.get());
+    m_decompressor->close(m_decompressor, m_header);
+    mspack_destroy_chm_decompressor(m_decompressor);
 }
 
-std::optional<std::string> ChmArchive::Exact(const std::string& path) const {
-    if (path.size() > CHM_MAX_PATHLEN)
+std::optional<std::string> ChmArchive::Extract(mschmd_file* file) const {
+    if (file->length < 0 || static_cast<std::uint64_t>(file->length) > kMaxObjectBytes)
         return std::nullopt;
-    chmUnitInfo ui{};
-    if (chm_resolve_object(m_file, path.c_str(), &ui) != CHM_RESOLVE_SUCCESS || ui.length > kMaxObjectBytes)
-        return std::nullopt;
-    std::string bytes(static_cast<std::size_t>(ui.length), '\0');
-    if (ui.length == 0)
-        return bytes;
-    const LONGINT64 got = chm_retrieve_object(m_file, &ui, reinterpret_cast<unsigned char*>(bytes.data()), 0,
-                                              static_cast<LONGINT64>(ui.length));
-    if (got != static_cast<LONGINT64>(ui.length))
+    const auto length = static_cast<std::size_t>(file->length);
+    std::string bytes;
+    bytes.reserve(length);
+    const Working working(m_system.get());
+    m_system->output = &bytes;
+    m_system->outputLimit = length;
+    const int error = m_decompressor->extract(m_decompressor, file, "object");
+    m_system->output = nullptr;
+    if (error != MSPACK_ERR_OK || bytes.size() != length)
         return std::nullopt;
     return bytes;
 }
 
 std::optional<std::string> ChmArchive::Read(const std::string& path) const {
     const std::string wanted = Absolute(path);
-    if (auto bytes = Exact(wanted))
-        return bytes;
-    const std::string lower = Lower(wanted);
-    for (const std::string& name : m_files)
-        if (Lower(name) == lower)
-            return Exact(name);
-    return std::nullopt;
+    if (const auto exact = m_byPath.find(wanted); exact != m_byPath.end())
+        return Extract(exact->second);
+    const auto found = m_byLowerPath.find(Lower(wanted));
+    if (found == m_byLowerPath.end())
+        return std::nullopt;
+    return Extract(found->second);
 }
 
 // An entry of the file's #SYSTEM object: after a 4-byte version, records of a 16-bit code, a 16-bit
 // length and that many bytes.
 std::optional<std::string> ChmArchive::SystemEntry(int code) const {
-    const auto system = Exact("/#SYSTEM");
+    const auto system = Read("/#SYSTEM");
     if (!system)
         return std::nullopt;
     std::size_t at = 4;
@@ -307,44 +282,79 @@ std::optional<std::string> ChmArchive::SystemEntry(int code) const {
         at += 4;
         if (length > system->size() - at)
             return std::nullopt;
-        if (entryCode == code) {
-            std::string value = system->substr(at, length);
-            value.resize(strnlen(value.c_str(), value.size()));
-            return value;
-        }
+        if (entryCode == code)
+            return system->substr(at, length);
         at += length;
     }
     return std::nullopt;
 }
 
-std::string ChmArchive::FirstTableOfContentsTopic() const {
-    std::string contents;
-    if (auto named = SystemEntry(0); named && !named->empty())
-        contents = Absolute(*named);
-    else
-        for (const std::string& name : m_files)
-            if (EndsWith(Lower(name), ".hhc")) {
-                contents = name;
-                break;
-            }
-    if (contents.empty())
+namespace {
+
+// A text entry of #SYSTEM ends at its first NUL.
+std::string Text(std::optional<std::string> entry) {
+    if (!entry)
         return {};
-    const auto sitemap = Read(contents);
-    return sitemap ? FirstLocal(*sitemap) : std::string();
+    entry->resize(strnlen(entry->c_str(), entry->size()));
+    return *entry;
+}
+
+} // namespace
+
+// The file named in #SYSTEM, when the file holds it, else the first file with the extension.
+std::string ChmArchive::NamedOrFirst(int code, const char* extension) const {
+    const std::string named = Text(SystemEntry(code));
+    if (!named.empty()) {
+        const std::string path = Absolute(named);
+        if (m_byLowerPath.count(Lower(path)))
+            return path;
+    }
+    for (const std::string& name : m_files)
+        if (EndsWith(Lower(name), extension))
+            return name;
+    return {};
+}
+
+std::string ChmArchive::ContentsFile() const {
+    return NamedOrFirst(0, ".hhc");
+}
+
+std::string ChmArchive::IndexFile() const {
+    return NamedOrFirst(1, ".hhk");
+}
+
+std::string ChmArchive::Title() const {
+    return Text(SystemEntry(3));
+}
+
+unsigned ChmArchive::Language() const {
+    // The compiler's language, when #SYSTEM does not say the file's own.
+    const auto settings = SystemEntry(4);
+    if (settings && settings->size() >= 4)
+        return static_cast<unsigned>(Le(*settings, 0, 4));
+    return m_header->language;
 }
 
 std::string ChmArchive::DefaultTopic() const {
-    for (const std::string& topic : {SystemEntry(2).value_or(std::string()), FirstTableOfContentsTopic()}) {
+    std::string firstOfContents;
+    if (const std::string contents = ContentsFile(); !contents.empty())
+        if (const auto sitemap = Read(contents))
+            for (const SitemapEntry& entry : ParseSitemap(*sitemap))
+                if (!entry.topics.empty()) {
+                    firstOfContents =
+                        ChmLocalPath(entry.topics.front().local, contents.substr(0, contents.rfind('/') + 1));
+                    break;
+                }
+    for (const std::string& topic : {ChmLocalPath(Text(SystemEntry(2)), "/"), firstOfContents}) {
         if (topic.empty())
             continue;
-        const std::string page = Absolute(topic.substr(0, topic.find('#')));
-        if (Read(page))
-            return Absolute(topic);
+        if (Read(topic.substr(0, topic.find('#'))))
+            return topic;
     }
     for (const std::string& name : m_files) {
         const std::string lower = Lower(name);
         if ((EndsWith(lower, ".htm") || EndsWith(lower, ".html")) && name.find("/#") == std::string::npos &&
-            name.find("/$") == std::string::npos)
+            name.find("/$") == std::string::npos && Read(name))
             return name;
     }
     return {};

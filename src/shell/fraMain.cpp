@@ -11,6 +11,7 @@
 #include <QLabel>
 #include <QPixmap>
 #include <QPushButton>
+#include <QShortcut>
 #include <QToolButton>
 
 #include <array>
@@ -173,6 +174,7 @@ void fraMain::wireEvents() {
     connect(imgTema1, &Label::DblClick, this, &fraMain::imgTema1_DblClick);
     connect(lblTemaMei, &Label::DblClick, this, &fraMain::lblTemaMei_DblClick);
     connect(cmdHelp, &QToolButton::clicked, this, &fraMain::cmdHelp_Click);
+    connect(new QShortcut(QKeySequence(Qt::Key_F1), this), &QShortcut::activated, this, &fraMain::cmdHelp_Click);
     connect(cmdsyoukai, &QToolButton::clicked, this, &fraMain::cmdsyoukai_Click);
     connect(cmdEnd, &QToolButton::clicked, this, &fraMain::cmdEnd_Click);
 }

@@ -1,4 +1,5 @@
-// Draws both windows and the help window, with a few days of sample data, to PNG files under a real X server:
+// Draws both windows and the help window (its contents, and a search with its hits marked), with a few days of sample
+// data, to PNG files under a real X server:
 //   render_windows OUTPUT_DIR
 // scripts/screenshots.sh runs it under Xvfb and puts the pictures in docs/.
 #include "records/text/cp932.h"
@@ -8,6 +9,7 @@
 #include "shell/fraMain.h"
 #include "shell/frmSub.h"
 #include "shell/grid.h"
+#include "shell/help_panes.h"
 #include "shell/help_viewer.h"
 
 #include <QApplication>
@@ -15,9 +17,11 @@
 #include <QFile>
 #include <QFontInfo>
 #include <QImage>
+#include <QLineEdit>
 #include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
+#include <QTreeWidget>
 
 #include <cstdio>
 #include <string>
@@ -180,5 +184,17 @@ int main(int argc, char* argv[]) {
         return 1;
     }
     QTest::qWait(200);
-    return Save(*helpWindow, out + u"/help-window.png"_s) ? 0 : 1;
+    if (!Save(*helpWindow, out + u"/help-window.png"_s))
+        return 1;
+
+    // The search pane with the pages found, and the hits marked in the first of them.
+    helpWindow->showPane(2);
+    helpWindow->search()->field()->setText(u"バックアップ"_s);
+    helpWindow->search()->run();
+    QTreeWidgetItem* first = helpWindow->search()->results()->topLevelItem(0);
+    if (!first)
+        return 1;
+    emit helpWindow->search()->results()->itemActivated(first, 0);
+    QTest::qWait(200);
+    return Save(*helpWindow, out + u"/help-search.png"_s) ? 0 : 1;
 }

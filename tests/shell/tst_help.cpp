@@ -1,19 +1,27 @@
-// The help layer over the built kzHelp.chm, and the three buttons of the top strip that use it.
+// The help layer over the built kzHelp.chm, damaged and foreign .chm files, and the buttons and key of the main
+// window that use it.
 #include "shell/app.h"
 #include "shell/chm_archive.h"
+#include "shell/controls.h"
 #include "shell/fraMain.h"
+#include "shell/help_panes.h"
 #include "shell/help_viewer.h"
 #include "testsupport.h"
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFile>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QPixmap>
+#include <QTabWidget>
 #include <QTest>
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTimer>
 #include <QToolButton>
+#include <QTreeWidget>
 
 using namespace Qt::StringLiterals;
 using help::Command;
@@ -23,11 +31,7 @@ using help::HtmlHelp;
 namespace {
 
 QList<HelpWindow*> OpenHelp(const QWidget& owner) {
-    QList<HelpWindow*> open;
-    for (HelpWindow* w : owner.findChildren<HelpWindow*>())
-        if (w->isVisible())
-            open << w;
-    return open;
+    return VisibleHelpWindows(owner);
 }
 
 // Opens the program's help for `owner`; the one help window it shows, or null.
@@ -42,6 +46,20 @@ QByteArray BuiltHelp() {
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+QByteArray ReadFile(const QString& path) {
+    return ReadBytes(path.toUtf8().constData());
+}
+
+// The files made to break .chm readers: the tests' own and what fuzzing found.
+QStringList CraftedFiles() {
+    QStringList files;
+    for (const QString& folder : {qEnvironmentVariable("TSUMOTTO_TEST_DATA") + u"/chm"_s,
+                                  qEnvironmentVariable("TSUMOTTO_FUZZ_DIR") + u"/findings"_s})
+        for (const QString& name : QDir(folder).entryList({u"*.chm"_s}, QDir::Files))
+            files << folder + u'/' + name;
+    return files;
+}
+
 // The first fragment of the page that satisfies `wanted`.
 QTextFragment FindFragment(const QTextDocument& document, const std::function<bool(const QTextFragment&)>& wanted) {
     for (QTextBlock block = document.begin(); block.isValid(); block = block.next())
@@ -49,6 +67,13 @@ QTextFragment FindFragment(const QTextDocument& document, const std::function<bo
             if (it.fragment().isValid() && wanted(it.fragment()))
                 return it.fragment();
     return {};
+}
+
+QImage ImageOf(const QTextDocument& document, const QString& name) {
+    const QVariant loaded = document.resource(QTextDocument::ImageResource, QUrl(name));
+    return loaded.typeId() == QMetaType::QImage    ? loaded.value<QImage>()
+           : loaded.typeId() == QMetaType::QPixmap ? loaded.value<QPixmap>().toImage()
+                                                   : QImage::fromData(loaded.toByteArray());
 }
 
 class UrlCatcher : public QObject {
@@ -71,15 +96,21 @@ private slots:
     void showsDefaultTopicWithPictures();
     void followsLinksBackAndForward();
     void missingOrDamagedShowsNothing();
+    void craftedFilesOpenNothing();
+    void craftedFilesAsProHelpOpenNothing();
+    void fuzzSeedsCrashNothing();
     void defaultTopicFallsBack();
+    void foreignHelpFileWorksTheSame();
     void closeAllClosesBothFiles();
     void proIntroducesBeforeItsHelp();
+    void f1OpensHelpAndEscClosesIt();
     void exitClosesHelpAndEnds();
 };
 
 void TestHelp::initTestCase() {
     SetUpApplication(*qApp);
     QVERIFY2(!BuiltHelp().isEmpty(), "kzHelp.chm is not built");
+    QVERIFY(!CraftedFiles().isEmpty());
 }
 
 void TestHelp::showsDefaultTopicWithPictures() {
@@ -87,7 +118,7 @@ void TestHelp::showsDefaultTopicWithPictures() {
     QWidget owner;
     HelpWindow* w = OpenProgramHelp(owner);
     QVERIFY(w);
-    QCOMPARE(w->windowTitle(), u"ツモっと貯めよう！ ヘルプ"_s);
+    QCOMPARE(w->windowTitle(), u"ツモっと貯めよう！ ヘルプ"_s); // the file's title
     QCOMPARE(w->browser()->source().path(), u"/index.html"_s);
     QVERIFY(w->browser()->toPlainText().contains(u"つもり貯金"_s));
 
@@ -95,10 +126,7 @@ void TestHelp::showsDefaultTopicWithPictures() {
         FindFragment(*w->browser()->document(), [](const QTextFragment& f) { return f.charFormat().isImageFormat(); });
     QVERIFY2(picture.isValid(), "the first page shows no picture");
     const QString name = picture.charFormat().toImageFormat().name();
-    const QVariant loaded = w->browser()->document()->resource(QTextDocument::ImageResource, QUrl(name));
-    const QImage image = loaded.typeId() == QMetaType::QImage    ? loaded.value<QImage>()
-                         : loaded.typeId() == QMetaType::QPixmap ? loaded.value<QPixmap>().toImage()
-                                                                 : QImage::fromData(loaded.toByteArray());
+    const QImage image = ImageOf(*w->browser()->document(), name);
     QVERIFY2(!image.isNull() && image.width() > 16, qPrintable(name));
 
     // Asking again brings the same window forward.
@@ -125,7 +153,7 @@ void TestHelp::followsLinksBackAndForward() {
     const QPoint at = browser->cursorRect(cursor).center();
     QTest::mouseClick(browser->viewport(), Qt::LeftButton, {}, at);
     QTRY_COMPARE(browser->source().path(), target.path());
-    QVERIFY(w->windowTitle() != u"ツモっと貯めよう！ ヘルプ"_s && !w->windowTitle().isEmpty());
+    QCOMPARE(w->windowTitle(), u"ツモっと貯めよう！ ヘルプ"_s); // the file's, whatever the page
     QVERIFY(browser->isBackwardAvailable());
     browser->backward();
     QCOMPARE(browser->source().path(), u"/index.html"_s);
@@ -139,36 +167,88 @@ void TestHelp::followsLinksBackAndForward() {
     QDesktopServices::unsetUrlHandler(u"https"_s);
     QCOMPARE(catcher.opened, QList<QUrl>{QUrl(u"https://www.example.org/"_s)});
     QCOMPARE(browser->source().path(), target.path());
-    // A page the file does not hold changes nothing.
+    // A page the file does not hold changes nothing; HTML Help's own way of naming a page of the file works.
     browser->followLink(QUrl(u"no-such-page.html"_s));
     QCOMPARE(browser->source().path(), target.path());
+    browser->followLink(QUrl(u"ms-its:kzHelp.chm::/files.html#edit"_s));
+    QCOMPARE(browser->source().path(), u"/files.html"_s);
+    QCOMPARE(browser->source().fragment(), u"edit"_s);
 }
 
 void TestHelp::missingOrDamagedShowsNothing() {
     ScopedWorkDir dir;
     QWidget owner;
     const QByteArray built = BuiltHelp();
-    QVERIFY(ChmHeadersSound(built.toStdString(), static_cast<std::uint64_t>(built.size())));
     QByteArray farDirectory = built;
     farDirectory[0x4F] = '\x7F'; // the directory's offset far past the end
+    QByteArray badSignature = built;
+    badSignature[0] = 'X';
     WriteBytes("far.chm", farDirectory);
     WriteBytes("cut.chm", built.left(built.size() / 3));
     WriteBytes("noise.chm", QByteArray("ITSF") + QByteArray(5000, '\xFF'));
     WriteBytes("empty.chm", QByteArray());
-    for (const QString& name : {u"nothing.chm"_s, u"far.chm"_s, u"cut.chm"_s, u"noise.chm"_s, u"empty.chm"_s}) {
+    WriteBytes("signature.chm", badSignature);
+    QDir().mkdir(u"folder.chm"_s);
+    for (const QString& name : {u"nothing.chm"_s, u"far.chm"_s, u"cut.chm"_s, u"noise.chm"_s, u"empty.chm"_s,
+                                u"signature.chm"_s, u"folder.chm"_s}) {
         HtmlHelp(&owner, name, Command::Display);
         QVERIFY2(OpenHelp(owner).isEmpty(), qPrintable(name));
     }
-    QVERIFY(!ChmHeadersSound(farDirectory.toStdString(), static_cast<std::uint64_t>(farDirectory.size())));
-    // Found by fuzzing: chmlib divided by zero on the first, and walked the second's chunks for ever.
-    for (const char* found : {"lzx-window-zero.chm", "chunks-in-a-circle.chm"}) {
-        const QString path = qEnvironmentVariable("TSUMOTTO_TEST_DATA") + u"/chm/"_s + QString::fromUtf8(found);
-        QVERIFY2(QFile::exists(path), qPrintable(path));
-        QVERIFY(!ChmArchive::Open(QFile::encodeName(path).toStdString()));
+    // The reader gives back the objects whole or not at all.
+    const auto archive = ChmArchive::Open(help::FindHelpFile(u"kzHelp.chm"_s).toStdString());
+    QVERIFY(archive);
+    QVERIFY(!archive->Read("/no-such-page.html"));
+    QCOMPARE(QByteArray::fromStdString(archive->Read("/style.css").value_or(std::string())),
+             ReadFile(qEnvironmentVariable("TSUMOTTO_HELP_SOURCE") + u"/style.css"_s));
+}
+
+// Every damaged file opens no window, as a bare name in the data folder and by its path; whatever the reader makes
+// of it, nothing it offers as the first page can be read.
+void TestHelp::craftedFilesOpenNothing() {
+    for (const QString& path : CraftedFiles()) {
+        const auto archive = ChmArchive::Open(QFile::encodeName(path).toStdString());
+        QVERIFY2(!archive || archive->DefaultTopic().empty(), qPrintable(path));
+        ScopedWorkDir dir;
+        WriteBytes("damaged.chm", ReadFile(path));
+        QWidget owner;
+        HtmlHelp(&owner, u"damaged.chm"_s, Command::Display);
         HtmlHelp(&owner, path, Command::Display);
-        QVERIFY(OpenHelp(owner).isEmpty());
+        QVERIFY2(OpenHelp(owner).isEmpty(), qPrintable(path));
     }
-    QVERIFY(!ChmHeadersSound(built.left(0x40).toStdString(), 0x40));
+}
+
+// The Pro edition's help is always looked for in the data folder, in any letter case: there a damaged one is
+// met through the real button.
+void TestHelp::craftedFilesAsProHelpOpenNothing() {
+    const QStringList names = {u"TsproHelp.chm"_s, u"tsprohelp.CHM"_s};
+    int tried = 0;
+    for (const QString& path : CraftedFiles()) {
+        ScopedWorkDir dir;
+        const QString name = names[tried++ % names.size()];
+        WriteBytes(name.toUtf8().constData(), ReadFile(path));
+        ScriptedDialogs dialogs;
+        fraMain w(dialogs);
+        QTest::mouseClick(w.cmdsyoukai, Qt::LeftButton);
+        QCOMPARE(dialogs.asked.size(), std::size_t(1));
+        QCOMPARE(w.HelpFile, u"TsproHelp.chm"_s);
+        QVERIFY2(OpenHelp(w).isEmpty(), qPrintable(path + u" as "_s + name));
+    }
+    QCOMPARE(tried, CraftedFiles().size());
+}
+
+// The seeds of fuzz_chm, each a kind of file that broke a .chm reader: none crashes the help layer. The two whose
+// damage lies in files a help window does not read still open; every other opens nothing.
+void TestHelp::fuzzSeedsCrashNothing() {
+    const QString folder = qEnvironmentVariable("TSUMOTTO_FUZZ_DIR") + u"/corpus/chm"_s;
+    const QStringList seeds = QDir(folder).entryList({u"*.chm"_s}, QDir::Files);
+    QVERIFY(seeds.size() >= 15);
+    const QStringList readable = {u"toc-only.chm"_s, u"blank-file-name.chm"_s, u"short-system-name.chm"_s};
+    for (const QString& seed : seeds) {
+        ScopedWorkDir dir;
+        QWidget owner;
+        HtmlHelp(&owner, folder + u'/' + seed, Command::Display);
+        QCOMPARE(OpenHelp(owner).size(), readable.contains(seed) ? 1 : 0);
+    }
 }
 
 // Without a default topic, the first page of the table of contents.
@@ -177,6 +257,52 @@ void TestHelp::defaultTopicFallsBack() {
     QVERIFY(tocOnly);
     QCOMPARE(tocOnly->DefaultTopic(), std::string("/b-second.html"));
     QVERIFY(tocOnly->Read("/A-FIRST.HTML")); // letter case ignored inside the file
+}
+
+// A help file of another program, in Shift_JIS as Windows' compiler leaves them, put beside the data as the Pro
+// edition's: its title, contents, index and search work as the program's own do.
+void TestHelp::foreignHelpFileWorksTheSame() {
+    ScopedWorkDir dir;
+    WriteBytes("TsproHelp.chm", ReadFile(qEnvironmentVariable("TSUMOTTO_SJIS_CHM")));
+    WriteBytes("leak.png", ReadFile(qEnvironmentVariable("TSUMOTTO_HELP_SOURCE") + u"/../docs/main-window.png"_s));
+    ScriptedDialogs dialogs;
+    fraMain main(dialogs);
+    main.cmdsyoukai_Click();
+    const QList<HelpWindow*> open = OpenHelp(main);
+    QCOMPARE(open.size(), 1);
+    HelpWindow* w = open.front();
+    // The title is the file's, as plain text: no markup read, no modified mark taken from "[*]".
+    QCOMPARE(w->windowTitle(), u"Ｐｒｏ <b>ヘルプ</b> [*][*]"_s);
+    QCOMPARE(w->browser()->documentTitle(), u"はじめに"_s);
+    QVERIFY(w->browser()->toPlainText().contains(u"ツモっと貯金！Ｐｒｏ"_s));
+
+    QCOMPARE(w->contents()->topLevelItemCount(), 1);
+    QCOMPARE(w->contents()->topLevelItem(0)->text(0), u"はじめに & ご案内"_s);
+    QCOMPARE(w->contents()->topLevelItem(0)->child(0)->text(0), u"グラフの見かた"_s);
+
+    // One keyword for two pages, titled as the index names them.
+    w->index()->filter()->setText(u"ｸﾞﾗﾌ"_s);
+    QCOMPARE(w->index()->shownKeywords(), QStringList{u"グラフ"_s});
+    w->index()->openCurrent();
+    QCOMPARE(w->index()->topics()->count(), 2);
+    QCOMPARE(w->index()->topics()->item(1)->text(), u"グラフの見かた"_s);
+
+    // Full-width グラフ on one page and half-width ｸﾞﾗﾌ on the other are the same word.
+    w->search()->field()->setText(u"ぐらふ"_s);
+    w->search()->run();
+    QCOMPARE(w->search()->results()->topLevelItemCount(), 2);
+    QCOMPARE(w->search()->results()->topLevelItem(0)->text(0), u"グラフの見かた"_s);
+    QCOMPARE(w->search()->results()->topLevelItem(0)->text(1), u"2"_s);
+    emit w->search()->results()->itemActivated(w->search()->results()->topLevelItem(0), 0);
+    QCOMPARE(w->browser()->source().path(), u"/graph.htm"_s);
+    QCOMPARE(w->browser()->marks().size(), 2);
+    QCOMPARE(w->browser()->marks().front().cursor.selectedText(), u"ｸﾞﾗﾌ"_s);
+
+    // A picture named by a file: URL is not read from the disk, though the file is there.
+    const QTextFragment picture =
+        FindFragment(*w->browser()->document(), [](const QTextFragment& f) { return f.charFormat().isImageFormat(); });
+    QVERIFY(picture.isValid());
+    QVERIFY(ImageOf(*w->browser()->document(), picture.charFormat().toImageFormat().name()).isNull());
 }
 
 void TestHelp::closeAllClosesBothFiles() {
@@ -219,6 +345,31 @@ void TestHelp::proIntroducesBeforeItsHelp() {
     w.cmdsyoukai_Click();
     QCOMPARE(helpAtMessage, 0);
     QCOMPARE(OpenHelp(w).size(), 1);
+}
+
+void TestHelp::f1OpensHelpAndEscClosesIt() {
+    ScopedWorkDir dir;
+    ScriptedDialogs dialogs;
+    fraMain w(dialogs);
+    w.show();
+    QVERIFY(QTest::qWaitForWindowActive(&w));
+    w.txtChinKou->setFocus();
+    QTest::keyClick(QApplication::focusWidget(), Qt::Key_F1);
+    QCOMPARE(w.HelpFile, u"kzHelp.chm"_s);
+    QCOMPARE(OpenHelp(w).size(), 1);
+    HelpWindow* help = OpenHelp(w).front();
+    help->activateWindow();
+    QTRY_VERIFY(help->isActiveWindow());
+    help->browser()->setFocus();
+    QTest::keyClick(help->browser(), Qt::Key_Escape);
+    QVERIFY(OpenHelp(w).isEmpty());
+    // The main window stays, and F1 brings the help back.
+    QVERIFY(w.isVisible());
+    w.activateWindow();
+    QTRY_VERIFY(w.isActiveWindow());
+    QTest::keyClick(&w, Qt::Key_F1);
+    QCOMPARE(OpenHelp(w).size(), 1);
+    QVERIFY(dialogs.asked.empty());
 }
 
 void TestHelp::exitClosesHelpAndEnds() {

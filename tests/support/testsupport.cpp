@@ -5,6 +5,7 @@
 #include "shell/fraMain.h"
 #include "shell/frmSub.h"
 #include "shell/grid.h"
+#include "shell/help_viewer.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -25,6 +26,14 @@ ScopedWorkDir::ScopedWorkDir() : m_previous(QDir::currentPath()) {
 
 ScopedWorkDir::~ScopedWorkDir() {
     QDir::setCurrent(m_previous);
+}
+
+QList<help::HelpWindow*> VisibleHelpWindows(const QWidget& owner) {
+    QList<help::HelpWindow*> open;
+    for (help::HelpWindow* w : owner.findChildren<help::HelpWindow*>())
+        if (w->isVisible())
+            open << w;
+    return open;
 }
 
 QByteArray ReadBytes(const char* utf8Name) {

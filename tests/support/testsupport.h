@@ -40,6 +40,12 @@ QByteArray Cp932(const QString& text);
 
 class Grid;
 class fraMain;
+namespace help {
+class HelpWindow;
+}
+
+// The help windows `owner` shows now.
+QList<help::HelpWindow*> VisibleHelpWindows(const QWidget& owner);
 
 // What a real message box showed.
 struct SeenBox {
