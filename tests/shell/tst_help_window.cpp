@@ -297,7 +297,8 @@ void TestHelpWindow::searchIgnoresKanaAndWidth() {
     };
     const QStringList katakana = run(u"バックアップ"_s);
     QVERIFY(katakana.size() >= 3);
-    QVERIFY(katakana.front().startsWith(u"データファイルとバックアップ"_s));
+    QVERIFY(std::any_of(katakana.begin(), katakana.end(),
+                        [](const QString& page) { return page.startsWith(u"データファイルとバックアップ"_s); }));
     QCOMPARE(run(u"ばっくあっぷ"_s), katakana);
     QCOMPARE(run(u"ﾊﾞｯｸｱｯﾌﾟ"_s), katakana);
     // Words need no spaces between them; words given with spaces must all be in a page.
