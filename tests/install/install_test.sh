@@ -18,12 +18,12 @@ env -u XDG_DATA_HOME HOME="$home" QT_QPA_PLATFORM=xcb setsid xvfb-run -a -s "-sc
     "$prefix/bin/tsumotto-launcher" >/dev/null 2>&1 &
 group=$!
 ledger="$home/.local/share/tsumotto/テーマ１.txt"
-for _ in $(seq 100); do
-    [ -e "$ledger" ] && break
+# Waits on the program, not on the clock: it makes the ledger, or it ends.
+while [ ! -e "$ledger" ]; do
+    kill -0 "$group" 2>/dev/null || { echo "the installed launcher ended without making the ledger" >&2; exit 1; }
     sleep 0.2
 done
-test -d "$home/.local/share/tsumotto" || { echo "no data folder made" >&2; exit 1; }
-test -f "$ledger" || { echo "no ledger created in the data folder" >&2; exit 1; }
+test -f "$ledger" || { echo "the ledger in the data folder is not a file" >&2; exit 1; }
 test ! -s "$ledger"
 # The folder is locked by the kernel for the program's life: no lock file is left in it.
 test ! -e "$home/.local/share/tsumotto/.tsumotto.lock"
