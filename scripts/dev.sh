@@ -44,6 +44,7 @@ test)
     # build, lint and install the Debian package, and Google Benchmark so that the benchmark keeps building.
     packages+=(
         xvfb xauth x11-utils xdotool
+        at-spi2-core dbus dbus-x11 gir1.2-atspi-2.0 python3-gi
         clang-14 libclang-rt-14-dev
         desktop-file-utils appstream
         dpkg-dev file lintian mmdebstrap uidmap

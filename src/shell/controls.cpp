@@ -234,14 +234,15 @@ void PlaceControls(const std::vector<Placement>& layout) {
             w->setGeometry(TwipsToPixels(p.left), TwipsToPixels(p.top), TwipsToPixels(p.width),
                            TwipsToPixels(p.height));
         w->setToolTip(p.tooltip);
-        if (p.tab >= 0) {
+        if (p.tab >= 0)
             tabOrder.push_back(&p);
-            QString name = p.tooltip;
-            if (auto* button = qobject_cast<QAbstractButton*>(w); button && !button->text().isEmpty())
-                name = button->text();
-            w->setAccessibleName(name);
+        QString spoken = p.spoken;
+        if (auto* button = qobject_cast<QAbstractButton*>(w); button && spoken.isEmpty())
+            spoken = button->text();
+        if (!spoken.isEmpty())
+            w->setAccessibleName(spoken);
+        if (spoken != p.tooltip)
             w->setAccessibleDescription(p.tooltip);
-        }
     }
     for (auto it = layout.rbegin(); it != layout.rend(); ++it)
         it->widget->raise();

@@ -124,11 +124,12 @@ struct Placement {
     int left, top, width, height; // twips; a negative width keeps the size the control already has
     int tab;                      // position in the Tab sequence, or -1
     QString tooltip;
+    QString spoken = {}; // what a screen reader calls it; empty: its caption or text
 };
 
 // Names, places and gives tooltips to the controls of a window, stacks them in the order listed (the first
-// on top) and links the Tab sequence. Buttons, text boxes and grids get an accessible name from their
-// caption or, without one, their tooltip.
+// on top) and links the Tab sequence. A screen reader hears a control by its spoken name (a button without
+// one by its caption), and its tooltip as the description, unless that would say the same thing twice.
 void PlaceControls(const std::vector<Placement>& layout);
 
 // Fixed size in twips, the button face colour as background, centred on the screen.

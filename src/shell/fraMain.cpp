@@ -7,6 +7,7 @@
 #include "shell/grid.h"
 #include "shell/text_convert.h"
 
+#include <QAccessibleWidget>
 #include <QIcon>
 #include <QLabel>
 #include <QPixmap>
@@ -52,12 +53,21 @@ Label* NewPicture(const QString& picture, QWidget* parent) {
     return label;
 }
 
+// A screen reader knows the main window as a frame, the role of an application's window.
+QAccessibleInterface* MainWindowAccessible(const QString&, QObject* object) {
+    if (auto* window = qobject_cast<fraMain*>(object))
+        return new QAccessibleWidget(window, QAccessible::Window);
+    return nullptr;
+}
+
 } // namespace
 
 fraMain::fraMain(Dialogs& dialogs, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
       m_dialogs(dialogs), m_clock(records::TodayLocal) {
+    static const bool accessible = (QAccessible::installFactory(MainWindowAccessible), true);
+    Q_UNUSED(accessible);
     setObjectName(u"fraMain"_s);
     setWindowTitle(u"ツモっと貯めよう！"_s);
     setWindowIcon(IconFromFile(u":/pictures/app.ico"_s));
@@ -132,20 +142,22 @@ void fraMain::createControls() {
 
     const QString themeTip = u"ダブルクリックでテーマ名を変更できます"_s;
     PlaceControls({
-        {cmdChinClr2, u"cmdChinClr2"_s, 5475, 4235, 315, 315, 15, u"項目全クリア"_s},
+        {cmdChinClr2, u"cmdChinClr2"_s, 5475, 4235, 315, 315, 15, u"項目全クリア"_s, u"項目全クリア"_s},
         {cmdEnd, u"cmdEnd"_s, 8475, 75, 840, 990, 4, u"プログラムを終了します"_s},
         {cmdsyoukai, u"cmdsyoukai"_s, 7650, 75, 840, 990, 3, u"ヘルプファイルを開きます"_s},
-        {txtChin_Inp, u"txtChin_Inp"_s, 5850, 4575, 990, 375, 13, u"金額を入力してください"_s},
+        {txtChin_Inp, u"txtChin_Inp"_s, 5850, 4575, 990, 375, 13, u"金額を入力してください"_s, u"金額"_s},
         {cmdHelp, u"cmdHelp"_s, 6825, 75, 840, 990, 2, u"ヘルプファイルを開きます"_s},
         {cmdChinClr, u"cmdChinClr"_s, 6000, 75, 840, 990, 1, u"これまでのデータを削除します"_s},
         {cmdChinHozon, u"cmdChinHozon"_s, 5175, 75, 840, 990, 0, u"表示中の項目と金額で貯金します"_s},
-        {txtChinKou, u"txtChinKou"_s, 825, 4200, 4590, 375, 10, u"リストにない項目を入力、追加できます"_s},
-        {msgChingin, u"msgChingin"_s, 75, 1350, 9285, 2640, 9, u"ダブルクリックで選択した行を削除できます"_s},
-        {msgChinKou, u"msgChinKou"_s, 75, 4575, 5715, 2070, 14, u"ダブルクリックで選択した項目を削除できます"_s},
+        {txtChinKou, u"txtChinKou"_s, 825, 4200, 4590, 375, 10, u"リストにない項目を入力、追加できます"_s, u"項目"_s},
+        {msgChingin, u"msgChingin"_s, 75, 1350, 9285, 2640, 9, u"ダブルクリックで選択した行を削除できます"_s,
+         u"貯金の記録"_s},
+        {msgChinKou, u"msgChinKou"_s, 75, 4575, 5715, 2070, 14, u"ダブルクリックで選択した項目を削除できます"_s,
+         u"項目リスト"_s},
         {label2, u"Label2"_s, 6225, 6150, 2115, 240, -1, {}},
         {lblTemaMei, u"lblTemaMei"_s, 6075, 5475, 2115, 615, -1, themeTip},
-        {image2, u"Image2"_s, 150, 75, 4665, 1050, -1, {}},
-        {imgTema1, u"imgTema1"_s, 8250, 5550, 960, 960, -1, themeTip},
+        {image2, u"Image2"_s, 150, 75, 4665, 1050, -1, {}, u"ツモっと貯めよう！"_s},
+        {imgTema1, u"imgTema1"_s, 8250, 5550, 960, 960, -1, themeTip, u"テーマのイラスト"_s},
         {label1_1, u"Label1_1"_s, 75, 4200, 765, 375, -1, u"目標日数を入れてＥｎｔｅｒキーを押してください"_s},
         {label1_2, u"Label1_2"_s, 5850, 4200, 990, 375, -1, {}},
         {lblChin_zen, u"lblChin_zen"_s, 7800, 4575, 1515, 390, -1, {}},
@@ -156,6 +168,13 @@ void fraMain::createControls() {
         {line1_0, u"Line1_0"_s, 0, 0, -1, 0, -1, {}},
         {shape1, u"Shape1"_s, 5925, 5100, 3440, 1575, -1, {}},
     });
+    // A screen reader hears each header with what it names: the boxes by their headers, the values by theirs.
+    label1_1->setBuddy(txtChinKou);
+    label1_2->setBuddy(txtChin_Inp);
+    label1_5->setBuddy(lblChin_cnt);
+    label1_4->setBuddy(lblChin_zen);
+    // Without a caption the button is called by its tooltip, so it is described by what it does.
+    cmdChinClr2->setAccessibleDescription(u"登録されている項目を全て削除します"_s);
 }
 
 // Every event the main window handles, and the operation it runs.
@@ -168,11 +187,15 @@ void fraMain::wireEvents() {
     connect(txtChin_Inp, &TextBox::KeyPress, this, &fraMain::txtChin_Inp_KeyPress);
     connect(cmdChinClr, &QToolButton::clicked, this, &fraMain::cmdChinClr_Click);
     connect(msgChingin, &Grid::DblClick, this, &fraMain::msgChingin_DblClick);
+    connect(msgChingin, &Grid::DeleteKey, this, &fraMain::msgChingin_DblClick);
     connect(msgChinKou, &Grid::Click, this, &fraMain::msgChinKou_Click);
+    connect(msgChinKou, &Grid::PickKey, this, &fraMain::msgChinKou_Click);
     connect(msgChinKou, &Grid::DblClick, this, &fraMain::msgChinKou_DblClick);
+    connect(msgChinKou, &Grid::DeleteKey, this, &fraMain::msgChinKou_DblClick);
     connect(cmdChinClr2, &QPushButton::clicked, this, &fraMain::cmdChinClr2_Click);
     connect(imgTema1, &Label::DblClick, this, &fraMain::imgTema1_DblClick);
     connect(lblTemaMei, &Label::DblClick, this, &fraMain::lblTemaMei_DblClick);
+    connect(new QShortcut(QKeySequence(Qt::Key_F2), this), &QShortcut::activated, this, &fraMain::imgTema1_DblClick);
     connect(cmdHelp, &QToolButton::clicked, this, &fraMain::cmdHelp_Click);
     connect(new QShortcut(QKeySequence(Qt::Key_F1), this), &QShortcut::activated, this, &fraMain::cmdHelp_Click);
     connect(cmdsyoukai, &QToolButton::clicked, this, &fraMain::cmdsyoukai_Click);

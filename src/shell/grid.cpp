@@ -7,6 +7,7 @@
 #include <QAbstractTableModel>
 #include <QApplication>
 #include <QHeaderView>
+#include <QKeyEvent>
 #include <QMetaObject>
 #include <QMouseEvent>
 #include <QPalette>
@@ -400,7 +401,30 @@ void Grid::flush() {
     m_flushing = false;
 }
 
+void Grid::keyPressEvent(QKeyEvent* event) {
+    flush(); // keys move from the current cell as the program last set it
+    const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
+    if (modifiers == Qt::NoModifier) {
+        switch (event->key()) {
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+        case Qt::Key_Space:
+            event->accept();
+            emit PickKey();
+            return;
+        case Qt::Key_Delete:
+            event->accept();
+            emit DeleteKey();
+            return;
+        default:
+            break;
+        }
+    }
+    QTableView::keyPressEvent(event);
+}
+
 void Grid::mousePressEvent(QMouseEvent* event) {
+    flush();
     if (event->button() == Qt::LeftButton)
         QTableView::mousePressEvent(event);
 }

@@ -66,9 +66,14 @@ public:
 signals:
     void Click();
     void DblClick();
+    // Keys on the current row: Enter or Space picks it, as a click does; Delete asks to delete it, as a
+    // double-click does.
+    void PickKey();
+    void DeleteKey();
 
 protected:
     void changeEvent(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
     // Only the left button clicks, double-clicks and moves the current cell.
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;

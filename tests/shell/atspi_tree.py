@@ -1,0 +1,155 @@
+#!/usr/bin/env python3
+# The main window as a screen reader sees it, through AT-SPI: starts the program in a data folder of its own,
+# reads the accessibility tree of its window and checks names, roles, descriptions and label relations,
+# then makes a deposit through AT-SPI alone and checks that the count and the total announce their change.
+# Run under Xvfb and a D-Bus session of its own:
+#   xvfb-run -a dbus-run-session -- python3 atspi_tree.py PROGRAM
+import os
+import shutil
+import subprocess
+import sys
+import tempfile
+import time
+
+import gi
+
+gi.require_version("Atspi", "2.0")
+from gi.repository import Atspi, GLib  # noqa: E402
+
+FRAME = "ツモっと貯めよう！"
+# name: (role, description, what it labels)
+EXPECTED = {
+    "入金": ("push button", "表示中の項目と金額で貯金します", None),
+    "クリア": ("push button", "これまでのデータを削除します", None),
+    "ヘルプ": ("push button", "ヘルプファイルを開きます", None),
+    "プロ": ("push button", "ヘルプファイルを開きます", None),
+    "終了": ("push button", "プログラムを終了します", None),
+    "項目全クリア": ("push button", "登録されている項目を全て削除します", None),
+    "貯金の記録": ("table", "ダブルクリックで選択した行を削除できます", None),
+    "項目リスト": ("table", "ダブルクリックで選択した項目を削除できます", None),
+    "テーマのイラスト": ("image", "ダブルクリックでテーマ名を変更できます", None),
+    "回数": ("label", "", "1"),
+    "合計": ("label", "", "¥690"),
+}
+TEXT_BOXES = {"項目": "リストにない項目を入力、追加できます", "金額": "金額を入力してください"}
+failures = []
+
+
+def check(condition, what):
+    if not condition:
+        failures.append(what)
+        print("FAIL:", what)
+
+
+def descendants(node, depth=0):
+    if node is None or depth > 12:
+        return
+    yield node
+    for i in range(node.get_child_count()):
+        yield from descendants(node.get_child_at_index(i), depth + 1)
+
+
+def find_frame():
+    desktop = Atspi.get_desktop(0)
+    for i in range(desktop.get_child_count()):
+        app = desktop.get_child_at_index(i)
+        if app is None:
+            continue
+        for j in range(app.get_child_count()):
+            window = app.get_child_at_index(j)
+            if window is not None and window.get_name() == FRAME:
+                return window
+    return None
+
+
+def pump(rounds):
+    context = GLib.MainContext.default()
+    for _ in range(rounds):
+        context.iteration(False)
+
+
+def main():
+    program = sys.argv[1]
+    data = tempfile.mkdtemp(prefix="tsumotto-atspi-")
+    with open(os.path.join(data, "テーマ１.txt"), "wb") as f:
+        f.write('"2026年12月07日","タクシーを使ったつもり",690\r\n'.encode("cp932"))
+    with open(os.path.join(data, "項目１.txt"), "wb") as f:
+        f.write('"タクシーを使ったつもり",690\r\n'.encode("cp932"))
+    env = dict(os.environ, QT_QPA_PLATFORM="xcb", QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", LANG="C.UTF-8")
+    app = subprocess.Popen([program], cwd=data, env=env)
+    try:
+        frame = None
+        for _ in range(600):  # until the window is in the tree, or the program has ended
+            frame = find_frame()
+            if frame is not None or app.poll() is not None:
+                break
+            time.sleep(0.1)
+        check(frame is not None, "the main window is in the accessibility tree")
+        if frame is None:
+            return
+        check(frame.get_role_name() == "frame", "the main window is a frame, not " + frame.get_role_name())
+        nodes = list(descendants(frame))
+
+        def named(name, roles):
+            return next((n for n in nodes if n.get_name() == name and n.get_role_name() in roles), None)
+
+        for name, (role, description, value) in EXPECTED.items():
+            node = named(name, (role,))
+            check(node is not None, f"a {role} named {name}")
+            if node is None:
+                continue
+            check(node.get_description() == description, f"{name} is described as {node.get_description()!r}")
+            if value is not None:
+                targets = [
+                    r.get_target(0).get_name()
+                    for r in node.get_relation_set()
+                    if r.get_relation_type() == Atspi.RelationType.LABEL_FOR
+                ]
+                check(value in targets, f"{name} labels its value {value}, not {targets}")
+        boxes = {}
+        for name, description in TEXT_BOXES.items():
+            node = boxes[name] = named(name, ("text", "entry"))
+            check(node is not None, "a text box named " + name)
+            if node is not None:
+                check(node.get_description() == description, f"{name} is described as {node.get_description()!r}")
+                labels = [
+                    r.get_target(0).get_name()
+                    for r in node.get_relation_set()
+                    if r.get_relation_type() == Atspi.RelationType.LABELLED_BY
+                ]
+                check(name in labels, f"the {name} box is labelled by its header, not {labels}")
+        banner = [n for n in nodes if n.get_role_name() == "image" and n.get_name() == FRAME]
+        check(len(banner) == 1, "the banner is an image named " + FRAME)
+
+        # A deposit by AT-SPI alone: the item picked from its box's text, the amount typed, the button pressed.
+        changed = []
+
+        def on_name(event):
+            if event.source is not None and event.source.get_role_name() == "label":
+                changed.append(event.source.get_name())
+
+        listener = Atspi.EventListener.new(on_name)
+        listener.register("object:property-change:accessible-name")
+        if failures:
+            return
+        Atspi.EditableText.set_text_contents(boxes["項目"], "タクシーを使ったつもり")
+        Atspi.EditableText.set_text_contents(boxes["金額"], "1000")
+        Atspi.Action.do_action(named("入金", ("push button",)), 0)
+        for _ in range(300):
+            pump(50)
+            if "2" in changed and "¥1,690" in changed:
+                break
+            time.sleep(0.05)
+        check("2" in changed and "¥1,690" in changed, f"the count and the total announce their change: {changed}")
+        with open(os.path.join(data, "テーマ１.txt"), "rb") as f:
+            check(f.read().count(b"\r\n") == 2, "the deposit made through AT-SPI is in the ledger")
+    finally:
+        app.kill()
+        app.wait()
+        shutil.rmtree(data, ignore_errors=True)
+    print("AT-SPI: %d checks failed" % len(failures) if failures else "AT-SPI: every name, role and relation as a screen reader hears it")
+
+
+if __name__ == "__main__":
+    main()
+    sys.exit(1 if failures else 0)
