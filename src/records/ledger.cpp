@@ -1,5 +1,7 @@
 // The deposit ledger: the ledger grid msgChingin, the count and total labels and the ledger file.
 // The file holds date, item and amount per deposit; row numbers and running totals are derived on load.
+#include "records/ledger.h"
+
 #include "shell/controls.h"
 #include "shell/dialogs.h"
 #include "shell/fraMain.h"
@@ -28,58 +30,87 @@ QString Money(Currency amount) {
     return fromUtf8(records::FormatMoney(amount));
 }
 
-// Replaces the ledger file with the grid's data rows: date, item and the amount as displayed. On failure
-// the old file is left whole.
-Status RewriteLedgerFile(const Grid& grid) {
-    // Loaded cells share their texts, so each distinct text is converted once.
-    std::unordered_map<const QChar*, std::string> texts;
-    std::unordered_map<const QChar*, std::optional<Currency>> amounts;
-    auto utf8 = [&texts](const QString& text) -> const std::string& {
-        auto [it, added] = texts.try_emplace(text.constData());
-        if (added)
-            it->second = toUtf8(text);
-        return it->second;
-    };
+} // namespace
+
+void LedgerRows::clear() {
+    m_rows.clear();
+    m_texts.clear();
+}
+
+const LedgerRows::Text& LedgerRows::text(std::string_view utf8) {
+    auto it = m_texts.find(std::string(utf8));
+    if (it == m_texts.end()) {
+        it = m_texts.emplace(std::string(utf8), Text{}).first;
+        it->second.utf8 = it->first;
+        it->second.shown = fromUtf8(utf8);
+    }
+    return it->second;
+}
+
+const QString& LedgerRows::money(Currency amount) {
+    auto [it, added] = m_amounts.try_emplace(amount.tenThousandths());
+    if (added)
+        it->second = Money(amount);
+    return it->second;
+}
+
+void LedgerRows::append(const Text& date, const Text& item, Currency amount, Currency total) {
+    m_rows.push_back({&date, &item, amount, total});
+}
+
+void LedgerRows::remove(int row) {
+    m_rows.erase(m_rows.begin() + (row - 1));
+    Currency total = row > 1 ? m_rows[static_cast<std::size_t>(row - 2)].total : Currency();
+    for (auto it = m_rows.begin() + (row - 1); it != m_rows.end(); ++it) {
+        total = records::AddMoney(total, it->amount).value_or(total); // within range: they were a prefix before
+        it->total = total;
+    }
+}
+
+Currency LedgerRows::widestTotal() const {
+    Currency most, least;
+    for (const Row& r : m_rows) {
+        most = std::max(most, r.total);
+        least = std::min(least, r.total);
+    }
+    return records::FormatMoney(least).size() > records::FormatMoney(most).size() ? least : most;
+}
+
+Status LedgerRows::rewrite(const char* fileName) {
     RecordFile file;
-    Status status = file.OpenForOutput(fraMain::kLedgerFile);
-    for (int r = 1; status && r < grid.Rows(); ++r) {
-        const QString& shown = grid.cell(r, 3);
-        auto [amount, added] = amounts.try_emplace(shown.constData());
+    Status status = file.OpenForOutput(fileName);
+    std::string line;
+    std::string fault;
+    auto stored = [&fault](const Text& text) -> const std::string* {
+        if (!text.stored)
+            const_cast<Text&>(text).stored = records::EncodeTextField(text.utf8, &fault);
+        return text.stored ? &*text.stored : nullptr;
+    };
+    for (const Row& row : m_rows) {
+        if (!status)
+            break;
+        const std::string* date = stored(*row.date);
+        const std::string* item = date ? stored(*row.item) : nullptr;
+        if (!item)
+            return Status::Failure(Status::Code::Unsavable, fault);
+        auto [plain, added] = m_plainAmounts.try_emplace(row.amount.tenThousandths());
         if (added)
-            amount->second = records::ParseMoney(toUtf8(shown));
-        if (!amount->second)
-            return Status::Failure(Status::Code::Unsavable, "金額の表示が読み取れません");
-        const std::array<FieldValue, 3> record = {utf8(grid.cell(r, 1)), utf8(grid.cell(r, 2)), *amount->second};
-        status = file.WriteRecord(record);
+            plain->second = records::MoneyToText(row.amount);
+        line.clear();
+        line.append("\"")
+            .append(*date)
+            .append("\",\"")
+            .append(*item)
+            .append("\",")
+            .append(plain->second)
+            .append("\r\n");
+        status = file.WriteEncodedLine(line);
     }
     return status ? file.Close() : status;
 }
 
-// Texts that recur in a ledger (dates, items, amounts) made once and shared by every cell that shows them:
-// a full ledger loads faster and takes less memory.
-class SharedTexts {
-public:
-    const QString& text(const std::string& utf8) {
-        auto [it, added] = m_texts.try_emplace(utf8);
-        if (added)
-            it->second = fromUtf8(utf8);
-        return it->second;
-    }
-    const QString& money(Currency amount) {
-        auto [it, added] = m_amounts.try_emplace(amount.tenThousandths());
-        if (added)
-            it->second = Money(amount);
-        return it->second;
-    }
-
-private:
-    std::unordered_map<std::string, QString> m_texts;
-    std::unordered_map<std::int64_t, QString> m_amounts;
-};
-
-} // namespace
-
 void fraMain::InitLedgerGrid() {
+    m_ledgerRows->clear();
     msgChingin->setFontSize(12);
     msgChingin->setRows(1);
     msgChingin->setRow(0);
@@ -115,7 +146,7 @@ bool fraMain::LoadLedger() {
         status = m_starting ? Status() : records::EmptyFile(kLedgerFile);
     } else if (status) {
         std::vector<FieldValue> values;
-        SharedTexts shared;
+        msgChingin->reserveRows(file.recordsAtMost() + 1);
         while (status && !file.AtEnd()) {
             status = file.ReadRecord(kLedgerKinds, values);
             if (status.code() == Status::Code::Torn) {
@@ -131,23 +162,24 @@ bool fraMain::LoadLedger() {
                 status = Status::Failure(Status::Code::Damaged, "合計が金額の範囲を超えます", file.recordLine());
             if (!status)
                 break;
+            const LedgerRows::Text& date = m_ledgerRows->text(std::get<std::string>(values[0]));
+            const LedgerRows::Text& item = m_ledgerRows->text(std::get<std::string>(values[1]));
+            // Row numbers and running totals are made from the rows when they are shown.
             msgChingin->setRows(i + 1);
             msgChingin->setRow(i);
-            msgChingin->setCol(0);
-            msgChingin->setText(QString::number(i));
             msgChingin->setCol(1);
-            msgChingin->setText(shared.text(std::get<std::string>(values[0])));
+            msgChingin->setText(date.shown);
             msgChingin->setCol(2);
-            msgChingin->setText(shared.text(std::get<std::string>(values[1])));
+            msgChingin->setText(item.shown);
             msgChingin->setCol(3);
-            msgChingin->setText(shared.money(amount));
+            msgChingin->setText(m_ledgerRows->money(amount));
             ChinZen = *total;
-            msgChingin->setCol(4);
-            msgChingin->setText(Money(ChinZen));
+            m_ledgerRows->append(date, item, amount, ChinZen);
             ++i;
         }
     }
     (void)file.Close();
+    msgChingin->computedChanged(1);
     if (!status) {
         InitLedgerGrid();
         ChinZen = Currency();
@@ -191,19 +223,19 @@ void fraMain::ShowTotals() {
 void fraMain::AddLedgerRow() {
     m_depositDate = m_clock();
     const Currency amount = records::ParseMoney(toUtf8(txtChin_Inp->text())).value_or(Currency());
+    const LedgerRows::Text& date = m_ledgerRows->text(records::FormatLedgerDate(m_depositDate));
+    const LedgerRows::Text& item = m_ledgerRows->text(toUtf8(txtChinKou->text()));
     msgChingin->setRows(msgChingin->Rows() + 1);
     msgChingin->setRow(msgChingin->Rows() - 1);
-    msgChingin->setCol(0);
-    msgChingin->setText(QString::number(msgChingin->Rows() - 1));
     msgChingin->setCol(1);
-    msgChingin->setText(fromUtf8(records::FormatLedgerDate(m_depositDate)));
+    msgChingin->setText(date.shown);
     msgChingin->setCol(2);
     msgChingin->setText(txtChinKou->text());
     msgChingin->setCol(3);
-    msgChingin->setText(Money(amount));
+    msgChingin->setText(m_ledgerRows->money(amount));
     ChinZen = records::AddMoney(ChinZen, amount).value_or(ChinZen);
-    msgChingin->setCol(4);
-    msgChingin->setText(Money(ChinZen));
+    m_ledgerRows->append(date, item, amount, ChinZen); // the new row's number and total, columns 0 and 4
+    msgChingin->computedChanged(msgChingin->Rows() - 1);
     msgChingin->setTopRow(msgChingin->Rows() - 1);
     ChinCnt = static_cast<qint16>(msgChingin->Row());
     ShowTotals();
@@ -245,39 +277,19 @@ void fraMain::msgChingin_DblClick() {
     if (!confirmDeletion(question))
         return;
     msgChingin->RemoveItem(row);
+    m_ledgerRows->remove(row);
 
-    const Status status = RewriteLedgerFile(*msgChingin);
+    const Status status = m_ledgerRows->rewrite(kLedgerFile);
     if (!status) {
         warnFileFailure(kLedgerFile, status, false);
         reloadLedger();
         return;
     }
-    // The file now holds exactly the grid's rows, so the grid is brought to what a reload of it would
-    // show by renumbering the rows after the deleted one and adding their totals up again.
-    renumberLedgerFrom(row);
-}
-
-void fraMain::renumberLedgerFrom(int row) {
-    Currency total;
-    if (row > 1)
-        total = records::ParseMoney(toUtf8(msgChingin->cell(row - 1, 4))).value_or(Currency());
-    SharedTexts shared;
-    for (int r = row; r < msgChingin->Rows(); ++r) {
-        const auto amount = records::ParseMoney(toUtf8(msgChingin->cell(r, 3)));
-        const auto sum = amount ? records::AddMoney(total, *amount) : std::nullopt;
-        if (!sum) { // cannot be after a rewrite of these same texts; a reload settles it
-            reloadLedger();
-            return;
-        }
-        total = *sum;
-        msgChingin->setRow(r);
-        msgChingin->setCol(0);
-        msgChingin->setText(QString::number(r));
-        msgChingin->setCol(4);
-        msgChingin->setText(shared.money(total));
-    }
+    // The file now holds exactly the grid's rows: the numbers and running totals from the deleted row on are
+    // made again from the rows, as a reload of the file would show them.
+    msgChingin->computedChanged(row);
     ChinCnt = static_cast<qint16>(msgChingin->Rows() - 1);
-    ChinZen = total;
+    ChinZen = m_ledgerRows->total();
     msgChingin->setRow(msgChingin->Rows() - 1);
     msgChingin->setTopRow(msgChingin->Rows() - 1);
     ShowTotals();

@@ -1,6 +1,8 @@
 // The main window: its controls, laid out from one table, its event wiring in one table, and the start-up.
 #include "shell/fraMain.h"
 
+#include "records/ledger.h"
+
 #include "shell/controls.h"
 #include "shell/dialogs.h"
 #include "shell/frmSub.h"
@@ -65,7 +67,7 @@ QAccessibleInterface* MainWindowAccessible(const QString&, QObject* object) {
 fraMain::fraMain(Dialogs& dialogs, QWidget* parent)
     : QWidget(parent, Qt::Window | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                           Qt::WindowMinimizeButtonHint | Qt::WindowCloseButtonHint | Qt::MSWindowsFixedSizeDialogHint),
-      m_dialogs(dialogs), m_clock(records::TodayLocal) {
+      m_dialogs(dialogs), m_clock(records::TodayLocal), m_ledgerRows(std::make_unique<LedgerRows>()) {
     static const bool accessible = (QAccessible::installFactory(MainWindowAccessible), true);
     Q_UNUSED(accessible);
     setObjectName(u"fraMain"_s);
@@ -75,6 +77,11 @@ fraMain::fraMain(Dialogs& dialogs, QWidget* parent)
     setFont(GothicFont(kProportionalGothic, 9));
     SetUpFixedWindow(this, kClientWidth, kClientHeight);
     createControls();
+    // The ledger's row numbers and running totals, made from its rows when they are shown.
+    msgChingin->setComputedColumn(0, {[](int row) { return QString::number(row); }, {}});
+    msgChingin->setComputedColumn(
+        4, {[this](int row) { return fromUtf8(records::FormatMoney(m_ledgerRows->at(row).total)); },
+            [this] { return fromUtf8(records::FormatMoney(m_ledgerRows->widestTotal())); }});
     wireEvents();
 }
 

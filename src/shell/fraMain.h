@@ -10,8 +10,10 @@
 #include <QWidget>
 
 #include <functional>
+#include <memory>
 
 class Dialogs;
+class LedgerRows;
 class Grid;
 class Label;
 class QLabel;
@@ -120,8 +122,6 @@ private:
     // After a start that read everything: the empty entries that shadowed a data file, and the temporary
     // files of rewrites that were cut off, are removed, and the user is told of the first.
     void tidyDataFolder();
-    // After a deletion has been written: numbers and running totals of the rows from `row` on.
-    void renumberLedgerFrom(int row);
     // Warns that the user's text cannot be used as it is; nothing has been recorded.
     void warnEntry(const QString& text);
     // Refuses, with a message naming the character and what to type instead, a text the files cannot carry.
@@ -141,4 +141,6 @@ private:
     // The date of the deposit being recorded: taken once by AddLedgerRow, so that the grid row and the
     // file line agree even at midnight.
     records::CalendarDate m_depositDate;
+    // Beside the ledger grid, row for row: amounts, running totals, and the texts as the file stores them.
+    std::unique_ptr<LedgerRows> m_ledgerRows;
 };

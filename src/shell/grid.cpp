@@ -134,6 +134,7 @@ Grid::Grid(int cols, bool fixedColumn, QWidget* parent)
       m_dataAlignment(static_cast<std::size_t>(m_cols), AlignLeft),
       m_fixedAlignment(static_cast<std::size_t>(m_cols), AlignLeft), m_giver(static_cast<std::size_t>(m_cols), -1),
       m_widest(static_cast<std::size_t>(m_cols), 0) {
+    m_computed.resize(static_cast<std::size_t>(m_cols));
     setModel(m_model);
     setEditTriggers(NoEditTriggers);
     setSelectionMode(SingleSelection);
@@ -186,11 +187,28 @@ Qt::Alignment Grid::qtAlignment(int alignment) {
     }
 }
 
-const QString& Grid::cell(int row, int col) const {
-    static const QString none;
+QString Grid::cell(int row, int col) const {
     if (row < 0 || row >= m_rows || col < 0 || col >= m_cols)
-        return none;
+        return {};
+    if (row > 0 && m_computed[static_cast<std::size_t>(col)].text)
+        return m_computed[static_cast<std::size_t>(col)].text(row);
     return m_cells[static_cast<std::size_t>(row * m_cols + col)];
+}
+
+void Grid::setComputedColumn(int col, ComputedColumn column) {
+    if (col < 0 || col >= m_cols)
+        return;
+    m_computed[static_cast<std::size_t>(col)] = std::move(column);
+    computedChanged(1);
+}
+
+void Grid::computedChanged(int firstRow) {
+    m_widestStale = true;
+    cellsChanged(std::max(firstRow, 1), m_rows - 1);
+}
+
+void Grid::reserveRows(int rows) {
+    m_cells.reserve(static_cast<std::size_t>(std::max(rows, 1)) * static_cast<std::size_t>(m_cols));
 }
 
 void Grid::setRows(int n) {
@@ -222,6 +240,8 @@ void Grid::setCol(int col) {
 }
 
 void Grid::setText(const QString& text) {
+    if (m_row > 0 && m_computed[static_cast<std::size_t>(m_col)].text)
+        return; // made when asked for
     m_cells[static_cast<std::size_t>(m_row * m_cols + m_col)] = text;
     if (m_row > 0 && m_giver[static_cast<std::size_t>(m_col)] >= 0 && !m_widestStale) {
         int& widest = m_widest[static_cast<std::size_t>(m_col)];
@@ -376,8 +396,13 @@ void Grid::flush() {
             if (m_giver[static_cast<std::size_t>(col)] < 0)
                 continue;
             int widest = 0;
-            for (int row = 1; row < m_rows; ++row)
-                widest = std::max(widest, textBound(m_cells[static_cast<std::size_t>(row * m_cols + col)]));
+            if (const ComputedColumn& computed = m_computed[static_cast<std::size_t>(col)]; computed.text) {
+                if (m_rows > 1 && computed.widest)
+                    widest = textBound(computed.widest());
+            } else {
+                for (int row = 1; row < m_rows; ++row)
+                    widest = std::max(widest, textBound(m_cells[static_cast<std::size_t>(row * m_cols + col)]));
+            }
             m_widest[static_cast<std::size_t>(col)] = widest;
         }
     }

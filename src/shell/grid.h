@@ -5,7 +5,9 @@
 #include <QString>
 #include <QTableView>
 
+#include <algorithm>
 #include <climits>
+#include <functional>
 #include <vector>
 
 class GridModel;
@@ -43,7 +45,20 @@ public:
     void RemoveItem(int row);
 
     // Reading without moving the current cell.
-    const QString& cell(int row, int col) const;
+    QString cell(int row, int col) const;
+
+    // A column whose data cells are not kept but made when asked for, from what the program keeps anyway
+    // (row numbers, running totals): setting their text changes nothing. widest gives a text at least as wide
+    // as any of them, for the width of a column of amounts.
+    struct ComputedColumn {
+        std::function<QString(int row)> text;
+        std::function<QString()> widest;
+    };
+    void setComputedColumn(int col, ComputedColumn column);
+    // The computed cells of rows from firstRow on are to be made again.
+    void computedChanged(int firstRow);
+    // Room for rows that are about to come, so that growing row by row does not move the cells each time.
+    void reserveRows(int rows);
     int colWidth(int col) const { return std::max(m_widths[static_cast<std::size_t>(col)], 0); }
     int colAlignment(int col) const { return m_dataAlignment[static_cast<std::size_t>(col)]; }
     int fixedAlignment(int col) const { return m_fixedAlignment[static_cast<std::size_t>(col)]; }
@@ -93,7 +108,8 @@ private:
     const int m_cols;
     const bool m_fixedColumn;
     GridModel* m_model;
-    std::vector<QString> m_cells; // row-major, m_rows * m_cols
+    std::vector<QString> m_cells;           // row-major, m_rows * m_cols; empty in computed columns
+    std::vector<ComputedColumn> m_computed; // per column; no text function for a column of kept cells
     int m_rows = 1;
     int m_row = 0;
     int m_col = 0;

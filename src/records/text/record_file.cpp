@@ -239,6 +239,16 @@ std::optional<std::string> TextFieldFault(std::string_view text) {
     return std::nullopt;
 }
 
+std::optional<std::string> EncodeTextField(std::string_view text, std::string* fault) {
+    std::string bytes;
+    if (text.find_first_of(std::string_view("\"\r\n\0", 4)) == std::string_view::npos &&
+        EncodeCp932Exactly(text, bytes) && bytes.size() <= RecordFile::kMaxTextFieldBytes)
+        return bytes;
+    if (fault)
+        *fault = TextFieldFault(text).value_or("Shift_JIS で保存できない文字があります");
+    return std::nullopt;
+}
+
 namespace {
 
 // Encodes record lines to code page 932 and reads them back: text that does not come back as itself is
@@ -311,6 +321,8 @@ Status RecordFile::OpenForInput(std::string_view name) {
         if (bytes.size() > kMaxInputBytes) // grown while being read
             return Status::Failure(Status::Code::System, kTooLargeReason);
     }
+    // The shortest record, an empty text and a 0, takes 7 bytes and a line end; no data file holds 32,767.
+    m_recordsAtMost = static_cast<int>(std::min<std::size_t>(bytes.size() / 8 + 1, 32768));
     const Status decoded = decodeInput(bytes);
     if (!decoded) {
         m_text.clear();
@@ -406,6 +418,7 @@ Status RecordFile::OpenForOutput(std::string_view name) {
     m_target = target;
     m_temporary = pattern;
     m_buffer.clear();
+    m_encoded.clear();
     m_failure = {};
     m_written = 0;
     m_mode = Mode::Output;
@@ -577,7 +590,8 @@ Status RecordFile::WriteRecord(std::span<const FieldValue> values) {
             std::optional<Status> refused;
             if (text->find_first_of(std::string_view("\"\r\n\0", 4)) != std::string::npos)
                 refused = Status::Failure(Status::Code::Unsavable, *TextFieldFault(*text));
-            else if (Cp932Length(*text) > kMaxTextFieldBytes)
+            // Code page 932 never takes more bytes than UTF-8: only a long text needs counting.
+            else if (text->size() > kMaxTextFieldBytes && Cp932Length(*text) > kMaxTextFieldBytes)
                 refused = Status::Failure(Status::Code::Unsavable, kTextTooLongToSave);
             if (refused) {
                 if (m_mode == Mode::Output && m_failure.ok())
@@ -659,20 +673,47 @@ Status RecordFile::writeOut(std::string_view bytes) {
     return systemFailure(error);
 }
 
-Status RecordFile::flushOutput() {
-    if (m_buffer.empty() || !m_failure.ok())
+Status RecordFile::WriteEncodedLine(std::string_view bytes) {
+    if (m_mode != Mode::Output)
+        return systemFailure(EBADF);
+    if (!m_failure.ok())
         return m_failure;
+    if (!m_buffer.empty() && !encodeBuffered())
+        return m_failure;
+    m_encoded += bytes;
+    if (m_encoded.size() >= 4 * kOutputChunk)
+        return writeEncoded();
+    return {};
+}
+
+// The lines written as text so far, in code page 932 after what was written encoded.
+bool RecordFile::encodeBuffered() {
     std::string bytes;
-    if (const Status encoded = EncodeChecked(m_buffer, {}, bytes); !encoded) {
+    if (const Status encoded = EncodeChecked(m_buffer, {}, bytes); !encoded)
         m_failure = encoded;
-    } else if (m_written + bytes.size() > kMaxInputBytes) {
+    else
+        m_encoded += bytes;
+    m_buffer.clear();
+    return m_failure.ok();
+}
+
+Status RecordFile::writeEncoded() {
+    if (m_written + m_encoded.size() > kMaxInputBytes) {
         m_failure = FileFull();
-    } else if (int error = 0; !WriteAll(m_fd, bytes, error)) {
+    } else if (int error = 0; !WriteAll(m_fd, m_encoded, error)) {
         m_failure = systemFailure(error);
     }
-    m_written += bytes.size();
-    m_buffer.clear();
+    m_written += m_encoded.size();
+    m_encoded.clear();
     return m_failure;
+}
+
+Status RecordFile::flushOutput() {
+    if (!m_failure.ok())
+        return m_failure;
+    if (!m_buffer.empty() && !encodeBuffered())
+        return m_failure;
+    return m_encoded.empty() ? m_failure : writeEncoded();
 }
 
 void RecordFile::discardOutput() {
@@ -681,6 +722,7 @@ void RecordFile::discardOutput() {
     m_fd = -1;
     ::unlink(m_temporary.c_str());
     m_buffer.clear();
+    m_encoded.clear();
     m_mode = Mode::Closed;
 }
 
@@ -737,6 +779,7 @@ Status RecordFile::Close() {
     }
     }
     m_buffer.clear();
+    m_encoded.clear();
     m_mode = Mode::Closed;
     return result;
 }

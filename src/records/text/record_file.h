@@ -79,6 +79,10 @@ std::string DisplayName(std::string_view entry);
 // temporary files that a rewrite of one of the named data files makes beside it. Returns how many.
 int RemoveLeftoverTemporaries(std::span<const std::string_view> names);
 
+// The bytes of a text field's text in code page 932 (without its quotes), or nothing when TextFieldFault
+// finds a fault, which it then tells.
+std::optional<std::string> EncodeTextField(std::string_view text, std::string* fault = nullptr);
+
 // What makes a text unfit for a text field (a double quote, a line break, a NUL, a character code page 932
 // cannot carry as itself, more than the reader takes), in words for the user; nothing when it can be saved.
 std::optional<std::string> TextFieldFault(std::string_view text);
@@ -115,11 +119,16 @@ public:
     // would take the file past what the reader takes, writing nothing. An append after the remains of a
     // cut-off write removes them first; after a whole last record without a line end it adds the line end.
     [[nodiscard]] Status WriteRecord(std::span<const FieldValue> values);
+    // For a rewrite of many records whose texts recur: one whole record line, CR LF included, in code page 932,
+    // made of text fields from EncodeTextField and money fields from MoneyToText.
+    [[nodiscard]] Status WriteEncodedLine(std::string_view bytes);
     // Closes the file after flushing it to disk; an output replaces the old file now. A write that failed
     // earlier makes Close discard the output and report that failure.
     [[nodiscard]] Status Close();
 
     bool isOpen() const { return m_mode != Mode::Closed; }
+    // An input's number of records can be no more than this: room to make for them.
+    int recordsAtMost() const { return m_recordsAtMost; }
     // The line on which the record read last began, for messages about its values.
     int recordLine() const { return m_recordLine; }
 
@@ -132,6 +141,8 @@ private:
     static bool IsWholeRecord(std::string_view bytes, std::span<const FieldKind> kinds);
     Status appendLine(std::span<const FieldValue> values, const std::string& line);
     Status writeOut(std::string_view bytes);
+    bool encodeBuffered();
+    Status writeEncoded();
     Status flushOutput();
     void discardOutput();
     Status systemFailure(int error);
@@ -151,11 +162,13 @@ private:
     std::size_t m_tailOffset = std::string::npos; // where the last line without a line end begins in m_text
     int m_tornLine = 0;                           // a cut-off last line not yet reported
     bool m_tornPending = false;
+    int m_recordsAtMost = 0;
     // Output and append.
     int m_fd = -1;
-    std::string m_target;    // the file an output replaces
-    std::string m_temporary; // where an output is written until Close
-    std::string m_buffer;
+    std::string m_target;      // the file an output replaces
+    std::string m_temporary;   // where an output is written until Close
+    std::string m_buffer;      // lines of an output as text, not yet encoded
+    std::string m_encoded;     // what an output writes next, in code page 932
     Status m_failure;          // the first failed write of an output
     std::size_t m_written = 0; // bytes an output has taken so far
     // Append: the file's size when opened, and its last line when that has no line end.

@@ -1,0 +1,60 @@
+// What the ledger keeps beside its grid, row for row: the amount and running total of each deposit, and its
+// date and item as texts shared by every row that has them. The grid's cells show the dates, items and
+// amounts; its row numbers and running totals are made from these rows when they are drawn, so that a full
+// ledger loads without making 65,000 texts, and a deletion renumbers by adding numbers again. The file is
+// rewritten from these rows, with each recurring text encoded once.
+#pragma once
+
+#include "records/text/money.h"
+#include "records/text/record_file.h"
+
+#include <QString>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+class LedgerRows {
+public:
+    // A date or item text: as shown, and as written in the file (encoded when first written).
+    struct Text {
+        std::string utf8;
+        QString shown;
+        std::optional<std::string> stored;
+    };
+    struct Row {
+        const Text* date;
+        const Text* item;
+        records::Currency amount;
+        records::Currency total; // of this row and all before it
+    };
+
+    // Forgets every row and every text.
+    void clear();
+    // The one shared text for these characters.
+    const Text& text(std::string_view utf8);
+    // The display text of an amount, shared by the cells that show it.
+    const QString& money(records::Currency amount);
+
+    void append(const Text& date, const Text& item, records::Currency amount, records::Currency total);
+    // Removes data row `row` (1-based, as in the grid) and adds the totals of the rows after it up again.
+    void remove(int row);
+
+    int count() const { return static_cast<int>(m_rows.size()); }
+    const Row& at(int row) const { return m_rows[static_cast<std::size_t>(row - 1)]; }
+    records::Currency total() const { return m_rows.empty() ? records::Currency() : m_rows.back().total; }
+    // The running total whose display text is the widest.
+    records::Currency widestTotal() const;
+
+    // Replaces the file with the rows: date, item, amount. On failure the old file is left whole.
+    [[nodiscard]] records::Status rewrite(const char* fileName);
+
+private:
+    std::unordered_map<std::string, Text> m_texts;
+    std::unordered_map<std::int64_t, QString> m_amounts;
+    std::unordered_map<std::int64_t, std::string> m_plainAmounts;
+    std::vector<Row> m_rows;
+};
