@@ -301,6 +301,8 @@ int main(int argc, char* argv[]) {
 
     Data data;
     g_data = &data;
+    // Every clear keeps the ledger in the trash: the benchmark's go to a trash of its own, never the user's.
+    qputenv("XDG_DATA_HOME", QFile::encodeName(data.root.path() + u"/data-home"_s));
     data.fullLedger = Ledger(kFullLedger);
     data.full = MakeFolder(u"full"_s, data.fullLedger, true);
     // Empty files, but for one deposit: an empty ledger would open the welcome window in the middle of the
