@@ -181,7 +181,9 @@ void fraMain::msgChinKou_DblClick() {
 void fraMain::cmdChinClr2_Click() {
     if (!ensureItemsWhole() || msgChinKou->Rows() == 1)
         return;
-    if (!confirmDeletion(u"登録されている項目を全て削除してもいいですか？\r\n"_s))
+    const QStringList question = {u"登録されている項目を全て削除してもいいですか？"_s,
+                                  u"削除する前の項目はゴミ箱に移すので、ゴミ箱から元に戻せます。"_s, QString()};
+    if (!confirmDeletion(question.join(u"\r\n"_s)) || !keepInTrash(kItemFile))
         return;
     if (const Status status = records::EmptyFile(kItemFile); !status)
         warnFileFailure(kItemFile, status, false);

@@ -298,7 +298,9 @@ void fraMain::msgChingin_DblClick() {
 void fraMain::cmdChinClr_Click() {
     if (!ensureLedgerWhole() || msgChingin->Rows() == 1)
         return;
-    if (!confirmDeletion(u"これまでのデータを削除してもいいですか？\r\n"_s))
+    const QStringList question = {u"これまでのデータを削除してもいいですか？"_s,
+                                  u"削除する前のデータはゴミ箱に移すので、ゴミ箱から元に戻せます。"_s, QString()};
+    if (!confirmDeletion(question.join(u"\r\n"_s)) || !keepInTrash(kLedgerFile))
         return;
     if (const Status status = records::EmptyFile(kLedgerFile); !status)
         warnFileFailure(kLedgerFile, status, false);

@@ -7,13 +7,16 @@ class QWidget;
 
 class Dialogs {
 public:
-    enum class Buttons { Ok, OkCancel, YesNo };
+    // OkCancelDefaultCancel: OK and Cancel with Cancel the default, for a question whose OK cannot be undone, so that
+    // Enter does not answer it.
+    enum class Buttons { Ok, OkCancel, YesNo, OkCancelDefaultCancel };
     enum class Icon { None, Information, Warning };
     enum class Answer { Ok, Cancel, Yes, No };
 
     virtual ~Dialogs() = default;
 
-    // Shows text (CR LF breaks lines) under title; the first button is the default. Returns the button pressed.
+    // Shows text (CR LF breaks lines) under title; the first button is the default unless the set says otherwise.
+    // Returns the button pressed.
     virtual Answer message(QWidget* parent, const QString& text, const QString& title, Buttons buttons, Icon icon) = 0;
     // Asks for a line of text in an empty field; Cancel gives the empty string.
     virtual QString input(QWidget* parent, const QString& prompt, const QString& title) = 0;

@@ -2,6 +2,7 @@
 #include "shell/fraMain.h"
 
 #include "records/ledger.h"
+#include "records/text/trash.h"
 
 #include "shell/controls.h"
 #include "shell/dialogs.h"
@@ -279,6 +280,20 @@ void fraMain::showStarterWindow() {
 bool fraMain::confirmDeletion(const QString& question) {
     return m_dialogs.message(this, question, u"削除確認"_s, Dialogs::Buttons::OkCancel, Dialogs::Icon::None) ==
            Dialogs::Answer::Ok;
+}
+
+bool fraMain::keepInTrash(const char* fileName) {
+    const records::TrashedCopy copy = records::CopyToTrash(fileName);
+    if (copy.status)
+        return true;
+    const QStringList text = {
+        u"削除する前の「%1」を、ゴミ箱に残せませんでした。"_s.arg(QString::fromUtf8(fileName)),
+        fromUtf8(copy.status.reason()),
+        QString(),
+        u"このまま削除すると、元に戻せません。それでも削除してもいいですか？"_s,
+    };
+    return m_dialogs.message(this, text.join(u"\r\n"_s), u"削除確認"_s, Dialogs::Buttons::OkCancelDefaultCancel,
+                             Dialogs::Icon::Warning) == Dialogs::Answer::Ok;
 }
 
 void fraMain::warnFileFailure(const char* fileName, const records::Status& status, bool reading) {

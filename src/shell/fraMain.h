@@ -109,6 +109,10 @@ private:
     bool entryPasses() const;
     // Every deletion asks first, OK or Cancel, without an icon.
     bool confirmDeletion(const QString& question);
+    // Before a clear empties a data file: its content goes to the desktop's trash, from where a file manager puts it
+    // back. When it cannot, the user is told so and asked whether to clear all the same (Cancel the default). True
+    // when the clear may go on.
+    [[nodiscard]] bool keepInTrash(const char* fileName);
     [[nodiscard]] bool loadItems(); // the item half of LoadItemsAndTheme
     [[nodiscard]] bool loadTheme(); // the theme half of LoadItemsAndTheme
     // A list that did not read whole is never written: these load it again when it has not, and say whether

@@ -10,6 +10,7 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
+#include <QFile>
 #include <QTest>
 #include <QTimer>
 
@@ -19,8 +20,21 @@
 #include <iterator>
 #include <sys/stat.h>
 
-ScopedWorkDir::ScopedWorkDir() : m_previous(QDir::currentPath()) {
-    QVERIFY2(m_dir.isValid(), "no temporary directory");
+ScopedEnv::ScopedEnv(const char* name, const QByteArray& value)
+    : m_name(name), m_previous(qgetenv(name)), m_had(qEnvironmentVariableIsSet(name)) {
+    qputenv(name, value);
+}
+
+ScopedEnv::~ScopedEnv() {
+    if (m_had)
+        qputenv(m_name, m_previous);
+    else
+        qunsetenv(m_name);
+}
+
+ScopedWorkDir::ScopedWorkDir()
+    : m_dataHomeEnv("XDG_DATA_HOME", QFile::encodeName(m_dataHome.path())), m_previous(QDir::currentPath()) {
+    QVERIFY2(m_dir.isValid() && m_dataHome.isValid(), "no temporary directory");
     QDir::setCurrent(m_dir.path());
 }
 
@@ -105,7 +119,15 @@ Dialogs::Answer ScriptedDialogs::message(QWidget*, const QString& text, const QS
         onAsk(asked.back());
     if (m_answers.empty()) {
         // An unexpected box: answer as a careful user would, without changing anything if it asks.
-        return buttons == Buttons::OkCancel ? Answer::Cancel : buttons == Buttons::YesNo ? Answer::No : Answer::Ok;
+        switch (buttons) {
+        case Buttons::Ok:
+            return Answer::Ok;
+        case Buttons::OkCancel:
+        case Buttons::OkCancelDefaultCancel:
+            return Answer::Cancel;
+        case Buttons::YesNo:
+            return Answer::No;
+        }
     }
     const Answer a = m_answers.front();
     m_answers.pop_front();

@@ -17,7 +17,22 @@
 #include <string>
 #include <vector>
 
-// Makes a fresh temporary directory the current one for as long as it lives.
+// Sets an environment variable for as long as it lives, then puts back what was there.
+class ScopedEnv {
+public:
+    ScopedEnv(const char* name, const QByteArray& value);
+    ~ScopedEnv();
+    ScopedEnv(const ScopedEnv&) = delete;
+    ScopedEnv& operator=(const ScopedEnv&) = delete;
+
+private:
+    const char* m_name;
+    QByteArray m_previous;
+    bool m_had;
+};
+
+// Makes a fresh temporary directory the current one for as long as it lives, and gives the test a data home
+// ($XDG_DATA_HOME) of its own beside it, so that whatever a clear puts in the trash stays out of the user's.
 class ScopedWorkDir {
 public:
     ScopedWorkDir();
@@ -25,9 +40,12 @@ public:
     ScopedWorkDir(const ScopedWorkDir&) = delete;
     ScopedWorkDir& operator=(const ScopedWorkDir&) = delete;
     QString path() const { return m_dir.path(); }
+    QString dataHome() const { return m_dataHome.path(); }
 
 private:
     QTemporaryDir m_dir;
+    QTemporaryDir m_dataHome;
+    ScopedEnv m_dataHomeEnv;
     QString m_previous;
 };
 

@@ -4,12 +4,16 @@
 // hold one of the two: whole records in order, and at most the remains of the one append that was cut off,
 // which the next append removes. Progress is counted from the reports, never measured by the clock.
 #include "records/text/record_file.h"
+#include "records/text/trash.h"
 #include "testsupport.h"
 
+#include <QDir>
+#include <QFile>
 #include <QTest>
 
 #include <array>
 #include <csignal>
+#include <dirent.h>
 #include <random>
 #include <string>
 #include <sys/wait.h>
@@ -22,6 +26,8 @@ namespace {
 constexpr const char* kLedger = "テーマ１.txt";
 constexpr const char* kItems = "項目１.txt";
 constexpr int kKills = 300;
+constexpr int kClearKills = 150;
+constexpr int kMostBeforeAClear = 12;
 constexpr std::array kLedgerKinds = {FieldKind::Text, FieldKind::Text, FieldKind::Money};
 constexpr std::array kItemKinds = {FieldKind::Text, FieldKind::Money};
 
@@ -130,6 +136,50 @@ int Prefix(const char* name, const std::array<FieldKind, N>& kinds, std::vector<
     return m;
 }
 
+// The clear's child: deposits, and now and then a clear, which keeps the ledger in the trash and then empties it.
+// The next operation and the number of records it leads to.
+std::pair<bool, int> NextOfClears(int records, std::mt19937& random) {
+    const bool clear = records >= kMostBeforeAClear || (records > 0 && random() % 4 == 0);
+    return {clear, clear ? 0 : records + 1};
+}
+
+[[noreturn]] void DepositAndClear(int records, unsigned seed, int report) {
+    std::mt19937 random(seed);
+    for (;;) {
+        const auto [clear, next] = NextOfClears(records, random);
+        bool done = false;
+        if (clear)
+            done = CopyToTrash(kLedger).status.ok() && EmptyFile(kLedger).ok();
+        else
+            done = AppendRecord(kLedger, LedgerRecord(next)).ok();
+        if (!done)
+            _exit(3);
+        records = next;
+        if (write(report, &records, sizeof records) != sizeof records)
+            _exit(4);
+    }
+}
+
+// The copies in the trash, by their information files: the copy's bytes, and whether its information leads back
+// to `original` in the form the Trash standard gives.
+std::vector<std::pair<QByteArray, bool>> TrashedCopies(const QByteArray& trash, const QByteArray& original) {
+    std::vector<std::pair<QByteArray, bool>> copies;
+    DIR* dir = opendir(trash + "/info");
+    if (!dir)
+        return copies;
+    const QByteArray start = "[Trash Info]\nPath=" + original.toPercentEncoding("/") + "\nDeletionDate=";
+    while (const dirent* entry = readdir(dir)) {
+        const QByteArray name = entry->d_name;
+        if (!name.endsWith(".trashinfo"))
+            continue;
+        const QByteArray info = ReadBytes(trash + "/info/" + name);
+        const bool valid = info.startsWith(start) && info.size() == start.size() + 20 && info.endsWith('\n');
+        copies.emplace_back(ReadBytes(trash + "/files/" + name.chopped(10)), valid);
+    }
+    closedir(dir);
+    return copies;
+}
+
 } // namespace
 
 class TestFaults : public QObject {
@@ -138,6 +188,7 @@ class TestFaults : public QObject {
 private slots:
     void killedAtAnyMomentLeavesWholeStates();
     void appendCutOffInTheMiddleIsLeftOutThenMended();
+    void clearKilledAtAnyMomentLosesNothing();
 };
 
 void TestFaults::killedAtAnyMomentLeavesWholeStates() {
@@ -240,6 +291,108 @@ void TestFaults::appendCutOffInTheMiddleIsLeftOutThenMended() {
         QCOMPARE(Prefix(kLedger, kLedgerKinds, LedgerRecord, torn), 5);
         QVERIFY(!torn);
     }
+}
+
+// A clear killed at any moment: the ledger holds the records before it or none, never anything else, and whenever
+// it holds none its records are whole in the trash with information that leads back to it. The trash never holds
+// part of a copy. The next start reads the ledger either way.
+void TestFaults::clearKilledAtAnyMomentLosesNothing() {
+    ScopedWorkDir dir;
+    const QByteArray trash = QFile::encodeName(dir.dataHome()) + "/Trash";
+    const QByteArray original = QFile::encodeName(QDir::current().canonicalPath()) + '/' + kLedger;
+    std::vector<QByteArray> ledgers{QByteArray()}; // the bytes of a ledger of n records
+    {
+        ScopedWorkDir scratch;
+        for (int i = 1; i <= kMostBeforeAClear; ++i) {
+            QVERIFY(AppendRecord(kLedger, LedgerRecord(i)).ok());
+            ledgers.push_back(ReadBytes(kLedger));
+        }
+    }
+    std::mt19937 random(20261208);
+    int records = 0, clears = 0, clearsCut = 0, keptBeforeEmptied = 0, infoOnly = 0;
+    for (int kill = 0; kill < kClearKills; ++kill) {
+        int report[2];
+        QVERIFY(pipe(report) == 0);
+        const unsigned seed = static_cast<unsigned>(random());
+        const pid_t child = fork();
+        QVERIFY(child >= 0);
+        if (child == 0) {
+            close(report[0]);
+            DepositAndClear(records, seed, report[1]);
+        }
+        close(report[1]);
+        int reported = records;
+        const int wanted = 1 + static_cast<int>(random() % 6);
+        int completed = 0;
+        while (completed < wanted && read(report[0], &reported, sizeof reported) == sizeof reported)
+            ++completed;
+        for (unsigned spin = random() % 4000000; spin > 0; --spin) // a clear flushes several times: reach into all
+            asm volatile("" ::: "memory");
+        ::kill(child, SIGKILL);
+        int status = 0;
+        waitpid(child, &status, 0);
+        QVERIFY2(WIFSIGNALED(status), "the child stopped on a failed operation");
+        while (read(report[0], &reported, sizeof reported) == sizeof reported)
+            ++completed;
+        close(report[0]);
+
+        // The clears the child completed, each of which must have kept its ledger, and the operation cut off.
+        std::mt19937 replay(seed);
+        int before = records;
+        std::vector<QByteArray> kept;
+        for (int i = 0; i < completed; ++i) {
+            const auto [clear, next] = NextOfClears(before, replay);
+            if (clear)
+                kept.push_back(ledgers[static_cast<std::size_t>(before)]);
+            before = next;
+        }
+        QCOMPARE(before, reported);
+        const auto [cutClear, after] = NextOfClears(before, replay);
+        bool torn = false;
+        const int now = Prefix(kLedger, kLedgerKinds, LedgerRecord, torn);
+        QVERIFY2(
+            now == before || now == after,
+            qPrintable(
+                QStringLiteral("kill %1: %2 records, expected %3 or %4").arg(kill).arg(now).arg(before).arg(after)));
+        if (torn)
+            QVERIFY(!cutClear && now == before);
+        if (cutClear && now == after)
+            kept.push_back(ledgers[static_cast<std::size_t>(before)]); // emptied: its copy must be there
+
+        std::vector<std::pair<QByteArray, bool>> copies = TrashedCopies(trash, original);
+        for (const QByteArray& bytes : kept) {
+            const auto whole = std::find(copies.begin(), copies.end(), std::make_pair(bytes, true));
+            QVERIFY2(whole != copies.end(),
+                     qPrintable(QStringLiteral("kill %1: a cleared ledger is not in the trash").arg(kill)));
+            copies.erase(whole);
+        }
+        // What is left is at most the entry of the clear the kill cut off, while the ledger is still whole: a whole
+        // copy with its information, or (some of) an information file whose copy had not come in yet. Never part of
+        // a copy.
+        QVERIFY(copies.size() <= 1);
+        if (!copies.empty()) {
+            QVERIFY(cutClear && now == before);
+            const bool whole =
+                copies.front().first == ledgers[static_cast<std::size_t>(before)] && copies.front().second;
+            QVERIFY(whole || copies.front().first.isEmpty());
+            keptBeforeEmptied += !copies.front().first.isEmpty();
+            infoOnly += copies.front().first.isEmpty();
+        }
+        clears += static_cast<int>(kept.size());
+        clearsCut += cutClear;
+
+        // The next start: the remains of an append and of a rewrite go, as the program's start removes them. Each
+        // round begins with an empty trash, so that every copy in it is of this round.
+        if (torn)
+            QVERIFY(Rewrite(kLedger, now, LedgerRecord).ok());
+        const std::array<std::string_view, 1> names = {kLedger};
+        (void)RemoveLeftoverTemporaries(names);
+        QVERIFY(QDir(QFile::decodeName(trash)).removeRecursively());
+        records = now;
+    }
+    qInfo("%d kills: %d clears kept, %d clears cut off: %d with the copy in the trash and the ledger not yet emptied, "
+          "%d with the information file only",
+          kClearKills, clears, clearsCut, keptBeforeEmptied, infoOnly);
 }
 
 QTEST_APPLESS_MAIN(TestFaults)
