@@ -102,7 +102,7 @@ if [ "$mode" = bench ]; then
     runs=()
     for run in $(seq "${TSUMOTTO_BENCH_RUNS:-3}"); do
         echo "benchmark run $run"
-        xvfb-run -a -s "-screen 0 1024x768x24" "$build/bench/tsumotto_bench" \
+        "$here/tests/support/with-xvfb.sh" "$build/bench/tsumotto_bench" \
             --json "$build/bench/tsumotto-bench-$run.json" || true
         runs+=("$build/bench/tsumotto-bench-$run.json")
     done

@@ -108,13 +108,14 @@ void fraMain::cmdChinHozon_Click() {
     // Whether the item is new can only be told from an item list that read whole; when it cannot be read,
     // the user has been told and nothing is offered.
     const bool itemsKnown = ensureItemsWhole();
+    // The first row whose item is the same text, code unit for code unit; the current cell is left on it, or
+    // on the last row when there is none.
     msgChinKou->setCol(0);
     const int bound = msgChinKou->Rows() - 1;
-    bool found = false;
-    for (int r = 1; r <= bound && !found; ++r) {
-        msgChinKou->setRow(r);
-        found = msgChinKou->Text() == txtChinKou->text();
-    }
+    const int equal = msgChinKou->findText(txtChinKou->text(), 1, bound);
+    const bool found = equal > 0;
+    if (bound >= 1)
+        msgChinKou->setRow(found ? equal : bound);
     if (itemsKnown && !found &&
         m_dialogs.message(this,
                           u"新規の項目ですが項目リストに保存しますか？\r\n\r\n"

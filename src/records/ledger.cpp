@@ -79,7 +79,9 @@ Currency LedgerRows::widestTotal() const {
 Status LedgerRows::rewrite(const char* fileName) {
     RecordFile file;
     Status status = file.OpenForOutput(fileName);
-    std::string line;
+    constexpr std::size_t kBlock = 256 * 1024;
+    std::string block;
+    block.reserve(kBlock + 1024);
     std::string fault;
     auto stored = [&fault](const Text& text) -> const std::string* {
         if (!text.stored)
@@ -96,16 +98,20 @@ Status LedgerRows::rewrite(const char* fileName) {
         auto [plain, added] = m_plainAmounts.try_emplace(row.amount.tenThousandths());
         if (added)
             plain->second = records::MoneyToText(row.amount);
-        line.clear();
-        line.append("\"")
+        block.append("\"")
             .append(*date)
             .append("\",\"")
             .append(*item)
             .append("\",")
             .append(plain->second)
             .append("\r\n");
-        status = file.WriteEncodedLine(line);
+        if (block.size() >= kBlock) {
+            status = file.WriteEncodedLines(block);
+            block.clear();
+        }
     }
+    if (status && !block.empty())
+        status = file.WriteEncodedLines(block);
     return status ? file.Close() : status;
 }
 

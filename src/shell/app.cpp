@@ -6,18 +6,21 @@
 #include <QApplication>
 #include <QCryptographicHash>
 #include <QDir>
+#include <QFileInfo>
 #include <QFont>
 #include <QLibraryInfo>
-#include <QLocalServer>
-#include <QLocalSocket>
 #include <QLocale>
+#include <QSocketNotifier>
 #include <QTranslator>
 #include <QWidget>
 
 #include <cerrno>
+#include <cstddef>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -43,11 +46,26 @@ std::string Reason(int error) {
     return strerror_r(error, buffer, sizeof buffer);
 }
 
-// The name another copy in the same folder finds this one by: the user and the folder's real path.
-QString ServerName() {
+// Where another copy in the same folder finds this one: a socket named for the user and the folder's real
+// path, in the user's own runtime folder, or else in the abstract namespace, where no file is left behind.
+sockaddr_un SocketAddress(socklen_t& length) {
     const QByteArray folder = QDir::current().canonicalPath().toUtf8();
-    return u"tsumotto-%1-%2"_s.arg(getuid()).arg(
-        QString::fromLatin1(QCryptographicHash::hash(folder, QCryptographicHash::Sha1).toHex().left(20)));
+    const QByteArray name = "tsumotto-" + QByteArray::number(getuid()) + "-" +
+                            QCryptographicHash::hash(folder, QCryptographicHash::Sha1).toHex().left(20) + ".sock";
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+    QByteArray path;
+    if (!runtime.isEmpty() && runtime.startsWith('/') && QFileInfo(QFile::decodeName(runtime)).isDir())
+        path = runtime + '/' + name;
+    if (!path.isEmpty() && path.size() < qsizetype(sizeof address.sun_path)) {
+        std::memcpy(address.sun_path, path.constData(), static_cast<std::size_t>(path.size()));
+        length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + path.size() + 1);
+    } else {
+        std::memcpy(address.sun_path + 1, name.constData(), static_cast<std::size_t>(name.size()));
+        length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + name.size());
+    }
+    return address;
 }
 
 } // namespace
@@ -120,18 +138,32 @@ LockOutcome LockDataFolder(FolderLock& lock, Dialogs& dialogs) {
 }
 
 void ShowWindowWhenAsked(QWidget* window) {
-    auto* server = new QLocalServer(window);
-    server->setSocketOptions(QLocalServer::UserAccessOption);
-    const QString name = ServerName();
-    // This copy holds the folder's lock, so a server left under this name by a copy that died is stale.
-    if (!server->listen(name)) {
-        QLocalServer::removeServer(name);
-        if (!server->listen(name))
-            return; // a later copy then tells its user instead
+    socklen_t length = 0;
+    const sockaddr_un address = SocketAddress(length);
+    const int server = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (server < 0)
+        return;
+    // This copy holds the folder's lock, so a socket file left by a copy that died is stale.
+    if (address.sun_path[0] != '\0')
+        ::unlink(address.sun_path);
+    if (::bind(server, reinterpret_cast<const sockaddr*>(&address), length) != 0 || ::listen(server, 4) != 0) {
+        ::close(server);
+        return; // a later copy then tells its user instead
     }
-    QObject::connect(server, &QLocalServer::newConnection, window, [server, window] {
-        while (QLocalSocket* socket = server->nextPendingConnection())
-            socket->deleteLater();
+    auto* notifier = new QSocketNotifier(server, QSocketNotifier::Read, window);
+    QObject::connect(notifier, &QObject::destroyed, [server, address] {
+        ::close(server);
+        if (address.sun_path[0] != '\0')
+            ::unlink(address.sun_path);
+    });
+    QObject::connect(notifier, &QSocketNotifier::activated, window, [server, window] {
+        // The connection is the request: nothing is read from it.
+        while (true) {
+            const int peer = ::accept4(server, nullptr, nullptr, SOCK_CLOEXEC);
+            if (peer < 0)
+                break;
+            ::close(peer);
+        }
         if (window->isMinimized())
             window->showNormal();
         window->raise();
@@ -144,11 +176,12 @@ void ShowWindowWhenAsked(QWidget* window) {
 }
 
 bool AskRunningCopyToShowItself() {
-    QLocalSocket socket;
-    socket.connectToServer(ServerName());
-    // The connection is the request: the running copy answers it without reading anything.
-    if (!socket.waitForConnected(3000))
+    socklen_t length = 0;
+    const sockaddr_un address = SocketAddress(length);
+    const int client = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (client < 0)
         return false;
-    socket.disconnectFromServer();
-    return true;
+    const bool answered = ::connect(client, reinterpret_cast<const sockaddr*>(&address), length) == 0;
+    ::close(client);
+    return answered;
 }

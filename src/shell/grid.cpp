@@ -195,6 +195,21 @@ QString Grid::cell(int row, int col) const {
     return m_cells[static_cast<std::size_t>(row * m_cols + col)];
 }
 
+int Grid::findText(const QString& text, int first, int last) const {
+    first = std::max(first, 1);
+    last = std::min(last, m_rows - 1);
+    if (m_computed[static_cast<std::size_t>(m_col)].text) {
+        for (int row = first; row <= last; ++row)
+            if (cell(row, m_col) == text)
+                return row;
+        return 0;
+    }
+    for (int row = first; row <= last; ++row)
+        if (m_cells[static_cast<std::size_t>(row * m_cols + m_col)] == text)
+            return row;
+    return 0;
+}
+
 void Grid::setComputedColumn(int col, ComputedColumn column) {
     if (col < 0 || col >= m_cols)
         return;
@@ -203,7 +218,7 @@ void Grid::setComputedColumn(int col, ComputedColumn column) {
 }
 
 void Grid::computedChanged(int firstRow) {
-    m_widestStale = true;
+    m_computedWidestStale = true;
     cellsChanged(std::max(firstRow, 1), m_rows - 1);
 }
 
@@ -275,7 +290,8 @@ void Grid::setWidensForAmounts(int col, int giverCol) {
 
 void Grid::changeEvent(QEvent* event) {
     if (event->type() == QEvent::FontChange) {
-        m_advance.clear(); // measured in the old face
+        m_fontApplied = false; // a face set from outside: the next size sets the rows and header again
+        m_advance.clear();     // measured in the old face
         m_widestStale = true;
         scheduleFlush();
     }
@@ -288,13 +304,12 @@ int Grid::shownColWidth(int col) {
 }
 
 int Grid::textBound(const QString& text) {
-    if (m_advance.empty())
-        m_advance.assign(0x10000, -1);
-    const QFontMetrics metrics(font());
     int width = 0;
     for (const QChar c : text) {
-        int& advance = m_advance[c.unicode()];
-        if (advance < 0) {
+        auto [it, added] = m_advance.try_emplace(c.unicode(), 0);
+        int& advance = it->second;
+        if (added) {
+            const QFontMetrics metrics(font());
             advance = metrics.horizontalAdvance(c);
             if (c.isDigit()) // every digit as wide as the widest, so a bound holds for any amount
                 for (char16_t d = u'0'; d <= u'9'; ++d)
@@ -342,6 +357,8 @@ void Grid::setFixedAlignment(int col, int alignment) {
 }
 
 void Grid::setFontSize(float points) {
+    if (m_fontApplied && points == m_fontSize && font().pointSizeF() == points)
+        return; // every reset of a grid sets the size it already has
     m_fontSize = points;
     QFont f = font();
     f.setPointSizeF(points);
@@ -351,6 +368,7 @@ void Grid::setFontSize(float points) {
     verticalHeader()->setMinimumSectionSize(1);
     verticalHeader()->setDefaultSectionSize(rowHeight);
     horizontalHeader()->setFixedHeight(rowHeight);
+    m_fontApplied = true;
 }
 
 void Grid::RemoveItem(int row) {
@@ -390,10 +408,11 @@ void Grid::flush() {
     m_flushPending = false;
     m_flushing = true;
     m_model->update(m_rows, m_keptRows, m_changedFirst, m_changedLast);
-    if (m_widestStale) {
-        m_widestStale = false;
+    if (m_widestStale || m_computedWidestStale) {
+        const bool all = m_widestStale;
+        m_widestStale = m_computedWidestStale = false;
         for (int col = 0; col < m_cols; ++col) {
-            if (m_giver[static_cast<std::size_t>(col)] < 0)
+            if (m_giver[static_cast<std::size_t>(col)] < 0 || (!all && !m_computed[static_cast<std::size_t>(col)].text))
                 continue;
             int widest = 0;
             if (const ComputedColumn& computed = m_computed[static_cast<std::size_t>(col)]; computed.text) {

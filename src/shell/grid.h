@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <climits>
 #include <functional>
+#include <unordered_map>
 #include <vector>
 
 class GridModel;
@@ -46,6 +47,8 @@ public:
 
     // Reading without moving the current cell.
     QString cell(int row, int col) const;
+    // The first of rows first to last whose cell in the current column holds exactly text, or 0.
+    int findText(const QString& text, int first, int last) const;
 
     // A column whose data cells are not kept but made when asked for, from what the program keeps anyway
     // (row numbers, running totals): setting their text changes nothing. widest gives a text at least as wide
@@ -118,11 +121,14 @@ private:
     std::vector<int> m_dataAlignment;
     std::vector<int> m_fixedAlignment;
     float m_fontSize = 9.0f;
+    bool m_fontApplied = false;
     // Columns of amounts: the column that gives them room, and the widest text bound each has now.
     std::vector<int> m_giver;
     std::vector<int> m_widest;
-    bool m_widestStale = false;
-    std::vector<int> m_advance; // per UTF-16 unit below 0x10000, or -1 when not yet measured
+    bool m_widestStale = false;         // every column of amounts is to be measured again
+    bool m_computedWidestStale = false; // only the computed ones
+    // Advances of the characters measured so far: amounts are made of a dozen.
+    std::unordered_map<char16_t, int> m_advance;
 
     // What the view has not been told yet.
     bool m_flushPending = false;

@@ -14,7 +14,7 @@ appstreamcli validate --no-net "$prefix/share/metainfo/io.github.tsumotto.tsumot
 # The program looks for a bare help file name beside its bin folder first.
 test -s "$prefix/bin/../share/tsumotto/kzHelp.chm"
 
-env -u XDG_DATA_HOME HOME="$home" QT_QPA_PLATFORM=xcb setsid xvfb-run -a -s "-screen 0 1024x768x24" \
+env -u XDG_DATA_HOME HOME="$home" QT_QPA_PLATFORM=xcb setsid "$(dirname "$0")/../support/with-xvfb.sh" \
     "$prefix/bin/tsumotto-launcher" >/dev/null 2>&1 &
 group=$!
 ledger="$home/.local/share/tsumotto/テーマ１.txt"

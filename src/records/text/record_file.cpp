@@ -673,7 +673,7 @@ Status RecordFile::writeOut(std::string_view bytes) {
     return systemFailure(error);
 }
 
-Status RecordFile::WriteEncodedLine(std::string_view bytes) {
+Status RecordFile::WriteEncodedLines(std::string_view bytes) {
     if (m_mode != Mode::Output)
         return systemFailure(EBADF);
     if (!m_failure.ok())
@@ -681,9 +681,7 @@ Status RecordFile::WriteEncodedLine(std::string_view bytes) {
     if (!m_buffer.empty() && !encodeBuffered())
         return m_failure;
     m_encoded += bytes;
-    if (m_encoded.size() >= 4 * kOutputChunk)
-        return writeEncoded();
-    return {};
+    return writeEncoded();
 }
 
 // The lines written as text so far, in code page 932 after what was written encoded.

@@ -119,9 +119,9 @@ public:
     // would take the file past what the reader takes, writing nothing. An append after the remains of a
     // cut-off write removes them first; after a whole last record without a line end it adds the line end.
     [[nodiscard]] Status WriteRecord(std::span<const FieldValue> values);
-    // For a rewrite of many records whose texts recur: one whole record line, CR LF included, in code page 932,
+    // For a rewrite of many records whose texts recur: whole record lines, CR LF included, in code page 932,
     // made of text fields from EncodeTextField and money fields from MoneyToText.
-    [[nodiscard]] Status WriteEncodedLine(std::string_view bytes);
+    [[nodiscard]] Status WriteEncodedLines(std::string_view bytes);
     // Closes the file after flushing it to disk; an output replaces the old file now. A write that failed
     // earlier makes Close discard the output and report that failure.
     [[nodiscard]] Status Close();
