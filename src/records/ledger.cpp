@@ -47,22 +47,22 @@ const LedgerRows::Text& LedgerRows::text(std::string_view utf8) {
     return it->second;
 }
 
-const QString& LedgerRows::money(Currency amount) {
-    auto [it, added] = m_amounts.try_emplace(amount.tenThousandths());
+const LedgerRows::Amount& LedgerRows::amount(Currency value) {
+    auto [it, added] = m_amounts.try_emplace(value.tenThousandths());
     if (added)
-        it->second = Money(amount);
+        it->second = {value, Money(value), records::MoneyToText(value) + "\r\n"};
     return it->second;
 }
 
-void LedgerRows::append(const Text& date, const Text& item, Currency amount, Currency total) {
-    m_rows.push_back({&date, &item, amount, total});
+void LedgerRows::append(const Text& date, const Text& item, const Amount& amount, Currency total) {
+    m_rows.push_back({&date, &item, &amount, total});
 }
 
 void LedgerRows::remove(int row) {
     m_rows.erase(m_rows.begin() + (row - 1));
     Currency total = row > 1 ? m_rows[static_cast<std::size_t>(row - 2)].total : Currency();
     for (auto it = m_rows.begin() + (row - 1); it != m_rows.end(); ++it) {
-        total = records::AddMoney(total, it->amount).value_or(total); // within range: they were a prefix before
+        total = records::AddMoney(total, it->amount->value).value_or(total); // within range: a prefix before
         it->total = total;
     }
 }
@@ -79,32 +79,30 @@ Currency LedgerRows::widestTotal() const {
 Status LedgerRows::rewrite(const char* fileName) {
     RecordFile file;
     Status status = file.OpenForOutput(fileName);
+    std::string fault;
+    auto encode = [&fault](const Text& text) {
+        if (!text.encoded) {
+            const auto bytes = records::EncodeTextField(text.utf8, &fault);
+            if (!bytes)
+                return false;
+            auto& pieces = const_cast<Text&>(text);
+            pieces.asDate = "\"" + *bytes + "\",\"";
+            pieces.asItem = *bytes + "\",";
+            pieces.encoded = true;
+        }
+        return true;
+    };
     constexpr std::size_t kBlock = 256 * 1024;
     std::string block;
     block.reserve(kBlock + 1024);
-    std::string fault;
-    auto stored = [&fault](const Text& text) -> const std::string* {
-        if (!text.stored)
-            const_cast<Text&>(text).stored = records::EncodeTextField(text.utf8, &fault);
-        return text.stored ? &*text.stored : nullptr;
-    };
     for (const Row& row : m_rows) {
         if (!status)
             break;
-        const std::string* date = stored(*row.date);
-        const std::string* item = date ? stored(*row.item) : nullptr;
-        if (!item)
+        if (!encode(*row.date) || !encode(*row.item))
             return Status::Failure(Status::Code::Unsavable, fault);
-        auto [plain, added] = m_plainAmounts.try_emplace(row.amount.tenThousandths());
-        if (added)
-            plain->second = records::MoneyToText(row.amount);
-        block.append("\"")
-            .append(*date)
-            .append("\",\"")
-            .append(*item)
-            .append("\",")
-            .append(plain->second)
-            .append("\r\n");
+        block += row.date->asDate;
+        block += row.item->asItem;
+        block += row.amount->endOfLine;
         if (block.size() >= kBlock) {
             status = file.WriteEncodedLines(block);
             block.clear();
@@ -177,10 +175,11 @@ bool fraMain::LoadLedger() {
             msgChingin->setText(date.shown);
             msgChingin->setCol(2);
             msgChingin->setText(item.shown);
+            const LedgerRows::Amount& shared = m_ledgerRows->amount(amount);
             msgChingin->setCol(3);
-            msgChingin->setText(m_ledgerRows->money(amount));
+            msgChingin->setText(shared.shown);
             ChinZen = *total;
-            m_ledgerRows->append(date, item, amount, ChinZen);
+            m_ledgerRows->append(date, item, shared, ChinZen);
             ++i;
         }
     }
@@ -237,10 +236,11 @@ void fraMain::AddLedgerRow() {
     msgChingin->setText(date.shown);
     msgChingin->setCol(2);
     msgChingin->setText(txtChinKou->text());
+    const LedgerRows::Amount& shared = m_ledgerRows->amount(amount);
     msgChingin->setCol(3);
-    msgChingin->setText(m_ledgerRows->money(amount));
+    msgChingin->setText(shared.shown);
     ChinZen = records::AddMoney(ChinZen, amount).value_or(ChinZen);
-    m_ledgerRows->append(date, item, amount, ChinZen); // the new row's number and total, columns 0 and 4
+    m_ledgerRows->append(date, item, shared, ChinZen); // the new row's number and total, columns 0 and 4
     msgChingin->computedChanged(msgChingin->Rows() - 1);
     msgChingin->setTopRow(msgChingin->Rows() - 1);
     ChinCnt = static_cast<qint16>(msgChingin->Row());

@@ -19,16 +19,25 @@
 
 class LedgerRows {
 public:
-    // A date or item text: as shown, and as written in the file (encoded when first written).
+    // A date or item text: as shown, and the pieces of a record line it makes in the file (encoded when first
+    // written): a date opens a line, an item comes before its amount.
     struct Text {
         std::string utf8;
         QString shown;
-        std::optional<std::string> stored;
+        bool encoded = false;
+        std::string asDate; // "date","
+        std::string asItem; // item",
+    };
+    // An amount: its display text, and the end of a record line it makes in the file.
+    struct Amount {
+        records::Currency value;
+        QString shown;
+        std::string endOfLine; // plain number, CR LF
     };
     struct Row {
         const Text* date;
         const Text* item;
-        records::Currency amount;
+        const Amount* amount;
         records::Currency total; // of this row and all before it
     };
 
@@ -36,10 +45,10 @@ public:
     void clear();
     // The one shared text for these characters.
     const Text& text(std::string_view utf8);
-    // The display text of an amount, shared by the cells that show it.
-    const QString& money(records::Currency amount);
+    // The one shared amount for this value: its display text is shared by the cells that show it.
+    const Amount& amount(records::Currency value);
 
-    void append(const Text& date, const Text& item, records::Currency amount, records::Currency total);
+    void append(const Text& date, const Text& item, const Amount& amount, records::Currency total);
     // Removes data row `row` (1-based, as in the grid) and adds the totals of the rows after it up again.
     void remove(int row);
 
@@ -54,7 +63,6 @@ public:
 
 private:
     std::unordered_map<std::string, Text> m_texts;
-    std::unordered_map<std::int64_t, QString> m_amounts;
-    std::unordered_map<std::int64_t, std::string> m_plainAmounts;
+    std::unordered_map<std::int64_t, Amount> m_amounts;
     std::vector<Row> m_rows;
 };

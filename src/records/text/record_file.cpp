@@ -305,74 +305,141 @@ Status RecordFile::OpenForInput(std::string_view name) {
         return Status::Failure(Status::Code::System, kNotRegularReason);
     if (st.st_size > static_cast<off_t>(kMaxInputBytes))
         return Status::Failure(Status::Code::System, kTooLargeReason);
-    std::string bytes;
-    bytes.reserve(static_cast<std::size_t>(std::max<off_t>(st.st_size, 0)));
-    char chunk[64 * 1024];
-    for (;;) {
-        const ssize_t n = ::read(file.fd, chunk, sizeof chunk);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return systemFailure(errno);
-        }
-        if (n == 0)
-            break;
-        bytes.append(chunk, static_cast<std::size_t>(n));
-        if (bytes.size() > kMaxInputBytes) // grown while being read
-            return Status::Failure(Status::Code::System, kTooLargeReason);
-    }
     // The shortest record, an empty text and a 0, takes 7 bytes and a line end; no data file holds 32,767.
-    m_recordsAtMost = static_cast<int>(std::min<std::size_t>(bytes.size() / 8 + 1, 32768));
-    const Status decoded = decodeInput(bytes);
-    if (!decoded) {
-        m_text.clear();
-        return decoded;
-    }
+    m_recordsAtMost = static_cast<int>(std::min<off_t>(st.st_size / 8 + 1, 32768));
+    m_fd = file.fd;
+    file.fd = -1;
+    m_mode = Mode::Input;
+    m_raw.clear();
+    m_rawEnd = false;
+    m_rawLine = 1;
+    m_rawRead = 0;
+    m_text.clear();
+    m_textBase = 0;
     m_pos = 0;
     m_line = 1;
     m_afterLineEnd = true;
-    m_mode = Mode::Input;
-    return {};
-}
-
-// A file is read as code page 932 whenever it decodes as such, as the program's own files always do; only a
-// file that does not is told apart as UTF-8. The last line, when it has no line end, may be the remains of
-// a write that was cut off: bytes that do not decode there make it that, not a damaged file.
-Status RecordFile::decodeInput(std::string_view bytes) {
     m_tailOffset = std::string::npos;
     m_tornPending = false;
     m_tornLine = 0;
-    if (bytes.starts_with("\xEF\xBB\xBF"))
-        return damaged(1, kUtf8Reason);
-    const std::size_t tailStart = LastLineStart(bytes);
-    const std::string_view body = bytes.substr(0, tailStart);
-    const std::string_view tail = bytes.substr(tailStart);
-    if (const auto nul = body.find('\0'); nul != std::string_view::npos)
-        return damaged(LineAt(bytes, nul), "NUL 文字（0x00）が含まれています");
-    std::size_t badOffset = 0;
-    if (!DecodeCp932(body, m_text, badOffset)) {
-        if (IsValidUtf8(bytes))
-            return damaged(1, kUtf8Reason);
-        return damaged(LineAt(bytes, badOffset), "Shift_JIS（CP932）の文字ではないバイトがあります");
+    m_inputFailure = {};
+    // The first piece now, so that a file that is not code page 932 at all is told at once.
+    if (!readAhead() && !m_inputFailure.ok()) {
+        const Status failure = m_inputFailure;
+        (void)Close();
+        return failure;
     }
-    if (tail.empty())
-        return {};
-    std::string decodedTail;
-    if (tail.find('\0') != std::string_view::npos || !DecodeCp932(tail, decodedTail, badOffset)) {
-        if (IsValidUtf8(bytes) && tail.find('\0') == std::string_view::npos)
-            return damaged(1, kUtf8Reason);
-        m_tornPending = true;
-        m_tornLine = LineAt(bytes, tailStart);
-        return {};
-    }
-    m_tailOffset = m_text.size();
-    m_text += decodedTail;
     return {};
+}
+
+// The file is read a piece of whole lines at a time and decoded piece by piece, so that a large file is never
+// in memory whole, as bytes or as text: only the records not yet read are. A file is read as code page 932
+// whenever it decodes as such, as the program's own files always do; only a file that does not is told apart
+// as UTF-8. The last line, when it has no line end, may be the remains of a write that was cut off: bytes that
+// do not decode there make it that, not a damaged file. False when nothing more comes: at the end, or after a
+// failure, which m_inputFailure then holds.
+bool RecordFile::readAhead() {
+    if (!m_inputFailure.ok() || (m_rawEnd && m_raw.empty()))
+        return false;
+    constexpr std::size_t kPiece = 256 * 1024;
+    // Where the piece ends: after its last line end (not a CR that may be the first half of a CR LF), or, at
+    // the end of the file, where its last line without a line end begins.
+    auto cut = [this] {
+        if (m_rawEnd)
+            return LastLineStart(m_raw);
+        if (const std::size_t lf = m_raw.find_last_of('\n'); lf != std::string::npos)
+            return lf + 1;
+        const std::size_t cr = m_raw.find_last_of('\r');
+        return cr != std::string::npos && cr + 1 < m_raw.size() ? cr + 1 : std::size_t(0);
+    };
+    while (!m_rawEnd && (m_raw.size() < kPiece || cut() == 0)) {
+        const std::size_t had = m_raw.size();
+        m_raw.resize(had + kPiece);
+        const ssize_t n = ::read(m_fd, m_raw.data() + had, kPiece);
+        m_raw.resize(had + static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            m_inputFailure = systemFailure(errno);
+            return false;
+        }
+        m_rawEnd = n == 0;
+        m_rawRead += static_cast<std::size_t>(n);
+        if (m_rawRead > kMaxInputBytes) { // grown while being read
+            m_inputFailure = Status::Failure(Status::Code::System, kTooLargeReason);
+            return false;
+        }
+    }
+    if (m_textBase == 0 && m_text.empty() && m_rawLine == 1 && std::string_view(m_raw).starts_with("\xEF\xBB\xBF")) {
+        m_inputFailure = damaged(1, kUtf8Reason);
+        return false;
+    }
+    const std::size_t bodyEnd = cut();
+    const std::string_view body(m_raw.data(), bodyEnd);
+    if (const auto nul = body.find('\0'); nul != std::string_view::npos) {
+        m_inputFailure = damaged(m_rawLine + LineAt(body, nul) - 1, "NUL 文字（0x00）が含まれています");
+        return false;
+    }
+    std::size_t badOffset = 0;
+    if (!DecodeCp932(body, m_decoded, badOffset)) {
+        m_inputFailure = wholeFileIsUtf8() ? damaged(1, kUtf8Reason)
+                                           : damaged(m_rawLine + LineAt(body, badOffset) - 1,
+                                                     "Shift_JIS（CP932）の文字ではないバイトがあります");
+        return false;
+    }
+    m_text += m_decoded;
+    m_rawLine += LineAt(body, body.size()) - 1;
+    m_raw.erase(0, bodyEnd);
+    if (!m_rawEnd || m_raw.empty())
+        return true;
+    const std::string_view tail = m_raw;
+    if (tail.find('\0') != std::string_view::npos || !DecodeCp932(tail, m_decoded, badOffset)) {
+        if (tail.find('\0') == std::string_view::npos && wholeFileIsUtf8()) {
+            m_inputFailure = damaged(1, kUtf8Reason);
+            return false;
+        }
+        m_tornPending = true;
+        m_tornLine = m_rawLine;
+    } else {
+        m_tailOffset = m_textBase + m_text.size();
+        m_text += m_decoded;
+    }
+    m_raw.clear();
+    return true;
+}
+
+// Whether the whole file, with text beyond ASCII, is valid UTF-8: asked only of a file that does not decode.
+bool RecordFile::wholeFileIsUtf8() const {
+    struct stat st {};
+    if (fstat(m_fd, &st) != 0 || st.st_size <= 0 || st.st_size > static_cast<off_t>(kMaxInputBytes))
+        return false;
+    std::string bytes(static_cast<std::size_t>(st.st_size), '\0');
+    if (pread(m_fd, bytes.data(), bytes.size(), 0) != static_cast<ssize_t>(bytes.size()))
+        return false;
+    return IsValidUtf8(bytes);
+}
+
+char RecordFile::peekAt(std::size_t pos) {
+    while (pos >= m_text.size())
+        if (!readAhead())
+            return '\0';
+    return m_text[pos];
+}
+
+std::size_t RecordFile::findFrom(char c, std::size_t from) {
+    for (;;) {
+        if (const std::size_t at = m_text.find(c, from); at != std::string::npos)
+            return at;
+        if (!readAhead())
+            return std::string::npos;
+    }
 }
 
 Status RecordFile::tornTail() {
     m_tornPending = false;
     m_pos = m_text.size();
+    m_raw.clear();
+    m_rawEnd = true;
     return Status::Failure(Status::Code::Torn, "最後の行は、書き込みの途中で途切れた記録の残りです", m_tornLine);
 }
 
@@ -466,28 +533,32 @@ Status RecordFile::OpenForAppend(std::string_view name) {
     return {};
 }
 
-bool RecordFile::AtEnd() const {
+bool RecordFile::AtEnd() {
     if (m_mode != Mode::Input)
         return true;
-    if (m_tornPending)
-        return false;
-    return std::all_of(m_text.begin() + static_cast<std::ptrdiff_t>(m_pos), m_text.end(),
-                       [](char c) { return c == ' ' || c == '\t' || c == '\r' || c == '\n'; });
+    for (std::size_t pos = m_pos;; ++pos) {
+        const char c = peekAt(pos);
+        if (c == '\0')
+            return !m_tornPending && m_inputFailure.ok();
+        if (c != ' ' && c != '\t' && c != '\r' && c != '\n')
+            return false;
+    }
 }
 
 void RecordFile::skipBlanks() {
-    while (m_pos < m_text.size() && IsBlank(m_text[m_pos]))
+    while (IsBlank(peekAt(m_pos)))
         ++m_pos;
 }
 
-bool RecordFile::atLineEnd() const {
-    return m_pos < m_text.size() && (m_text[m_pos] == '\r' || m_text[m_pos] == '\n');
+bool RecordFile::atLineEnd() {
+    const char c = peekAt(m_pos);
+    return c == '\r' || c == '\n';
 }
 
 // Moves past one line end at the read position: CR LF, LF or CR.
 void RecordFile::skipLineEnds() {
     while (atLineEnd()) {
-        if (m_text[m_pos] == '\r' && m_pos + 1 < m_text.size() && m_text[m_pos + 1] == '\n')
+        if (m_text[m_pos] == '\r' && peekAt(m_pos + 1) == '\n')
             ++m_pos;
         ++m_pos;
         ++m_line;
@@ -495,18 +566,25 @@ void RecordFile::skipLineEnds() {
     }
 }
 
+// Moves past the text of an unquoted field, up to the next comma or line end.
+void RecordFile::skipBareField() {
+    char c = peekAt(m_pos);
+    while (c != '\0' && c != ',' && c != '\r' && c != '\n')
+        c = peekAt(++m_pos);
+}
+
 // Moves past everything up to and including the next comma or line end.
 void RecordFile::consumeDelimiter() {
-    while (m_pos < m_text.size() && m_text[m_pos] != ',' && !atLineEnd())
-        ++m_pos;
-    m_afterLineEnd = m_pos >= m_text.size() || atLineEnd();
-    if (m_pos >= m_text.size())
+    skipBareField();
+    const char c = peekAt(m_pos);
+    m_afterLineEnd = c != ',';
+    if (c == '\0')
         return;
-    if (m_text[m_pos] == ',') {
+    if (c == ',') {
         ++m_pos;
         return;
     }
-    if (m_text[m_pos] == '\r' && m_pos + 1 < m_text.size() && m_text[m_pos + 1] == '\n')
+    if (c == '\r' && peekAt(m_pos + 1) == '\n')
         ++m_pos;
     ++m_pos;
     ++m_line;
@@ -516,10 +594,22 @@ Status RecordFile::ReadRecord(std::span<const FieldKind> kinds, std::vector<Fiel
     values.clear();
     if (m_mode != Mode::Input)
         return systemFailure(EBADF);
+    if (!m_inputFailure.ok())
+        return m_inputFailure;
+    // What has been read goes: only the records still to come are kept.
+    if (m_pos > 64 * 1024) {
+        m_text.erase(0, m_pos);
+        m_textBase += m_pos;
+        m_pos = 0;
+    }
     std::size_t recordStart = std::string::npos;
-    // A record that fails where it begins on a last line without a line end is what a cut-off write left.
+    // A record that fails where it begins on a last line without a line end is what a cut-off write left;
+    // one that fails because the file could not be read further fails with that.
     auto failure = [&](int line, std::string reason) {
-        if (recordStart != std::string::npos && recordStart >= m_tailOffset && m_tailOffset != std::string::npos) {
+        if (!m_inputFailure.ok())
+            return m_inputFailure;
+        if (recordStart != std::string::npos && m_tailOffset != std::string::npos &&
+            m_textBase + recordStart >= m_tailOffset) {
             m_tornLine = m_recordLine;
             return tornTail();
         }
@@ -532,19 +622,20 @@ Status RecordFile::ReadRecord(std::span<const FieldKind> kinds, std::vector<Fiel
         if (i == 0) {
             m_recordLine = m_line;
             recordStart = m_pos;
-            if (m_tornPending && m_pos >= m_text.size())
+            if (m_tornPending && peekAt(m_pos) == '\0' && m_inputFailure.ok())
                 return tornTail();
         }
-        if (m_pos >= m_text.size())
+        const char first = peekAt(m_pos);
+        if (first == '\0')
             return failure(m_recordLine, "レコードが途中で終わっています");
         const int line = m_line;
         if (kinds[i] == FieldKind::Text) {
-            if (m_text[m_pos] == '"') {
-                const std::size_t close = m_text.find('"', m_pos + 1);
+            if (first == '"') {
+                const std::size_t close = findFrom('"', m_pos + 1);
                 if (close == std::string::npos)
                     return failure(line, "レコードが途中で終わっています（閉じる「\"」がありません）");
                 const std::string_view value(m_text.data() + m_pos + 1, close - m_pos - 1);
-                if (Cp932Length(value) > kMaxTextFieldBytes)
+                if (value.size() > kMaxTextFieldBytes && Cp932Length(value) > kMaxTextFieldBytes)
                     return failure(line, kTextTooLongReason);
                 m_line += LineAt(value, value.size()) - 1;
                 std::string text(value);
@@ -553,12 +644,11 @@ Status RecordFile::ReadRecord(std::span<const FieldKind> kinds, std::vector<Fiel
                 m_pos = close + 1;
             } else {
                 const std::size_t start = m_pos;
-                while (m_pos < m_text.size() && m_text[m_pos] != ',' && !atLineEnd())
-                    ++m_pos;
+                skipBareField();
                 std::string value = m_text.substr(start, m_pos - start);
                 while (!value.empty() && IsBlank(value.back()))
                     value.pop_back();
-                if (Cp932Length(value) > kMaxTextFieldBytes)
+                if (value.size() > kMaxTextFieldBytes && Cp932Length(value) > kMaxTextFieldBytes)
                     return failure(line, kTextTooLongReason);
                 ShowBackslashesAsYen(value);
                 values.emplace_back(std::move(value));
@@ -566,8 +656,7 @@ Status RecordFile::ReadRecord(std::span<const FieldKind> kinds, std::vector<Fiel
             consumeDelimiter();
         } else {
             const std::size_t start = m_pos;
-            while (m_pos < m_text.size() && m_text[m_pos] != ',' && !atLineEnd())
-                ++m_pos;
+            skipBareField();
             const std::string_view field(m_text.data() + start, m_pos - start);
             const auto amount = ParseMoneyField(field);
             if (!amount)
@@ -626,6 +715,7 @@ bool RecordFile::IsWholeRecord(std::string_view bytes, std::span<const FieldKind
     if (!DecodeCp932(bytes, probe.m_text, badOffset))
         return false;
     probe.m_mode = Mode::Input;
+    probe.m_rawEnd = true; // the text is all there is
     std::vector<FieldValue> values;
     return probe.ReadRecord(kinds, values).ok() && probe.AtEnd();
 }
@@ -743,8 +833,14 @@ Status RecordFile::Close() {
     case Mode::Closed:
         break;
     case Mode::Input:
+        ::close(m_fd);
+        m_fd = -1;
         m_text.clear();
         m_text.shrink_to_fit();
+        m_raw.clear();
+        m_raw.shrink_to_fit();
+        m_decoded.clear();
+        m_decoded.shrink_to_fit();
         m_tornPending = false;
         break;
     case Mode::Append:

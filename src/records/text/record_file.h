@@ -108,7 +108,7 @@ public:
     [[nodiscard]] Status OpenForAppend(std::string_view name);
 
     // True when nothing but line ends and blanks remains to be read.
-    bool AtEnd() const;
+    bool AtEnd();
     // Reads one field of each kind, in order. Line ends separate fields as commas do; blank lines and LF or
     // CR alone as line ends are accepted. A last line without a line end that is not a whole record is
     // what a write cut off left: it gives Torn once, with its line, and the file is then at its end. A
@@ -135,7 +135,10 @@ public:
 private:
     enum class Mode { Closed, Input, Output, Append };
 
-    Status decodeInput(std::string_view bytes);
+    bool readAhead();
+    bool wholeFileIsUtf8() const;
+    char peekAt(std::size_t pos); // '\0' past what the file holds
+    std::size_t findFrom(char c, std::size_t from);
     Status tornTail();
     // Whether bytes, a last line without its line end, hold exactly one record of these kinds.
     static bool IsWholeRecord(std::string_view bytes, std::span<const FieldKind> kinds);
@@ -149,17 +152,26 @@ private:
     Status damaged(int line, std::string reason) const;
     void skipBlanks();
     void skipLineEnds();
-    bool atLineEnd() const;
+    bool atLineEnd();
+    void skipBareField();
     void consumeDelimiter();
 
     Mode m_mode = Mode::Closed;
-    // Input: the whole file decoded, the read position and its line.
+    // Input: the bytes read and not yet decoded (the start of a line up to where reading stopped), the text
+    // decoded and not yet read, the read position and its line.
+    std::string m_raw;
+    bool m_rawEnd = false;
+    int m_rawLine = 1;            // the line m_raw begins on
+    std::size_t m_rawRead = 0;    // bytes read from the file so far
+    std::string m_decoded;        // a piece as it is decoded
     std::string m_text;
+    std::size_t m_textBase = 0;   // how much of the file's text came before m_text
+    Status m_inputFailure;        // found while reading ahead
     std::size_t m_pos = 0;
     int m_line = 1;
     int m_recordLine = 0;
     bool m_afterLineEnd = true;
-    std::size_t m_tailOffset = std::string::npos; // where the last line without a line end begins in m_text
+    std::size_t m_tailOffset = std::string::npos; // where the last line without a line end begins in the text
     int m_tornLine = 0;                           // a cut-off last line not yet reported
     bool m_tornPending = false;
     int m_recordsAtMost = 0;

@@ -8,6 +8,7 @@
 #include <QTest>
 
 #include <array>
+#include <random>
 #include <cstdio>
 #include <sys/stat.h>
 
@@ -76,6 +77,7 @@ private slots:
     void writerKeepsTheFileReadable();
     void pipesAndDevicesAreRefusedWithoutWaiting();
     void leftoverTemporariesAreRemoved();
+    void largeFilesReadPieceByPiece();
     void outputReplacesTheFileWhole();
     void failedRewriteLeavesTheOldBytes();
     void failedAppendLeavesWholeLines();
@@ -508,6 +510,56 @@ void TestRecordFile::leftoverTemporariesAreRemoved() {
     QCOMPARE(
         QDir().entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
         QStringList({u".other.txt.abcdef"_s, u".テーマ１.txt.dir123"_s, u".テーマ１.txt.short"_s, u"テーマ１.txt"_s}));
+}
+
+// A file far larger than the pieces it is read in: every record comes back, wherever a piece ends (inside a
+// text, between CR and LF, inside a character), and a fault far in is told with its own line.
+void TestRecordFile::largeFilesReadPieceByPiece() {
+    ScopedWorkDir dir;
+    std::mt19937 random(20261207);
+    std::vector<std::vector<FieldValue>> written;
+    std::size_t bytes = 0;
+    while (bytes < 3u << 20) {
+        const std::size_t length = random() % 3 == 0 ? 1 + random() % 20000 : random() % 40;
+        std::u16string item;
+        for (std::size_t i = 0; i < length; ++i)
+            item += random() % 2 ? char16_t(u'あ' + random() % 80) : char16_t(u'a' + random() % 26);
+        written.push_back(Ledger("2026年12月07日", QString::fromStdU16String(item).toStdString().c_str(),
+                                 std::int64_t(random() % 2000000) - 1000000));
+        bytes += 2 * length + 30;
+    }
+    QVERIFY(WriteAll(kName, written).ok());
+    Status status;
+    QVERIFY(ReadAll(kName, kLedger, status) == written);
+    QVERIFY2(status.ok(), status.reason().c_str());
+
+    // The same with LF alone, a NUL far in, and a cut-off last record after many pieces.
+    QByteArray file = ReadBytes(kName);
+    QByteArray lf = file;
+    lf.replace("\r\n", "\n");
+    WriteBytes(kName, lf);
+    QVERIFY(ReadAll(kName, kLedger, status) == written);
+    QVERIFY(status.ok());
+    QByteArray nul = file;
+    const int at = file.indexOf('\n', file.size() - 1000);
+    nul[at - 3] = '\0';
+    WriteBytes(kName, nul);
+    (void)ReadAll(kName, kLedger, status);
+    QCOMPARE(status.code(), Status::Code::Damaged);
+    QCOMPARE(status.line(), int(written.size()));
+    WriteBytes(kName, file + Cp932(u"\"2026年12月07日\",\"途中"_s));
+    RecordFile reader;
+    QVERIFY(reader.OpenForInput(kName).ok());
+    std::vector<FieldValue> values;
+    std::size_t read = 0;
+    Status last;
+    while (!reader.AtEnd()) {
+        last = reader.ReadRecord(kLedger, values);
+        read += last.ok();
+    }
+    QCOMPARE(read, written.size());
+    QCOMPARE(last.code(), Status::Code::Torn);
+    QCOMPARE(last.line(), int(written.size()) + 1);
 }
 
 QTEST_APPLESS_MAIN(TestRecordFile)
