@@ -8,8 +8,8 @@
 #include <QTest>
 
 #include <array>
-#include <random>
 #include <cstdio>
+#include <random>
 #include <sys/stat.h>
 
 using namespace Qt::StringLiterals;
