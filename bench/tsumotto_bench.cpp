@@ -136,10 +136,18 @@ QByteArray Encoded(const std::string& utf8) {
     return QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()));
 }
 
+// Puts a file in place and on the disk before a measurement, so that the measured operation's own flush does
+// not also carry this write (ext4 commits the data of every file written since the last commit with it).
 void WriteFile(const char* name, const QByteArray& bytes) {
     QFile file(QString::fromUtf8(name));
-    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size())
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.flush() ||
+        ::fsync(file.handle()) != 0)
         std::abort();
+    file.close();
+    const int folder = ::open(".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (folder < 0 || ::syncfs(folder) != 0)
+        std::abort();
+    ::close(folder);
 }
 
 // The data folders, made once.

@@ -12,6 +12,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <unordered_map>
 
@@ -82,34 +83,41 @@ Status LedgerRows::rewrite(const char* fileName) {
     std::string fault;
     auto encode = [&fault](const Text& text) {
         if (!text.encoded) {
-            const auto bytes = records::EncodeTextField(text.utf8, &fault);
-            if (!bytes)
+            auto& encoded = const_cast<Text&>(text);
+            if (!records::EncodeTextField(text.utf8, encoded.bytes, &fault))
                 return false;
-            auto& pieces = const_cast<Text&>(text);
-            pieces.asDate = "\"" + *bytes + "\",\"";
-            pieces.asItem = *bytes + "\",";
-            pieces.encoded = true;
+            encoded.encoded = true;
         }
         return true;
     };
-    constexpr std::size_t kBlock = 256 * 1024;
-    std::string block;
-    block.reserve(kBlock + 1024);
+    // Lines are put together in blocks of about 256 KB: "date","item",amount CR LF.
+    std::string block(256 * 1024, '\0');
+    std::size_t used = 0;
+    auto put = [&block, &used](std::string_view piece) {
+        std::memcpy(block.data() + used, piece.data(), piece.size());
+        used += piece.size();
+    };
     for (const Row& row : m_rows) {
         if (!status)
             break;
         if (!encode(*row.date) || !encode(*row.item))
             return Status::Failure(Status::Code::Unsavable, fault);
-        block += row.date->asDate;
-        block += row.item->asItem;
-        block += row.amount->endOfLine;
-        if (block.size() >= kBlock) {
-            status = file.WriteEncodedLines(block);
-            block.clear();
+        const std::size_t line = row.date->bytes.size() + row.item->bytes.size() + row.amount->endOfLine.size() + 6;
+        if (used + line > block.size()) {
+            status = file.WriteEncodedLines(std::string_view(block.data(), used));
+            used = 0;
+            if (line > block.size())
+                block.resize(line);
         }
+        put("\"");
+        put(row.date->bytes);
+        put("\",\"");
+        put(row.item->bytes);
+        put("\",");
+        put(row.amount->endOfLine);
     }
-    if (status && !block.empty())
-        status = file.WriteEncodedLines(block);
+    if (status && used > 0)
+        status = file.WriteEncodedLines(std::string_view(block.data(), used));
     return status ? file.Close() : status;
 }
 

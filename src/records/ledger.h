@@ -19,14 +19,12 @@
 
 class LedgerRows {
 public:
-    // A date or item text: as shown, and the pieces of a record line it makes in the file (encoded when first
-    // written): a date opens a line, an item comes before its amount.
+    // A date or item text: as shown, and as written in the file (encoded when first written).
     struct Text {
         std::string utf8;
         QString shown;
         bool encoded = false;
-        std::string asDate; // "date","
-        std::string asItem; // item",
+        std::string bytes;
     };
     // An amount: its display text, and the end of a record line it makes in the file.
     struct Amount {

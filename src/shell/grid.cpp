@@ -61,6 +61,15 @@ public:
         return index.isValid() ? Qt::ItemIsEnabled | Qt::ItemIsSelectable : Qt::NoItemFlags;
     }
 
+    int shownRows() const { return m_shownRows; }
+
+    // Tells the view that one row it knows is gone: the rows after it move up and keep their state.
+    void removeOne(int row) {
+        beginRemoveRows({}, row - 1, row - 1);
+        --m_shownRows;
+        endRemoveRows();
+    }
+
     // Brings the rows the view knows from shown to rows, keeping the first kept of them in place.
     void update(int rows, int kept, int changedFirst, int changedLast) {
         kept = std::min(kept, m_shownRows);
@@ -130,7 +139,7 @@ constexpr int kCellPadding = 12; // the item's text margins on both sides, the g
 
 Grid::Grid(int cols, bool fixedColumn, QWidget* parent)
     : QTableView(parent), m_cols(std::max(cols, 1)), m_fixedColumn(fixedColumn), m_model(new GridModel(*this)),
-      m_cells(static_cast<std::size_t>(m_cols)), m_widths(static_cast<std::size_t>(m_cols), -1),
+      m_cells(static_cast<std::size_t>(m_cols)), m_slots(1, 0), m_widths(static_cast<std::size_t>(m_cols), -1),
       m_dataAlignment(static_cast<std::size_t>(m_cols), AlignLeft),
       m_fixedAlignment(static_cast<std::size_t>(m_cols), AlignLeft), m_giver(static_cast<std::size_t>(m_cols), -1),
       m_widest(static_cast<std::size_t>(m_cols), 0) {
@@ -192,7 +201,21 @@ QString Grid::cell(int row, int col) const {
         return {};
     if (row > 0 && m_computed[static_cast<std::size_t>(col)].text)
         return m_computed[static_cast<std::size_t>(col)].text(row);
-    return m_cells[static_cast<std::size_t>(row * m_cols + col)];
+    return at(row, col);
+}
+
+QString& Grid::at(int row, int col) {
+    return m_cells[m_slots[static_cast<std::size_t>(row)] + static_cast<std::size_t>(col)];
+}
+
+const QString& Grid::at(int row, int col) const {
+    return m_cells[m_slots[static_cast<std::size_t>(row)] + static_cast<std::size_t>(col)];
+}
+
+void Grid::freeSlot(int row) {
+    const std::size_t slot = m_slots[static_cast<std::size_t>(row)];
+    std::fill_n(m_cells.begin() + static_cast<std::ptrdiff_t>(slot), m_cols, QString());
+    m_freeSlots.push_back(slot);
 }
 
 int Grid::findText(const QString& text, int first, int last) const {
@@ -205,7 +228,7 @@ int Grid::findText(const QString& text, int first, int last) const {
         return 0;
     }
     for (int row = first; row <= last; ++row)
-        if (m_cells[static_cast<std::size_t>(row * m_cols + m_col)] == text)
+        if (at(row, m_col) == text)
             return row;
     return 0;
 }
@@ -224,16 +247,33 @@ void Grid::computedChanged(int firstRow) {
 
 void Grid::reserveRows(int rows) {
     m_cells.reserve(static_cast<std::size_t>(std::max(rows, 1)) * static_cast<std::size_t>(m_cols));
+    m_slots.reserve(static_cast<std::size_t>(std::max(rows, 1)));
 }
 
 void Grid::setRows(int n) {
     n = std::max(n, 1);
-    m_cells.resize(static_cast<std::size_t>(n) * static_cast<std::size_t>(m_cols));
-    if (n < m_rows) {
+    if (n == 1) { // all rows go: so do their cells
+        m_cells.resize(static_cast<std::size_t>(m_cols));
+        m_slots.resize(1);
+        m_freeSlots.clear();
+    } else if (n < m_rows) {
         // Rows dropped now and grown again later come back empty.
-        std::fill(m_cells.begin() + static_cast<std::ptrdiff_t>(n * m_cols), m_cells.end(), QString());
+        for (int row = n; row < m_rows; ++row)
+            freeSlot(row);
+        m_slots.resize(static_cast<std::size_t>(n));
+    }
+    if (n < m_rows) {
         m_keptRows = std::min(m_keptRows, n);
         m_widestStale = true;
+    }
+    while (m_slots.size() < static_cast<std::size_t>(n)) {
+        if (m_freeSlots.empty()) {
+            m_slots.push_back(m_cells.size());
+            m_cells.resize(m_cells.size() + static_cast<std::size_t>(m_cols));
+        } else {
+            m_slots.push_back(m_freeSlots.back());
+            m_freeSlots.pop_back();
+        }
     }
     m_rows = n;
     m_row = std::min(m_row, n - 1);
@@ -257,7 +297,7 @@ void Grid::setCol(int col) {
 void Grid::setText(const QString& text) {
     if (m_row > 0 && m_computed[static_cast<std::size_t>(m_col)].text)
         return; // made when asked for
-    m_cells[static_cast<std::size_t>(m_row * m_cols + m_col)] = text;
+    at(m_row, m_col) = text;
     if (m_row > 0 && m_giver[static_cast<std::size_t>(m_col)] >= 0 && !m_widestStale) {
         int& widest = m_widest[static_cast<std::size_t>(m_col)];
         widest = std::max(widest, textBound(text));
@@ -374,12 +414,27 @@ void Grid::setFontSize(float points) {
 void Grid::RemoveItem(int row) {
     if (row < 1 || row >= m_rows)
         return;
-    const auto first = m_cells.begin() + static_cast<std::ptrdiff_t>(row * m_cols);
-    m_cells.erase(first, first + m_cols);
+    // Columns of amounts are measured again only when the row held one of their widest texts.
+    for (int col = 0; col < m_cols; ++col) {
+        const auto c = static_cast<std::size_t>(col);
+        if (m_giver[c] >= 0 && !m_computed[c].text && textBound(cell(row, col)) >= m_widest[c])
+            m_widestStale = true;
+    }
+    freeSlot(row);
+    m_slots.erase(m_slots.begin() + row);
     --m_rows;
-    m_keptRows = std::min(m_keptRows, row);
+    if (m_removedAt < 0 && m_keptRows == m_rows + 1 && m_model->shownRows() == m_rows + 1) {
+        // The view learns of this one row alone, and the rows after it keep their place in it.
+        m_removedAt = row;
+        m_keptRows = m_rows;
+        if (m_changedLast >= row) { // changes waiting below the row have moved up with it
+            m_changedFirst = std::min(m_changedFirst, row);
+            m_changedLast = m_rows - 1;
+        }
+    } else {
+        m_keptRows = std::min(m_keptRows, row);
+    }
     m_row = std::min(m_row, m_rows - 1);
-    m_widestStale = true;
     scheduleFlush();
 }
 
@@ -407,6 +462,10 @@ void Grid::flush() {
         return;
     m_flushPending = false;
     m_flushing = true;
+    if (m_removedAt >= 0) {
+        m_model->removeOne(m_removedAt);
+        m_removedAt = -1;
+    }
     m_model->update(m_rows, m_keptRows, m_changedFirst, m_changedLast);
     if (m_widestStale || m_computedWidestStale) {
         const bool all = m_widestStale;
@@ -420,7 +479,7 @@ void Grid::flush() {
                     widest = textBound(computed.widest());
             } else {
                 for (int row = 1; row < m_rows; ++row)
-                    widest = std::max(widest, textBound(m_cells[static_cast<std::size_t>(row * m_cols + col)]));
+                    widest = std::max(widest, textBound(at(row, col)));
             }
             m_widest[static_cast<std::size_t>(col)] = widest;
         }

@@ -103,6 +103,9 @@ private:
     // An upper bound of the width of a text in the grid's font, quick enough for every amount of a ledger.
     int textBound(const QString& text);
     void applyWidths();
+    QString& at(int row, int col);
+    const QString& at(int row, int col) const;
+    void freeSlot(int row);
 
     void cellsChanged(int firstRow, int lastRow);
     void scheduleFlush();
@@ -111,7 +114,11 @@ private:
     const int m_cols;
     const bool m_fixedColumn;
     GridModel* m_model;
-    std::vector<QString> m_cells;           // row-major, m_rows * m_cols; empty in computed columns
+    // The cells, m_cols to a slot; each row's slot, by row (row 0, the header, has the first); slots of
+    // removed rows, empty, for rows added later. A removed row moves only the slots of the rows after it.
+    std::vector<QString> m_cells; // empty in computed columns
+    std::vector<std::size_t> m_slots;
+    std::vector<std::size_t> m_freeSlots;
     std::vector<ComputedColumn> m_computed; // per column; no text function for a column of kept cells
     int m_rows = 1;
     int m_row = 0;
@@ -133,6 +140,7 @@ private:
     // What the view has not been told yet.
     bool m_flushPending = false;
     int m_keptRows = 1;           // rows the view knows that have kept their place since the last flush
+    int m_removedAt = -1;         // the one row removed since the last flush, when the view can be told of it alone
     int m_changedFirst = INT_MAX; // cells changed since the last flush, by row
     int m_changedLast = -1;
     bool m_flushing = false;

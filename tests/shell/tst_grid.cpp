@@ -4,8 +4,13 @@
 
 #include <QApplication>
 #include <QHeaderView>
+#include <QPersistentModelIndex>
+#include <QRandomGenerator>
 #include <QSignalSpy>
 #include <QTest>
+
+#include <array>
+#include <vector>
 
 using namespace Qt::StringLiterals;
 
@@ -31,6 +36,8 @@ private slots:
     void rowsKeepTextsAndNewRowsAreEmpty();
     void removeItemMovesLaterRowsUp();
     void viewShowsCellsAfterOneUpdate();
+    void viewIsToldOfOneRemovedRowAlone();
+    void anyOperationsEndWithTheViewMatchingTheCells();
     void layoutOperations();
     void topRowScrollsTheRowIntoView();
     void clickMakesTheCellCurrent();
@@ -92,6 +99,94 @@ void TestGrid::viewShowsCellsAfterOneUpdate() {
     QCOMPARE(grid.model()->index(0, 0).data().toString(), u"2-0"_s);
     QCOMPARE(grid.model()->index(3, 0).data().toString(), u"new"_s);
     QCOMPARE(grid.model()->index(2, 1).data().toString(), QString());
+}
+
+void TestGrid::viewIsToldOfOneRemovedRowAlone() {
+    Grid grid(3, true);
+    Fill(grid, 2000);
+    grid.flush();
+    const QPersistentModelIndex later = grid.model()->index(1500, 1);
+    QSignalSpy removed(grid.model(), &QAbstractItemModel::rowsRemoved);
+    QSignalSpy inserted(grid.model(), &QAbstractItemModel::rowsInserted);
+    QSignalSpy changed(grid.model(), &QAbstractItemModel::dataChanged);
+    grid.setRow(7); // a change waiting below the row, moved up with it
+    grid.setCol(2);
+    grid.setText(u"changed"_s);
+    grid.RemoveItem(3);
+    grid.flush();
+    QCOMPARE(removed.count(), 1);
+    QCOMPARE(removed.at(0).at(1).toInt(), 2);
+    QCOMPARE(removed.at(0).at(2).toInt(), 2);
+    QCOMPARE(inserted.count(), 0);
+    QCOMPARE(later.row(), 1499); // the rows after it kept their state in the view
+    QCOMPARE(later.data().toString(), u"1501-1"_s);
+    QCOMPARE(grid.model()->index(5, 2).data().toString(), u"changed"_s);
+    // and the view is told to draw it again where it now is
+    QCOMPARE(changed.count(), 1);
+    const auto first = changed.at(0).at(0).value<QModelIndex>();
+    const auto last = changed.at(0).at(1).value<QModelIndex>();
+    QVERIFY(first.row() <= 5 && last.row() >= 5 && first.column() == 0 && last.column() == 2);
+    QCOMPARE(grid.model()->rowCount(), 1999);
+}
+
+// Random runs of the operations, told to the view at random moments: after each telling the view shows
+// exactly the cells a plain table of rows holds.
+void TestGrid::anyOperationsEndWithTheViewMatchingTheCells() {
+    QRandomGenerator random(20261207);
+    for (int run = 0; run < 60; ++run) {
+        Grid grid(3, run % 2 == 0);
+        std::vector<std::array<QString, 3>> rows(1);
+        int next = 0;
+        auto check = [&] {
+            grid.flush();
+            QCOMPARE(grid.Rows(), static_cast<int>(rows.size()));
+            QCOMPARE(grid.model()->rowCount(), grid.Rows() - 1);
+            for (int r = 0; r < grid.Rows(); ++r)
+                for (int c = 0; c < 3; ++c) {
+                    QCOMPARE(grid.cell(r, c), rows[static_cast<std::size_t>(r)][static_cast<std::size_t>(c)]);
+                    if (r > 0)
+                        QCOMPARE(grid.model()->index(r - 1, c).data().toString(), grid.cell(r, c));
+                }
+        };
+        for (int step = 0; step < 80; ++step) {
+            const int rowCount = static_cast<int>(rows.size());
+            switch (random.bounded(6)) {
+            case 0: { // grow or shrink
+                const int n = 1 + random.bounded(12);
+                rows.resize(static_cast<std::size_t>(n));
+                grid.setRows(n);
+                break;
+            }
+            case 1:
+            case 2: { // a text in any cell, the header's too
+                const int r = random.bounded(rowCount);
+                const int c = random.bounded(3);
+                const QString text = u"t%1"_s.arg(++next);
+                grid.setRow(r);
+                grid.setCol(c);
+                grid.setText(text);
+                rows[static_cast<std::size_t>(r)][static_cast<std::size_t>(c)] = text;
+                break;
+            }
+            case 3:
+            case 4: // a removal, of any row (the header and rows past the end are refused)
+                if (const int r = random.bounded(rowCount + 1); r >= 1 && r < rowCount) {
+                    rows.erase(rows.begin() + r);
+                    grid.RemoveItem(r);
+                } else {
+                    grid.RemoveItem(r);
+                }
+                break;
+            default:
+                check();
+                if (QTest::currentTestFailed())
+                    return;
+            }
+        }
+        check();
+        if (QTest::currentTestFailed())
+            return;
+    }
 }
 
 void TestGrid::layoutOperations() {

@@ -239,14 +239,15 @@ std::optional<std::string> TextFieldFault(std::string_view text) {
     return std::nullopt;
 }
 
-std::optional<std::string> EncodeTextField(std::string_view text, std::string* fault) {
-    std::string bytes;
-    if (text.find_first_of(std::string_view("\"\r\n\0", 4)) == std::string_view::npos &&
-        EncodeCp932Exactly(text, bytes) && bytes.size() <= RecordFile::kMaxTextFieldBytes)
-        return bytes;
+bool EncodeTextField(std::string_view text, std::string& bytes, std::string* fault) {
+    const bool plain =
+        std::none_of(text.begin(), text.end(), [](char c) { return c == '"' || c == '\r' || c == '\n' || c == '\0'; });
+    if (plain && EncodeCp932Exactly(text, bytes) && bytes.size() <= RecordFile::kMaxTextFieldBytes)
+        return true;
+    bytes.clear();
     if (fault)
         *fault = TextFieldFault(text).value_or("Shift_JIS で保存できない文字があります");
-    return std::nullopt;
+    return false;
 }
 
 namespace {
@@ -770,8 +771,11 @@ Status RecordFile::WriteEncodedLines(std::string_view bytes) {
         return m_failure;
     if (!m_buffer.empty() && !encodeBuffered())
         return m_failure;
-    m_encoded += bytes;
-    return writeEncoded();
+    if (!m_encoded.empty()) {
+        m_encoded += bytes;
+        return writeEncoded();
+    }
+    return writeEncoded(bytes);
 }
 
 // The lines written as text so far, in code page 932 after what was written encoded.
@@ -786,13 +790,18 @@ bool RecordFile::encodeBuffered() {
 }
 
 Status RecordFile::writeEncoded() {
-    if (m_written + m_encoded.size() > kMaxInputBytes) {
+    const Status status = writeEncoded(m_encoded);
+    m_encoded.clear();
+    return status;
+}
+
+Status RecordFile::writeEncoded(std::string_view bytes) {
+    if (m_written + bytes.size() > kMaxInputBytes) {
         m_failure = FileFull();
-    } else if (int error = 0; !WriteAll(m_fd, m_encoded, error)) {
+    } else if (int error = 0; !WriteAll(m_fd, bytes, error)) {
         m_failure = systemFailure(error);
     }
-    m_written += m_encoded.size();
-    m_encoded.clear();
+    m_written += bytes.size();
     return m_failure;
 }
 

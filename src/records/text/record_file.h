@@ -79,9 +79,9 @@ std::string DisplayName(std::string_view entry);
 // temporary files that a rewrite of one of the named data files makes beside it. Returns how many.
 int RemoveLeftoverTemporaries(std::span<const std::string_view> names);
 
-// The bytes of a text field's text in code page 932 (without its quotes), or nothing when TextFieldFault
-// finds a fault, which it then tells.
-std::optional<std::string> EncodeTextField(std::string_view text, std::string* fault = nullptr);
+// Puts the bytes of a text field's text in code page 932 (without its quotes) in `bytes`; false when
+// TextFieldFault finds a fault, which it then tells.
+bool EncodeTextField(std::string_view text, std::string& bytes, std::string* fault = nullptr);
 
 // What makes a text unfit for a text field (a double quote, a line break, a NUL, a character code page 932
 // cannot carry as itself, more than the reader takes), in words for the user; nothing when it can be saved.
@@ -146,6 +146,7 @@ private:
     Status writeOut(std::string_view bytes);
     bool encodeBuffered();
     Status writeEncoded();
+    Status writeEncoded(std::string_view bytes);
     Status flushOutput();
     void discardOutput();
     Status systemFailure(int error);
