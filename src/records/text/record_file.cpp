@@ -308,6 +308,7 @@ Status RecordFile::OpenForInput(std::string_view name) {
         return Status::Failure(Status::Code::System, kTooLargeReason);
     // The shortest record, an empty text and a 0, takes 7 bytes and a line end; no data file holds 32,767.
     m_recordsAtMost = static_cast<int>(std::min<off_t>(st.st_size / 8 + 1, 32768));
+    m_sizeAtOpen = static_cast<std::size_t>(st.st_size);
     m_fd = file.fd;
     file.fd = -1;
     m_mode = Mode::Input;
@@ -354,9 +355,12 @@ bool RecordFile::readAhead() {
         return cr != std::string::npos && cr + 1 < m_raw.size() ? cr + 1 : std::size_t(0);
     };
     while (!m_rawEnd && (m_raw.size() < kPiece || cut() == 0)) {
+        // A piece, or what is left of a smaller file and a byte to find its end (or that it grew).
         const std::size_t had = m_raw.size();
-        m_raw.resize(had + kPiece);
-        const ssize_t n = ::read(m_fd, m_raw.data() + had, kPiece);
+        const std::size_t left = m_sizeAtOpen > m_rawRead ? m_sizeAtOpen - m_rawRead : 0;
+        const std::size_t want = std::min(kPiece, left + 1);
+        m_raw.resize(had + want);
+        const ssize_t n = ::read(m_fd, m_raw.data() + had, want);
         m_raw.resize(had + static_cast<std::size_t>(std::max<ssize_t>(n, 0)));
         if (n < 0) {
             if (errno == EINTR)

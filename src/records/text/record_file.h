@@ -164,7 +164,8 @@ private:
     bool m_rawEnd = false;
     int m_rawLine = 1;         // the line m_raw begins on
     std::size_t m_rawRead = 0; // bytes read from the file so far
-    std::string m_decoded;     // a piece as it is decoded
+    std::size_t m_sizeAtOpen = 0;
+    std::string m_decoded; // a piece as it is decoded
     std::string m_text;
     std::size_t m_textBase = 0; // how much of the file's text came before m_text
     Status m_inputFailure;      // found while reading ahead
