@@ -2,12 +2,12 @@
 #include "shell/controls.h"
 
 #include "records/text/cp932.h"
+#include "shell/pictures.h"
 #include "shell/text_convert.h"
 
 #include <QAbstractButton>
 #include <QGuiApplication>
 #include <QIcon>
-#include <QImageReader>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
@@ -176,24 +176,10 @@ QFont GothicFont(const QString& family, double points) {
     return font;
 }
 
-QIcon IconFromFile(const QString& file) {
-    QIcon icon;
-    QImageReader reader(file);
-    const int count = std::max(reader.imageCount(), 1);
-    for (int i = 0; i < count; ++i) {
-        if (i > 0 && !reader.jumpToImage(i))
-            break;
-        const QImage image = reader.read();
-        if (!image.isNull())
-            icon.addPixmap(QPixmap::fromImage(image));
-    }
-    return icon;
-}
-
-QToolButton* NewPictureButton(const QString& caption, const QString& picture, QWidget* parent) {
+QToolButton* NewPictureButton(const QString& caption, QStringView picture, QWidget* parent) {
     auto* button = new QToolButton(parent);
     button->setText(caption);
-    button->setIcon(IconFromFile(picture));
+    button->setIcon(PictureIcon(picture));
     button->setIconSize(QSize(32, 32));
     button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
     button->setFocusPolicy(Qt::StrongFocus);

@@ -106,10 +106,8 @@ inline const QString kProportionalGothic = QStringLiteral("ＭＳ Ｐゴシッ�
 inline const QString kFixedGothic = QStringLiteral("ＭＳ ゴシック");
 QFont GothicFont(const QString& family, double points);
 
-// Every image of an icon file, at each of its sizes.
-QIcon IconFromFile(const QString& file);
-// A button with a 32 x 32 picture above its caption.
-QToolButton* NewPictureButton(const QString& caption, const QString& picture, QWidget* parent);
+// A button with a 32 x 32 picture (one of the program's, by its file name) above its caption.
+QToolButton* NewPictureButton(const QString& caption, QStringView picture, QWidget* parent);
 // A label of plain text, with the given face, colours and alignment; an invalid background leaves it
 // transparent.
 Label* NewTextLabel(const QString& text, const QFont& font, const QColor& textColour, const QColor& background,

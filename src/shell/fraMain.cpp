@@ -8,6 +8,7 @@
 #include "shell/dialogs.h"
 #include "shell/frmSub.h"
 #include "shell/grid.h"
+#include "shell/pictures.h"
 #include "shell/text_convert.h"
 
 #include <QAccessibleWidget>
@@ -49,9 +50,9 @@ Label* NewBoxLabel(const QString& text, const QFont& font, const QColor& textCol
     return label;
 }
 
-Label* NewPicture(const QString& picture, QWidget* parent) {
+Label* NewPicture(QStringView picture, QWidget* parent) {
     auto* label = new Label(parent);
-    label->setPixmap(QPixmap(picture));
+    label->setPixmap(PicturePixmap(picture));
     label->setAlignment(Qt::AlignLeft | Qt::AlignTop);
     return label;
 }
@@ -73,7 +74,7 @@ fraMain::fraMain(Dialogs& dialogs, QWidget* parent)
     Q_UNUSED(accessible);
     setObjectName(u"fraMain"_s);
     setWindowTitle(u"ツモっと貯めよう！"_s);
-    setWindowIcon(IconFromFile(u":/pictures/app.ico"_s));
+    setWindowIcon(PictureIcon(u"app.ico"));
     // The captions of the five large buttons, and the face the other fonts fall back to.
     setFont(GothicFont(kProportionalGothic, 9));
     SetUpFixedWindow(this, kClientWidth, kClientHeight);
@@ -97,19 +98,19 @@ void fraMain::createControls() {
     const QColor buttonText = palette().color(QPalette::ButtonText);
 
     cmdChinClr2 = new QPushButton(this);
-    cmdChinClr2->setIcon(IconFromFile(u":/pictures/clear_items.bmp"_s));
+    cmdChinClr2->setIcon(PictureIcon(u"clear_items.bmp"));
     cmdChinClr2->setIconSize(QSize(16, 16));
-    cmdEnd = NewPictureButton(u"終了"_s, u":/pictures/end.ico"_s, this);
-    cmdsyoukai = NewPictureButton(u"プロ"_s, u":/pictures/pro.ico"_s, this);
+    cmdEnd = NewPictureButton(u"終了"_s, u"end.ico", this);
+    cmdsyoukai = NewPictureButton(u"プロ"_s, u"pro.ico", this);
     txtChin_Inp = new TextBox(this);
     txtChin_Inp->setFont(GothicFont(kProportionalGothic, 14.25));
     txtChin_Inp->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     // Digits go straight in: no input method on the amount box.
     txtChin_Inp->setAttribute(Qt::WA_InputMethodEnabled, false);
     txtChin_Inp->setInputMethodHints(Qt::ImhPreferNumbers | Qt::ImhLatinOnly | Qt::ImhNoPredictiveText);
-    cmdHelp = NewPictureButton(u"ヘルプ"_s, u":/pictures/help.ico"_s, this);
-    cmdChinClr = NewPictureButton(u"クリア"_s, u":/pictures/clear.ico"_s, this);
-    cmdChinHozon = NewPictureButton(u"入金"_s, u":/pictures/deposit.ico"_s, this);
+    cmdHelp = NewPictureButton(u"ヘルプ"_s, u"help.ico", this);
+    cmdChinClr = NewPictureButton(u"クリア"_s, u"clear.ico", this);
+    cmdChinHozon = NewPictureButton(u"入金"_s, u"deposit.ico", this);
     txtChinKou = new TextBox(this);
     txtChinKou->setFont(font12);
     txtChinKou->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
@@ -130,8 +131,8 @@ void fraMain::createControls() {
                                 Qt::AlignLeft | Qt::AlignTop, this);
     lblTemaMei = NewTextLabel(QString(), font14, kMaroon, QColor(), Qt::AlignLeft | Qt::AlignTop, this);
     lblTemaMei->setWordWrap(true);
-    auto* image2 = NewPicture(u":/pictures/banner.gif"_s, this);
-    imgTema1 = NewPicture(u":/pictures/theme.gif"_s, this);
+    auto* image2 = NewPicture(u"banner.gif", this);
+    imgTema1 = NewPicture(u"theme.gif", this);
     auto* label1_1 = NewBoxLabel(u"項目"_s, font14, kWhite, kMaroon, Qt::AlignHCenter, this);
     auto* label1_2 = NewBoxLabel(u"金額"_s, font14, kWhite, kMaroon, Qt::AlignHCenter, this);
     const QFont fixed15 = GothicFont(kFixedGothic, 15.75);

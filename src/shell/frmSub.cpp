@@ -4,6 +4,7 @@
 #include "shell/controls.h"
 #include "shell/dialogs.h"
 #include "shell/grid.h"
+#include "shell/pictures.h"
 
 #include <QIcon>
 #include <QPushButton>
@@ -40,7 +41,7 @@ frmSub::frmSub(Dialogs& dialogs, QWidget* parent)
       m_dialogs(dialogs) {
     setObjectName(u"frmSub"_s);
     setWindowTitle(u"ツモっと始めてみよう！"_s);
-    setWindowIcon(IconFromFile(u":/pictures/starter.ico"_s));
+    setWindowIcon(PictureIcon(u"starter.ico"));
     setFont(GothicFont(kProportionalGothic, 9)); // the example titles' face
     SetUpFixedWindow(this, kClientWidth, kClientHeight);
 

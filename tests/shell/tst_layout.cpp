@@ -4,6 +4,7 @@
 #include "shell/fraMain.h"
 #include "shell/frmSub.h"
 #include "shell/grid.h"
+#include "shell/pictures.h"
 #include "testsupport.h"
 
 #include <QAbstractButton>
@@ -313,23 +314,36 @@ void TestLayout::pictures() {
         {u"pro.ico"_s, "ico", {{32, 32}}, 256},          {u"clear_items.bmp"_s, "bmp", {{16, 16}}, 16},
         {u"app.ico"_s, "ico", {{32, 32}, {16, 16}}, 16}, {u"starter.ico"_s, "ico", {{32, 32}}, 256},
     };
+    const QString drawn = qEnvironmentVariable("TSUMOTTO_PICTURES_DIR");
+    QVERIFY2(!drawn.isEmpty(), "TSUMOTTO_PICTURES_DIR names resources/pictures");
     for (const Picture& p : pictures) {
-        const QString file = u":/pictures/"_s + p.file;
+        const QString file = drawn + u'/' + p.file;
         QImageReader reader(file);
         QCOMPARE(reader.format(), p.format);
-        QList<QSize> sizes;
+        QList<QImage> frames;
         for (int i = 0; i < std::max(reader.imageCount(), 1); ++i) {
             reader.jumpToImage(i);
             const QImage image = reader.read();
             QVERIFY2(!image.isNull(), qPrintable(p.file));
-            sizes << image.size();
-            QVERIFY2(image.size().width() > 0, qPrintable(p.file));
+            frames << image.convertToFormat(QImage::Format_ARGB32_Premultiplied);
         }
-        std::sort(sizes.begin(), sizes.end(), [](QSize a, QSize b) { return a.width() > b.width(); });
+        std::stable_sort(frames.begin(), frames.end(),
+                         [](const QImage& a, const QImage& b) { return a.width() > b.width(); });
+        QList<QSize> sizes;
+        for (const QImage& frame : frames)
+            sizes << frame.size();
         QCOMPARE(sizes, p.sizes);
         const int colours = OpaqueColours(file);
         QVERIFY2(colours > 2 && colours <= p.colours, qPrintable(p.file + u": %1 colours"_s.arg(colours)));
+
+        // The program shows the very pixels of the file, every frame of it.
+        const QList<QImage> built = PictureFrames(p.file);
+        QCOMPARE(built.size(), frames.size());
+        for (qsizetype i = 0; i < frames.size(); ++i)
+            QVERIFY2(built[i] == frames[i], qPrintable(p.file + u": frame %1 differs"_s.arg(i)));
     }
+    QVERIFY(PictureFrames(u"none.ico").isEmpty());
+    QVERIFY(PicturePixmap(u"none.ico").isNull());
 
     ScriptedDialogs dialogs;
     ScopedWorkDir dir;
