@@ -59,13 +59,19 @@ void LedgerRows::append(const Text& date, const Text& item, const Amount& amount
     m_rows.push_back({&date, &item, &amount, total});
 }
 
-void LedgerRows::remove(int row) {
-    m_rows.erase(m_rows.begin() + (row - 1));
-    Currency total = row > 1 ? m_rows[static_cast<std::size_t>(row - 2)].total : Currency();
-    for (auto it = m_rows.begin() + (row - 1); it != m_rows.end(); ++it) {
-        total = records::AddMoney(total, it->amount->value).value_or(total); // within range: a prefix before
-        it->total = total;
-    }
+bool LedgerRows::remove(int row) {
+    const auto at = m_rows.begin() + (row - 1);
+    const std::int64_t removed = at->amount->value.tenThousandths();
+    // Every later running total loses the removed amount, exactly: the totals are sums of whole numbers of
+    // ten-thousandths. Where that would leave the range, the file would not read back: nothing changes.
+    std::int64_t total = 0;
+    for (auto it = at + 1; it != m_rows.end(); ++it)
+        if (__builtin_sub_overflow(it->total.tenThousandths(), removed, &total))
+            return false;
+    for (auto it = at + 1; it != m_rows.end(); ++it)
+        it->total = Currency::FromTenThousandths(it->total.tenThousandths() - removed);
+    m_rows.erase(at);
+    return true;
 }
 
 Currency LedgerRows::widestTotal() const {
@@ -290,8 +296,12 @@ void fraMain::msgChingin_DblClick() {
     const QString question = cells.join(u' ') + u" のデータを削除してもいいですか？\r\n"_s;
     if (!confirmDeletion(question))
         return;
+    if (!m_ledgerRows->remove(row)) {
+        m_dialogs.message(this, u"この行を削除すると、後の行の累計が扱える金額を超えるので削除できません"_s,
+                          u"削除確認"_s, Dialogs::Buttons::Ok, Dialogs::Icon::Warning);
+        return;
+    }
     msgChingin->RemoveItem(row);
-    m_ledgerRows->remove(row);
 
     const Status status = m_ledgerRows->rewrite(kLedgerFile);
     if (!status) {

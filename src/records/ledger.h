@@ -47,8 +47,9 @@ public:
     const Amount& amount(records::Currency value);
 
     void append(const Text& date, const Text& item, const Amount& amount, records::Currency total);
-    // Removes data row `row` (1-based, as in the grid) and adds the totals of the rows after it up again.
-    void remove(int row);
+    // Removes data row `row` (1-based, as in the grid) and takes its amount off the totals of the rows after
+    // it; false, changing nothing, when one of those totals would then be beyond the money range.
+    [[nodiscard]] bool remove(int row);
 
     int count() const { return static_cast<int>(m_rows.size()); }
     const Row& at(int row) const { return m_rows[static_cast<std::size_t>(row - 1)]; }

@@ -53,6 +53,7 @@ private slots:
     void noDepositsAskNothing();
     void clearEmptiesLedgerAndFile();
     void deletionWritesAmountsAsDisplayed();
+    void deletionNeverLeavesATotalBeyondRange();
     void damagedLedgerIsReportedAndLeftAlone_data();
     void damagedLedgerIsReportedAndLeftAlone();
     void directoryOrUnwritableLedger();
@@ -241,6 +242,38 @@ void TestLedger::deletionWritesAmountsAsDisplayed() {
     QCOMPARE(ReadBytes(kLedger),
              Line(u"2008年05月10日"_s, u"a"_s, "0.0001") + Line(u"2008年05月10日"_s, u"b"_s, "1234567.8912"));
     QCOMPARE(w.lblChin_zen->text(), u"¥1,234,567.8913"_s);
+}
+
+// A deletion whose later running totals would leave the money range is refused: the file would not read
+// back. Another deletion goes on as usual, and what it writes reads back.
+void TestLedger::deletionNeverLeavesATotalBeyondRange() {
+    const QByteArray three = Line(u"2008年05月10日"_s, u"a"_s, "-900000000000000") +
+                             Line(u"2008年05月11日"_s, u"b"_s, "900000000000000") +
+                             Line(u"2008年05月12日"_s, u"c"_s, "900000000000000");
+    WriteBytes(kLedger, three);
+    fraMain& w = start();
+    w.msgChingin->setRow(1);
+    m_dialogs->answer(Answer::Ok);
+    w.msgChingin_DblClick();
+    QCOMPARE(m_dialogs->asked.size(), std::size_t(2));
+    QCOMPARE(m_dialogs->asked[1].text, u"この行を削除すると、後の行の累計が扱える金額を超えるので削除できません"_s);
+    QCOMPARE(m_dialogs->asked[1].icon, Icon::Warning);
+    QCOMPARE(ReadBytes(kLedger), three);
+    QCOMPARE(w.msgChingin->Rows(), 4);
+    QCOMPARE(RowOf(*w.msgChingin, 3).last(), u"¥900,000,000,000,000"_s);
+    QCOMPARE(w.lblChin_cnt->text(), u"3"_s);
+
+    w.msgChingin->setRow(2);
+    m_dialogs->answer(Answer::Ok);
+    w.msgChingin_DblClick();
+    QCOMPARE(ReadBytes(kLedger), Line(u"2008年05月10日"_s, u"a"_s, "-900000000000000") +
+                                     Line(u"2008年05月12日"_s, u"c"_s, "900000000000000"));
+    QCOMPARE(RowOf(*w.msgChingin, 2).last(), u"¥0"_s);
+    ScriptedDialogs quiet;
+    fraMain fresh(quiet);
+    QVERIFY(LoadPastStarter(fresh));
+    QCOMPARE(RowOf(*fresh.msgChingin, 2), RowOf(*w.msgChingin, 2));
+    QCOMPARE(w.lblChin_zen->text(), u"¥0"_s);
 }
 
 void TestLedger::damagedLedgerIsReportedAndLeftAlone_data() {
