@@ -36,15 +36,21 @@ QString Money(Currency amount) {
 void LedgerRows::clear() {
     m_rows.clear();
     m_texts.clear();
+    m_lastText[0] = m_lastText[1] = nullptr;
 }
 
 const LedgerRows::Text& LedgerRows::text(std::string_view utf8) {
-    auto it = m_texts.find(std::string(utf8));
+    for (const Text* last : m_lastText)
+        if (last && last->utf8 == utf8)
+            return *last;
+    auto it = m_texts.find(utf8);
     if (it == m_texts.end()) {
         it = m_texts.emplace(std::string(utf8), Text{}).first;
         it->second.utf8 = it->first;
         it->second.shown = fromUtf8(utf8);
     }
+    m_lastText[1] = m_lastText[0];
+    m_lastText[0] = &it->second;
     return it->second;
 }
 
@@ -165,6 +171,7 @@ bool fraMain::LoadLedger() {
     } else if (status) {
         std::vector<FieldValue> values;
         msgChingin->reserveRows(file.recordsAtMost() + 1);
+        m_ledgerRows->reserve(file.recordsAtMost());
         while (status && !file.AtEnd()) {
             status = file.ReadRecord(kLedgerKinds, values);
             if (status.code() == Status::Code::Torn) {
@@ -182,18 +189,14 @@ bool fraMain::LoadLedger() {
                 break;
             const LedgerRows::Text& date = m_ledgerRows->text(std::get<std::string>(values[0]));
             const LedgerRows::Text& item = m_ledgerRows->text(std::get<std::string>(values[1]));
-            // Row numbers and running totals are made from the rows when they are shown.
-            msgChingin->setRows(i + 1);
-            msgChingin->setRow(i);
-            msgChingin->setCol(1);
-            msgChingin->setText(date.shown);
-            msgChingin->setCol(2);
-            msgChingin->setText(item.shown);
+            // The grid keeps the amounts; the rest of each row is made from the rows when it is shown.
             const LedgerRows::Amount& shared = m_ledgerRows->amount(amount);
-            msgChingin->setCol(3);
-            msgChingin->setText(shared.shown);
             ChinZen = *total;
             m_ledgerRows->append(date, item, shared, ChinZen);
+            msgChingin->setRows(i + 1);
+            msgChingin->setRow(i);
+            msgChingin->setCol(3);
+            msgChingin->setText(shared.shown);
             ++i;
         }
     }
@@ -244,17 +247,13 @@ void fraMain::AddLedgerRow() {
     const Currency amount = records::ParseMoney(toUtf8(txtChin_Inp->text())).value_or(Currency());
     const LedgerRows::Text& date = m_ledgerRows->text(records::FormatLedgerDate(m_depositDate));
     const LedgerRows::Text& item = m_ledgerRows->text(toUtf8(txtChinKou->text()));
+    const LedgerRows::Amount& shared = m_ledgerRows->amount(amount);
+    ChinZen = records::AddMoney(ChinZen, amount).value_or(ChinZen);
+    m_ledgerRows->append(date, item, shared, ChinZen); // the new row's number, date, item and total
     msgChingin->setRows(msgChingin->Rows() + 1);
     msgChingin->setRow(msgChingin->Rows() - 1);
-    msgChingin->setCol(1);
-    msgChingin->setText(date.shown);
-    msgChingin->setCol(2);
-    msgChingin->setText(txtChinKou->text());
-    const LedgerRows::Amount& shared = m_ledgerRows->amount(amount);
     msgChingin->setCol(3);
     msgChingin->setText(shared.shown);
-    ChinZen = records::AddMoney(ChinZen, amount).value_or(ChinZen);
-    m_ledgerRows->append(date, item, shared, ChinZen); // the new row's number and total, columns 0 and 4
     msgChingin->computedChanged(msgChingin->Rows() - 1);
     msgChingin->setTopRow(msgChingin->Rows() - 1);
     ChinCnt = static_cast<qint16>(msgChingin->Row());

@@ -10,7 +10,9 @@
 
 #include <QString>
 
+#include <algorithm>
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -46,6 +48,8 @@ public:
     // The one shared amount for this value: its display text is shared by the cells that show it.
     const Amount& amount(records::Currency value);
 
+    // Room for this many rows, so that a load fills them without moving them.
+    void reserve(int rows) { m_rows.reserve(static_cast<std::size_t>(std::max(rows, 0))); }
     void append(const Text& date, const Text& item, const Amount& amount, records::Currency total);
     // Removes data row `row` (1-based, as in the grid) and takes its amount off the totals of the rows after
     // it; false, changing nothing, when one of those totals would then be beyond the money range.
@@ -53,6 +57,9 @@ public:
 
     int count() const { return static_cast<int>(m_rows.size()); }
     const Row& at(int row) const { return m_rows[static_cast<std::size_t>(row - 1)]; }
+    // Row `row`'s date and item as shown; empty for a row not there (yet).
+    QString dateShown(int row) const { return row >= 1 && row <= count() ? at(row).date->shown : QString(); }
+    QString itemShown(int row) const { return row >= 1 && row <= count() ? at(row).item->shown : QString(); }
     records::Currency total() const { return m_rows.empty() ? records::Currency() : m_rows.back().total; }
     // The running total whose display text is the widest.
     records::Currency widestTotal() const;
@@ -61,7 +68,13 @@ public:
     [[nodiscard]] records::Status rewrite(const char* fileName);
 
 private:
-    std::unordered_map<std::string, Text> m_texts;
+    // Looked up by the characters as read, without making a string of them first.
+    struct TextHash {
+        using is_transparent = void;
+        std::size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+    };
+    std::unordered_map<std::string, Text, TextHash, std::equal_to<>> m_texts;
+    const Text* m_lastText[2] = {}; // the last two looked up: a ledger's neighbouring lines often share them
     std::unordered_map<std::int64_t, Amount> m_amounts;
     std::vector<Row> m_rows;
 };

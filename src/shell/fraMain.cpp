@@ -79,11 +79,17 @@ fraMain::fraMain(Dialogs& dialogs, QWidget* parent)
     setFont(GothicFont(kProportionalGothic, 9));
     SetUpFixedWindow(this, kClientWidth, kClientHeight);
     createControls();
-    // The ledger's row numbers and running totals, made from its rows when they are shown.
+    // The ledger's row numbers, dates, items and running totals, made from its rows when they are shown; the
+    // grid keeps only the amounts, for the width of their column.
     msgChingin->setComputedColumn(0, {[](int row) { return QString::number(row); }, {}});
-    msgChingin->setComputedColumn(
-        4, {[this](int row) { return fromUtf8(records::FormatMoney(m_ledgerRows->at(row).total)); },
-            [this] { return fromUtf8(records::FormatMoney(m_ledgerRows->widestTotal())); }});
+    msgChingin->setComputedColumn(1, {[this](int row) { return m_ledgerRows->dateShown(row); }, {}});
+    msgChingin->setComputedColumn(2, {[this](int row) { return m_ledgerRows->itemShown(row); }, {}});
+    msgChingin->setComputedColumn(4, {[this](int row) {
+                                          return row <= m_ledgerRows->count()
+                                                     ? fromUtf8(records::FormatMoney(m_ledgerRows->at(row).total))
+                                                     : QString();
+                                      },
+                                      [this] { return fromUtf8(records::FormatMoney(m_ledgerRows->widestTotal())); }});
     wireEvents();
 }
 

@@ -139,11 +139,12 @@ constexpr int kCellPadding = 12; // the item's text margins on both sides, the g
 
 Grid::Grid(int cols, bool fixedColumn, QWidget* parent)
     : QTableView(parent), m_cols(std::max(cols, 1)), m_fixedColumn(fixedColumn), m_model(new GridModel(*this)),
-      m_cells(static_cast<std::size_t>(m_cols)), m_slots(1, 0), m_widths(static_cast<std::size_t>(m_cols), -1),
+      m_header(static_cast<std::size_t>(m_cols)), m_slots(1, 0), m_widths(static_cast<std::size_t>(m_cols), -1),
       m_dataAlignment(static_cast<std::size_t>(m_cols), AlignLeft),
       m_fixedAlignment(static_cast<std::size_t>(m_cols), AlignLeft), m_giver(static_cast<std::size_t>(m_cols), -1),
       m_widest(static_cast<std::size_t>(m_cols), 0) {
     m_computed.resize(static_cast<std::size_t>(m_cols));
+    relayoutCells(std::vector<bool>(static_cast<std::size_t>(m_cols), false));
     setModel(m_model);
     setEditTriggers(NoEditTriggers);
     setSelectionMode(SingleSelection);
@@ -204,18 +205,43 @@ QString Grid::cell(int row, int col) const {
     return at(row, col);
 }
 
+// A header cell, or a data row's cell of a kept column.
 QString& Grid::at(int row, int col) {
-    return m_cells[m_slots[static_cast<std::size_t>(row)] + static_cast<std::size_t>(col)];
+    const auto c = static_cast<std::size_t>(col);
+    return row == 0 ? m_header[c] : m_cells[m_slots[static_cast<std::size_t>(row)] + m_kept[c]];
 }
 
 const QString& Grid::at(int row, int col) const {
-    return m_cells[m_slots[static_cast<std::size_t>(row)] + static_cast<std::size_t>(col)];
+    const auto c = static_cast<std::size_t>(col);
+    return row == 0 ? m_header[c] : m_cells[m_slots[static_cast<std::size_t>(row)] + m_kept[c]];
 }
 
 void Grid::freeSlot(int row) {
     const std::size_t slot = m_slots[static_cast<std::size_t>(row)];
-    std::fill_n(m_cells.begin() + static_cast<std::ptrdiff_t>(slot), m_cols, QString());
+    std::fill_n(m_cells.begin() + static_cast<std::ptrdiff_t>(slot), m_stride, QString());
     m_freeSlots.push_back(slot);
+}
+
+void Grid::relayoutCells(const std::vector<bool>& keptBefore) {
+    std::vector<std::size_t> kept(static_cast<std::size_t>(m_cols), 0);
+    std::size_t stride = 0;
+    for (std::size_t c = 0; c < kept.size(); ++c)
+        if (!m_computed[c].text)
+            kept[c] = stride++;
+    std::vector<QString> cells;
+    cells.reserve(static_cast<std::size_t>(m_rows - 1) * stride);
+    std::vector<std::size_t> rowSlots(1, 0);
+    for (int row = 1; row < m_rows; ++row) {
+        rowSlots.push_back(cells.size());
+        for (std::size_t c = 0; c < kept.size(); ++c)
+            if (!m_computed[c].text) // a column that was computed until now starts empty
+                cells.push_back(keptBefore[c] ? at(row, static_cast<int>(c)) : QString());
+    }
+    m_cells = std::move(cells);
+    m_slots = std::move(rowSlots);
+    m_freeSlots.clear();
+    m_kept = std::move(kept);
+    m_stride = stride;
 }
 
 int Grid::findText(const QString& text, int first, int last) const {
@@ -236,7 +262,12 @@ int Grid::findText(const QString& text, int first, int last) const {
 void Grid::setComputedColumn(int col, ComputedColumn column) {
     if (col < 0 || col >= m_cols)
         return;
+    std::vector<bool> keptBefore(static_cast<std::size_t>(m_cols));
+    for (std::size_t c = 0; c < keptBefore.size(); ++c)
+        keptBefore[c] = !m_computed[c].text;
     m_computed[static_cast<std::size_t>(col)] = std::move(column);
+    if (keptBefore[static_cast<std::size_t>(col)] != !m_computed[static_cast<std::size_t>(col)].text)
+        relayoutCells(keptBefore);
     computedChanged(1);
 }
 
@@ -246,14 +277,14 @@ void Grid::computedChanged(int firstRow) {
 }
 
 void Grid::reserveRows(int rows) {
-    m_cells.reserve(static_cast<std::size_t>(std::max(rows, 1)) * static_cast<std::size_t>(m_cols));
+    m_cells.reserve(static_cast<std::size_t>(std::max(rows - 1, 0)) * m_stride);
     m_slots.reserve(static_cast<std::size_t>(std::max(rows, 1)));
 }
 
 void Grid::setRows(int n) {
     n = std::max(n, 1);
     if (n == 1) { // all rows go: so do their cells
-        m_cells.resize(static_cast<std::size_t>(m_cols));
+        m_cells.clear();
         m_slots.resize(1);
         m_freeSlots.clear();
     } else if (n < m_rows) {
@@ -269,7 +300,7 @@ void Grid::setRows(int n) {
     while (m_slots.size() < static_cast<std::size_t>(n)) {
         if (m_freeSlots.empty()) {
             m_slots.push_back(m_cells.size());
-            m_cells.resize(m_cells.size() + static_cast<std::size_t>(m_cols));
+            m_cells.resize(m_cells.size() + m_stride);
         } else {
             m_slots.push_back(m_freeSlots.back());
             m_freeSlots.pop_back();

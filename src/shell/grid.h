@@ -106,6 +106,9 @@ private:
     QString& at(int row, int col);
     const QString& at(int row, int col) const;
     void freeSlot(int row);
+    // Lays the kept cells out again after columns have become computed or kept; keptBefore tells which
+    // columns had kept cells until now.
+    void relayoutCells(const std::vector<bool>& keptBefore);
 
     void cellsChanged(int firstRow, int lastRow);
     void scheduleFlush();
@@ -114,12 +117,16 @@ private:
     const int m_cols;
     const bool m_fixedColumn;
     GridModel* m_model;
-    // The cells, m_cols to a slot; each row's slot, by row (row 0, the header, has the first); slots of
-    // removed rows, empty, for rows added later. A removed row moves only the slots of the rows after it.
-    std::vector<QString> m_cells; // empty in computed columns
-    std::vector<std::size_t> m_slots;
+    // The header row's cells. The data rows' kept cells, one for each column that is not computed, to a
+    // slot; each data row's slot, by row; slots of removed rows, empty, for rows added later. A removed row
+    // moves only the slots of the rows after it.
+    std::vector<QString> m_header;
+    std::vector<QString> m_cells;
+    std::vector<std::size_t> m_slots; // from row 0, whose entry is not used
     std::vector<std::size_t> m_freeSlots;
     std::vector<ComputedColumn> m_computed; // per column; no text function for a column of kept cells
+    std::vector<std::size_t> m_kept;        // per kept column, its place in a slot
+    std::size_t m_stride = 0;               // kept cells to a slot
     int m_rows = 1;
     int m_row = 0;
     int m_col = 0;

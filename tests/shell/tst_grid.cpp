@@ -136,21 +136,27 @@ void TestGrid::anyOperationsEndWithTheViewMatchingTheCells() {
     for (int run = 0; run < 60; ++run) {
         Grid grid(3, run % 2 == 0);
         std::vector<std::array<QString, 3>> rows(1);
+        std::array<bool, 3> computed = {};
         int next = 0;
+        auto expected = [&](int r, int c) {
+            return r > 0 && computed[static_cast<std::size_t>(c)]
+                       ? u"c%1"_s.arg(r)
+                       : rows[static_cast<std::size_t>(r)][static_cast<std::size_t>(c)];
+        };
         auto check = [&] {
             grid.flush();
             QCOMPARE(grid.Rows(), static_cast<int>(rows.size()));
             QCOMPARE(grid.model()->rowCount(), grid.Rows() - 1);
             for (int r = 0; r < grid.Rows(); ++r)
                 for (int c = 0; c < 3; ++c) {
-                    QCOMPARE(grid.cell(r, c), rows[static_cast<std::size_t>(r)][static_cast<std::size_t>(c)]);
+                    QCOMPARE(grid.cell(r, c), expected(r, c));
                     if (r > 0)
                         QCOMPARE(grid.model()->index(r - 1, c).data().toString(), grid.cell(r, c));
                 }
         };
         for (int step = 0; step < 80; ++step) {
             const int rowCount = static_cast<int>(rows.size());
-            switch (random.bounded(6)) {
+            switch (random.bounded(7)) {
             case 0: { // grow or shrink
                 const int n = 1 + random.bounded(12);
                 rows.resize(static_cast<std::size_t>(n));
@@ -165,7 +171,20 @@ void TestGrid::anyOperationsEndWithTheViewMatchingTheCells() {
                 grid.setRow(r);
                 grid.setCol(c);
                 grid.setText(text);
-                rows[static_cast<std::size_t>(r)][static_cast<std::size_t>(c)] = text;
+                if (r == 0 || !computed[static_cast<std::size_t>(c)]) // a computed cell takes no text
+                    rows[static_cast<std::size_t>(r)][static_cast<std::size_t>(c)] = text;
+                break;
+            }
+            case 5: { // a column becomes computed, or kept again: a kept one starts empty, the others stay
+                const auto c = static_cast<std::size_t>(random.bounded(3));
+                computed[c] = !computed[c];
+                if (computed[c]) {
+                    grid.setComputedColumn(static_cast<int>(c), {[](int row) { return u"c%1"_s.arg(row); }, {}});
+                } else {
+                    grid.setComputedColumn(static_cast<int>(c), {});
+                    for (std::size_t r = 1; r < rows.size(); ++r)
+                        rows[r][c].clear();
+                }
                 break;
             }
             case 3:

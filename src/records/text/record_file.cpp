@@ -596,7 +596,21 @@ void RecordFile::consumeDelimiter() {
 }
 
 Status RecordFile::ReadRecord(std::span<const FieldKind> kinds, std::vector<FieldValue>& values) {
-    values.clear();
+    // The texts go where the last record's were, into the room those strings already have: a ledger of
+    // thousands of records is read without a string made for each field. values ends with the fields read.
+    std::size_t filled = 0;
+    struct Trim {
+        std::vector<FieldValue>& values;
+        const std::size_t& filled;
+        ~Trim() { values.resize(filled); }
+    } trim{values, filled};
+    auto nextText = [&]() -> std::string& {
+        if (filled == values.size())
+            values.emplace_back(std::string());
+        else if (!std::holds_alternative<std::string>(values[filled]))
+            values[filled] = std::string();
+        return std::get<std::string>(values[filled++]);
+    };
     if (m_mode != Mode::Input)
         return systemFailure(EBADF);
     if (!m_inputFailure.ok())
@@ -643,20 +657,20 @@ Status RecordFile::ReadRecord(std::span<const FieldKind> kinds, std::vector<Fiel
                 if (value.size() > kMaxTextFieldBytes && Cp932Length(value) > kMaxTextFieldBytes)
                     return failure(line, kTextTooLongReason);
                 m_line += LineAt(value, value.size()) - 1;
-                std::string text(value);
+                std::string& text = nextText();
+                text.assign(value);
                 ShowBackslashesAsYen(text);
-                values.emplace_back(std::move(text));
                 m_pos = close + 1;
             } else {
                 const std::size_t start = m_pos;
                 skipBareField();
-                std::string value = m_text.substr(start, m_pos - start);
+                std::string& value = nextText();
+                value.assign(m_text, start, m_pos - start);
                 while (!value.empty() && IsBlank(value.back()))
                     value.pop_back();
                 if (value.size() > kMaxTextFieldBytes && Cp932Length(value) > kMaxTextFieldBytes)
                     return failure(line, kTextTooLongReason);
                 ShowBackslashesAsYen(value);
-                values.emplace_back(std::move(value));
             }
             consumeDelimiter();
         } else {
@@ -666,7 +680,11 @@ Status RecordFile::ReadRecord(std::span<const FieldKind> kinds, std::vector<Fiel
             const auto amount = ParseMoneyField(field);
             if (!amount)
                 return failure(line, "金額「" + std::string(field) + "」が数値ではありません");
-            values.emplace_back(*amount);
+            if (filled == values.size())
+                values.emplace_back(*amount);
+            else
+                values[filled] = *amount;
+            ++filled;
             consumeDelimiter();
         }
     }
