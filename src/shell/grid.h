@@ -51,8 +51,8 @@ public:
     int findText(const QString& text, int first, int last) const;
 
     // A column whose data cells are not kept but made when asked for, from what the program keeps anyway
-    // (row numbers, running totals): setting their text changes nothing. widest gives a text at least as wide
-    // as any of them, for the width of a column of amounts.
+    // (row numbers, running totals, a ledger's dates and items): setting their text changes nothing. widest gives a
+    // text at least as wide as any of them, for the width of a column of amounts.
     struct ComputedColumn {
         std::function<QString(int row)> text;
         std::function<QString()> widest;
