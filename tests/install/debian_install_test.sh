@@ -69,7 +69,7 @@ mapfile -t mirrors < <(apt-get indextargets --format '$(REPO_URI) $(RELEASE)' 'I
 
 # A display of its own, outside the tree; the program reaches it through X's abstract socket, which a chroot
 # does not hide.
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$TEST_WORK/display" 2>"$TEST_WORK/xvfb.log" &
+Xvfb -displayfd 3 -noreset -screen 0 1024x768x24 -nolisten tcp 3>"$TEST_WORK/display" 2>"$TEST_WORK/xvfb.log" &
 xvfb=$!
 while [ ! -s "$TEST_WORK/display" ]; do
     kill -0 "$xvfb" 2>/dev/null || { cat "$TEST_WORK/xvfb.log" >&2; echo "Xvfb did not start" >&2; exit 1; }

@@ -10,7 +10,9 @@ cleanup() {
     rm -rf "$work"
 }
 trap cleanup EXIT
-Xvfb -displayfd 3 -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/log" &
+# -noreset: an X server resets when its last client leaves, and a client that connects just then is refused or
+# cut off (as when a helper such as the AT-SPI bus launcher opens the display and closes it again).
+Xvfb -displayfd 3 -noreset -screen 0 1024x768x24 -nolisten tcp 3>"$work/display" 2>"$work/log" &
 server=$!
 # Until the server has written its display number, or has ended.
 while ! grep -q '[0-9]' "$work/display" 2>/dev/null; do
