@@ -17,6 +17,7 @@
 #include <csignal>
 #include <cstdio>
 #include <fstream>
+#include <ftw.h>
 #include <iterator>
 #include <sys/stat.h>
 
@@ -38,8 +39,24 @@ ScopedWorkDir::ScopedWorkDir()
     QDir::setCurrent(m_dir.path());
 }
 
+namespace {
+
+// Removes everything in a directory by its bytes: QDir cannot name a file whose name is not UTF-8 (a data file
+// unpacked in code page 932), and would leave it and its directory behind.
+void RemoveContents(const QString& dir) {
+    const QByteArray root = QFile::encodeName(dir);
+    nftw(
+        root.constData(),
+        [](const char* path, const struct stat*, int, FTW* at) { return at->level > 0 ? std::remove(path) : 0; }, 16,
+        FTW_DEPTH | FTW_PHYS);
+}
+
+} // namespace
+
 ScopedWorkDir::~ScopedWorkDir() {
     QDir::setCurrent(m_previous);
+    RemoveContents(m_dir.path());
+    RemoveContents(m_dataHome.path());
 }
 
 QList<help::HelpWindow*> VisibleHelpWindows(const QWidget& owner) {
