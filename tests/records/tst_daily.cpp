@@ -32,12 +32,12 @@ const QString kRegisterQuestion = u"新規の項目ですが項目リストに�
 
 } // namespace
 
-class TestDaily : public QObject {
+class TestDaily : public QObject, MainWindowTest {
     Q_OBJECT
 
 private slots:
-    void init();
-    void cleanup();
+    void init() { initWindowTest(); }
+    void cleanup() { cleanupWindowTest(); }
     void depositByButtonAndByEnter();
     void oneDepositTakesTheDateOnce();
     void pickedItemAsksNothing();
@@ -56,30 +56,12 @@ private slots:
 
 private:
     fraMain& start();
-
-    std::unique_ptr<ScopedWorkDir> m_dir;
-    std::unique_ptr<ScriptedDialogs> m_dialogs;
-    std::unique_ptr<fraMain> m_window;
 };
 
-void TestDaily::init() {
-    m_dir = std::make_unique<ScopedWorkDir>();
-    m_dialogs = std::make_unique<ScriptedDialogs>();
-}
-
-void TestDaily::cleanup() {
-    m_window.reset();
-    QVERIFY(m_dialogs->allAnswersUsed());
-    m_dir.reset();
-}
-
 fraMain& TestDaily::start() {
-    m_window = std::make_unique<fraMain>(*m_dialogs);
-    m_window->setClock([] { return records::CalendarDate{2026, 12, 7}; });
-    if (!LoadPastStarter(*m_window))
-        qFatal("start-up failed");
-    QApplication::setActiveWindow(m_window.get());
-    return *m_window;
+    fraMain& w = MainWindowTest::start();
+    QApplication::setActiveWindow(&w);
+    return w;
 }
 
 void TestDaily::depositByButtonAndByEnter() {

@@ -37,12 +37,12 @@ QStringList RowOf(const Grid& grid, int row) {
 
 } // namespace
 
-class TestLedger : public QObject {
+class TestLedger : public QObject, MainWindowTest {
     Q_OBJECT
 
 private slots:
-    void init();
-    void cleanup();
+    void init() { initWindowTest(); }
+    void cleanup() { cleanupWindowTest(); }
     void firstStartCreatesAnEmptyLedger();
     void loadNumbersRowsWithRunningTotals();
     void depositAddsARowAndOneLine();
@@ -59,35 +59,7 @@ private slots:
     void directoryOrUnwritableLedger();
     void failedRewriteKeepsFileAndScreenInStep();
     void failedAppendKeepsFileAndScreenInStep();
-
-private:
-    fraMain& start(bool expectLoaded = true);
-
-    std::unique_ptr<ScopedWorkDir> m_dir;
-    std::unique_ptr<ScriptedDialogs> m_dialogs;
-    std::unique_ptr<fraMain> m_window;
 };
-
-void TestLedger::init() {
-    m_dir = std::make_unique<ScopedWorkDir>();
-    m_dialogs = std::make_unique<ScriptedDialogs>();
-}
-
-void TestLedger::cleanup() {
-    m_window.reset();
-    QVERIFY(m_dialogs->allAnswersUsed());
-    m_dialogs.reset();
-    m_dir.reset();
-}
-
-fraMain& TestLedger::start(bool expectLoaded) {
-    m_window = std::make_unique<fraMain>(*m_dialogs);
-    m_window->setClock([] { return records::CalendarDate{2026, 12, 7}; });
-    const bool loaded = LoadPastStarter(*m_window);
-    if (loaded != expectLoaded)
-        qFatal("Form_Load gave an unexpected result");
-    return *m_window;
-}
 
 void TestLedger::firstStartCreatesAnEmptyLedger() {
     fraMain& w = start();

@@ -88,12 +88,12 @@ int EntryCount() {
 
 } // namespace
 
-class TestNothingLost : public QObject {
+class TestNothingLost : public QObject, MainWindowTest {
     Q_OBJECT
 
 private slots:
-    void init();
-    void cleanup();
+    void init() { initWindowTest(); }
+    void cleanup() { cleanupWindowTest(); }
     void ledgerUnreadableMidRunThenMoreWork();
     void itemListUnreadableMidRunThenMoreWork();
     void twoSpellingsOfTheLedger();
@@ -107,34 +107,10 @@ private slots:
     void leftoversOfKilledRewritesGo();
 
 private:
-    fraMain& start(bool expectLoaded = true);
     // The window a fresh start shows must be the one still running: after every step.
     void restartShowsTheSame();
     void deposit(const QString& item, const QString& amount);
-
-    std::unique_ptr<ScopedWorkDir> m_dir;
-    std::unique_ptr<ScriptedDialogs> m_dialogs;
-    std::unique_ptr<fraMain> m_window;
 };
-
-void TestNothingLost::init() {
-    m_dir = std::make_unique<ScopedWorkDir>();
-    m_dialogs = std::make_unique<ScriptedDialogs>();
-}
-
-void TestNothingLost::cleanup() {
-    m_window.reset();
-    QVERIFY(m_dialogs->allAnswersUsed());
-    m_dir.reset();
-}
-
-fraMain& TestNothingLost::start(bool expectLoaded) {
-    m_window = std::make_unique<fraMain>(*m_dialogs);
-    m_window->setClock([] { return records::CalendarDate{2026, 12, 7}; });
-    if (LoadPastStarter(*m_window) != expectLoaded)
-        qFatal("Form_Load gave an unexpected result");
-    return *m_window;
-}
 
 void TestNothingLost::restartShowsTheSame() {
     ScriptedDialogs quiet;

@@ -131,12 +131,12 @@ QString ItemsQuestion() {
 
 } // namespace
 
-class TestTrash : public QObject {
+class TestTrash : public QObject, MainWindowTest {
     Q_OBJECT
 
 private slots:
-    void init();
-    void cleanup();
+    void init() { initWindowTest(); }
+    void cleanup() { cleanupWindowTest(); }
     // The records layer.
     void copyKeepsTheFileAsItWas();
     void namesAsTheFileSystemHasThem();
@@ -155,32 +155,8 @@ private slots:
     void endedBetweenTheTwoStepsLosesNothing();
 
 private:
-    fraMain& start();
     void restartShowsTheSame();
-
-    std::unique_ptr<ScopedWorkDir> m_dir;
-    std::unique_ptr<ScriptedDialogs> m_dialogs;
-    std::unique_ptr<fraMain> m_window;
 };
-
-void TestTrash::init() {
-    m_dir = std::make_unique<ScopedWorkDir>();
-    m_dialogs = std::make_unique<ScriptedDialogs>();
-}
-
-void TestTrash::cleanup() {
-    m_window.reset();
-    QVERIFY(m_dialogs->allAnswersUsed());
-    m_dir.reset();
-}
-
-fraMain& TestTrash::start() {
-    m_window = std::make_unique<fraMain>(*m_dialogs);
-    m_window->setClock([] { return records::CalendarDate{2026, 12, 7}; });
-    if (!LoadPastStarter(*m_window))
-        qFatal("start-up failed");
-    return *m_window;
-}
 
 void TestTrash::restartShowsTheSame() {
     ScriptedDialogs quiet;

@@ -54,13 +54,13 @@ int TextWidth(const Grid& grid, const QString& text) {
 
 } // namespace
 
-class TestJapanese : public QObject {
+class TestJapanese : public QObject, MainWindowTest {
     Q_OBJECT
 
 private slots:
     void initTestCase() { SetUpApplication(*qApp); }
-    void init();
-    void cleanup();
+    void init() { initWindowTest(); }
+    void cleanup() { cleanupWindowTest(); }
     void typedCharactersAreStoredAsWindowsWritesThem();
     void byte5CIsTheYenSign();
     void refusedCharacterSaysWhatToTypeInstead();
@@ -76,30 +76,12 @@ private slots:
 
 private:
     fraMain& start();
-
-    std::unique_ptr<ScopedWorkDir> m_dir;
-    std::unique_ptr<ScriptedDialogs> m_dialogs;
-    std::unique_ptr<fraMain> m_window;
 };
 
-void TestJapanese::init() {
-    m_dir = std::make_unique<ScopedWorkDir>();
-    m_dialogs = std::make_unique<ScriptedDialogs>();
-}
-
-void TestJapanese::cleanup() {
-    m_window.reset();
-    QVERIFY(m_dialogs->allAnswersUsed());
-    m_dir.reset();
-}
-
 fraMain& TestJapanese::start() {
-    m_window = std::make_unique<fraMain>(*m_dialogs);
-    m_window->setClock([] { return records::CalendarDate{2026, 12, 7}; });
-    if (!LoadPastStarter(*m_window))
-        qFatal("start-up failed");
-    QApplication::setActiveWindow(m_window.get());
-    return *m_window;
+    fraMain& w = MainWindowTest::start();
+    QApplication::setActiveWindow(&w);
+    return w;
 }
 
 // 〜 as Mozc types it, ¥ from the yen key, − and the like: the box shows what will be stored, the files get

@@ -161,3 +161,23 @@ QString ScriptedDialogs::input(QWidget*, const QString& prompt, const QString& t
     m_inputs.pop_front();
     return a;
 }
+
+void MainWindowTest::initWindowTest() {
+    m_dir = std::make_unique<ScopedWorkDir>();
+    m_dialogs = std::make_unique<ScriptedDialogs>();
+}
+
+void MainWindowTest::cleanupWindowTest() {
+    m_window.reset();
+    QVERIFY(m_dialogs->allAnswersUsed());
+    m_dialogs.reset();
+    m_dir.reset();
+}
+
+fraMain& MainWindowTest::start(bool expectLoaded) {
+    m_window = std::make_unique<fraMain>(*m_dialogs);
+    m_window->setClock([] { return records::CalendarDate{2026, 12, 7}; });
+    if (LoadPastStarter(*m_window) != expectLoaded)
+        qFatal("Form_Load gave an unexpected result");
+    return *m_window;
+}

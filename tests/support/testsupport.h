@@ -14,6 +14,7 @@
 
 #include <deque>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -120,4 +121,21 @@ public:
 private:
     std::deque<Answer> m_answers;
     std::deque<QString> m_inputs;
+};
+
+// What the tests of the main window share: each test in a fresh work directory with a data home of its own,
+// boxes answered from a script (every answer used by the end of the test), and the window started on a
+// fixed day, 2026-12-07. A test class derives from it and calls initWindowTest and cleanupWindowTest from
+// its init and cleanup slots.
+class MainWindowTest {
+protected:
+    void initWindowTest();
+    void cleanupWindowTest();
+    // Starts the window past the welcome window; ends the test program when the start does not come out as
+    // expected.
+    fraMain& start(bool expectLoaded = true);
+
+    std::unique_ptr<ScopedWorkDir> m_dir;
+    std::unique_ptr<ScriptedDialogs> m_dialogs;
+    std::unique_ptr<fraMain> m_window;
 };
