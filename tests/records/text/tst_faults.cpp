@@ -180,6 +180,43 @@ std::vector<std::pair<QByteArray, bool>> TrashedCopies(const QByteArray& trash, 
     return copies;
 }
 
+// One round of a kill test. `work(seed, fd)` runs in a child that writes its Report to fd after each operation
+// it completes; the child is let complete 1 to 6 of them, then killed with SIGKILL a random number of spins
+// (up to maxSpins) into the next: a way into an operation, not a time. `reported` ends as the child's last
+// report; the round's seed and the operations completed before the kill come back in `round`.
+struct KillRound {
+    unsigned seed = 0;
+    int wanted = 0; // the operations the child was let complete before the kill was started
+    int completed = 0;
+};
+
+template <typename Report, typename Work>
+void RunKillRound(std::mt19937& random, unsigned maxSpins, Report& reported, KillRound& round, Work work) {
+    int report[2];
+    QVERIFY(pipe(report) == 0);
+    round.seed = static_cast<unsigned>(random());
+    const pid_t child = fork();
+    QVERIFY(child >= 0);
+    if (child == 0) {
+        close(report[0]);
+        work(round.seed, report[1]);
+    }
+    close(report[1]);
+    round.wanted = 1 + static_cast<int>(random() % 6);
+    round.completed = 0;
+    while (round.completed < round.wanted && read(report[0], &reported, sizeof reported) == sizeof reported)
+        ++round.completed;
+    for (unsigned spin = random() % maxSpins; spin > 0; --spin)
+        asm volatile("" ::: "memory");
+    ::kill(child, SIGKILL);
+    int status = 0;
+    waitpid(child, &status, 0);
+    QVERIFY2(WIFSIGNALED(status), "the child stopped on a failed operation");
+    while (read(report[0], &reported, sizeof reported) == sizeof reported) // done before the kill
+        ++round.completed;
+    close(report[0]);
+}
+
 } // namespace
 
 class TestFaults : public QObject {
@@ -198,32 +235,16 @@ void TestFaults::killedAtAnyMomentLeavesWholeStates() {
     int operations = 0, cutOff = 0, tornSeen = 0;
     bool ledgerRemains = false, itemRemains = false; // the remains of a cut-off append, at the start of a round
     for (int kill = 0; kill < kKills; ++kill) {
-        int report[2];
-        QVERIFY(pipe(report) == 0);
-        const unsigned seed = static_cast<unsigned>(random());
-        const pid_t child = fork();
-        QVERIFY(child >= 0);
-        if (child == 0) {
-            close(report[0]);
-            Work(state, seed, report[1]);
-        }
-        close(report[1]);
         // Let the child complete a random number of operations, then kill it a random way into the next.
         State reported = state;
-        const int wanted = 1 + static_cast<int>(random() % 6);
-        int completed = 0;
-        while (completed < wanted && read(report[0], &reported, sizeof reported) == sizeof reported)
-            ++completed;
-        for (unsigned spin = random() % 400000; spin > 0; --spin)
-            asm volatile("" ::: "memory"); // a random way into the next operation, not a time
-        ::kill(child, SIGKILL);
-        int status = 0;
-        waitpid(child, &status, 0);
-        QVERIFY2(WIFSIGNALED(status), "the child stopped on a failed operation");
-        while (read(report[0], &reported, sizeof reported) == sizeof reported) // done before the kill
-            ++completed;
-        close(report[0]);
-        QVERIFY(completed >= wanted);
+        KillRound round;
+        RunKillRound(random, 400000, reported, round,
+                     [&state](unsigned seed, int report) { Work(state, seed, report); });
+        if (QTest::currentTestFailed())
+            return;
+        const unsigned seed = round.seed;
+        const int completed = round.completed;
+        QVERIFY(completed >= round.wanted);
         operations += completed;
 
         // The operation the kill cut off, from the child's own sequence, and whether the remains of an earlier
@@ -321,30 +342,15 @@ void TestFaults::clearKilledAtAnyMomentLosesNothing() {
     std::mt19937 random(20261208);
     int records = 0, clears = 0, clearsCut = 0, keptBeforeEmptied = 0, infoOnly = 0;
     for (int kill = 0; kill < kClearKills; ++kill) {
-        int report[2];
-        QVERIFY(pipe(report) == 0);
-        const unsigned seed = static_cast<unsigned>(random());
-        const pid_t child = fork();
-        QVERIFY(child >= 0);
-        if (child == 0) {
-            close(report[0]);
-            DepositAndClear(records, seed, report[1]);
-        }
-        close(report[1]);
+        // A clear flushes several times: the kill reaches into all of it.
         int reported = records;
-        const int wanted = 1 + static_cast<int>(random() % 6);
-        int completed = 0;
-        while (completed < wanted && read(report[0], &reported, sizeof reported) == sizeof reported)
-            ++completed;
-        for (unsigned spin = random() % 4000000; spin > 0; --spin) // a clear flushes several times: reach into all
-            asm volatile("" ::: "memory");
-        ::kill(child, SIGKILL);
-        int status = 0;
-        waitpid(child, &status, 0);
-        QVERIFY2(WIFSIGNALED(status), "the child stopped on a failed operation");
-        while (read(report[0], &reported, sizeof reported) == sizeof reported)
-            ++completed;
-        close(report[0]);
+        KillRound round;
+        RunKillRound(random, 4000000, reported, round,
+                     [records](unsigned seed, int report) { DepositAndClear(records, seed, report); });
+        if (QTest::currentTestFailed())
+            return;
+        const unsigned seed = round.seed;
+        const int completed = round.completed;
 
         // The clears the child completed, each of which must have kept its ledger, and the operation cut off.
         std::mt19937 replay(seed);
