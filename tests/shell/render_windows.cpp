@@ -11,6 +11,7 @@
 #include "shell/grid.h"
 #include "shell/help_panes.h"
 #include "shell/help_viewer.h"
+#include "testsupport.h"
 
 #include <QApplication>
 #include <QDir>
@@ -137,26 +138,7 @@ int main(int argc, char* argv[]) {
     // Both windows on a dark desktop (colours as GTK's Adwaita-dark gives them).
     {
         const QPalette light = QApplication::palette();
-        QPalette dark;
-        for (const auto& [role, colour] :
-             std::initializer_list<std::pair<QPalette::ColorRole, QRgb>>{{QPalette::Window, 0x353535},
-                                                                         {QPalette::WindowText, 0xEEEEEC},
-                                                                         {QPalette::Base, 0x2D2D2D},
-                                                                         {QPalette::AlternateBase, 0x353535},
-                                                                         {QPalette::Text, 0xEEEEEC},
-                                                                         {QPalette::Button, 0x3A3A3A},
-                                                                         {QPalette::ButtonText, 0xEEEEEC},
-                                                                         {QPalette::Highlight, 0x15539E},
-                                                                         {QPalette::HighlightedText, 0xFFFFFF},
-                                                                         {QPalette::Light, 0x505050},
-                                                                         {QPalette::Midlight, 0x454545},
-                                                                         {QPalette::Mid, 0x2A2A2A},
-                                                                         {QPalette::Dark, 0x202020},
-                                                                         {QPalette::Shadow, 0x101010},
-                                                                         {QPalette::ToolTipBase, 0x353535},
-                                                                         {QPalette::ToolTipText, 0xEEEEEC},
-                                                                         {QPalette::PlaceholderText, 0x9A9A9A}})
-            dark.setColor(role, QColor::fromRgb(colour));
+        const QPalette dark = DarkDesktopPalette();
         QApplication::setPalette(dark);
         fraMain night(dialogs);
         if (!night.Form_Load() || !QTest::qWaitForWindowExposed(&night))

@@ -379,20 +379,7 @@ void TestLayout::gridColours() {
 // GTK's Adwaita-dark or qt6ct's dark schemes give: WCAG AA, 4.5:1.
 void TestLayout::everyTextReadsInLightAndDark() {
     const QPalette light = QApplication::palette();
-    QPalette dark;
-    for (const auto& [role, colour] :
-         std::initializer_list<std::pair<QPalette::ColorRole, QRgb>>{{QPalette::Window, 0x353535},
-                                                                     {QPalette::WindowText, 0xEEEEEC},
-                                                                     {QPalette::Base, 0x2D2D2D},
-                                                                     {QPalette::AlternateBase, 0x353535},
-                                                                     {QPalette::Text, 0xEEEEEC},
-                                                                     {QPalette::Button, 0x3A3A3A},
-                                                                     {QPalette::ButtonText, 0xEEEEEC},
-                                                                     {QPalette::Highlight, 0x15539E},
-                                                                     {QPalette::HighlightedText, 0xFFFFFF},
-                                                                     {QPalette::ToolTipBase, 0x353535},
-                                                                     {QPalette::ToolTipText, 0xEEEEEC}})
-        dark.setColor(role, Rgb(colour));
+    const QPalette dark = DarkDesktopPalette();
     for (const QPalette& palette : {light, dark}) {
         QApplication::setPalette(palette);
         ScriptedDialogs dialogs;

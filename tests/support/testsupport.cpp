@@ -59,6 +59,30 @@ ScopedWorkDir::~ScopedWorkDir() {
     RemoveContents(m_dataHome.path());
 }
 
+QPalette DarkDesktopPalette() {
+    QPalette dark;
+    for (const auto& [role, colour] :
+         std::initializer_list<std::pair<QPalette::ColorRole, QRgb>>{{QPalette::Window, 0x353535},
+                                                                     {QPalette::WindowText, 0xEEEEEC},
+                                                                     {QPalette::Base, 0x2D2D2D},
+                                                                     {QPalette::AlternateBase, 0x353535},
+                                                                     {QPalette::Text, 0xEEEEEC},
+                                                                     {QPalette::Button, 0x3A3A3A},
+                                                                     {QPalette::ButtonText, 0xEEEEEC},
+                                                                     {QPalette::Highlight, 0x15539E},
+                                                                     {QPalette::HighlightedText, 0xFFFFFF},
+                                                                     {QPalette::Light, 0x505050},
+                                                                     {QPalette::Midlight, 0x454545},
+                                                                     {QPalette::Mid, 0x2A2A2A},
+                                                                     {QPalette::Dark, 0x202020},
+                                                                     {QPalette::Shadow, 0x101010},
+                                                                     {QPalette::ToolTipBase, 0x353535},
+                                                                     {QPalette::ToolTipText, 0xEEEEEC},
+                                                                     {QPalette::PlaceholderText, 0x9A9A9A}})
+        dark.setColor(role, QColor::fromRgb(colour));
+    return dark;
+}
+
 QList<help::HelpWindow*> VisibleHelpWindows(const QWidget& owner) {
     QList<help::HelpWindow*> open;
     for (help::HelpWindow* w : owner.findChildren<help::HelpWindow*>())

@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QMessageBox>
+#include <QPalette>
 #include <QPoint>
 #include <QString>
 #include <QStringList>
@@ -62,6 +63,9 @@ class fraMain;
 namespace help {
 class HelpWindow;
 }
+
+// A dark desktop's colours, as GTK's Adwaita-dark gives them to Qt.
+QPalette DarkDesktopPalette();
 
 // The help windows `owner` shows now.
 QList<help::HelpWindow*> VisibleHelpWindows(const QWidget& owner);
