@@ -2,6 +2,7 @@
 #include "records/text/record_file.h"
 
 #include "records/text/cp932.h"
+#include "records/text/posix_io.h"
 #include "records/text/utf8.h"
 
 #include <algorithm>
@@ -77,28 +78,6 @@ const char* const kTextTooLongReason = "文字の欄が長すぎます（64 KB �
 const char* const kTextTooLongToSave = "Shift_JIS で 64 KB を超える長さの文字は保存できません";
 const char* const kUtf8Reason = "UTF-8 で保存されています。Shift_JIS（CP932）で保存し直してください";
 const char* const kTooLargeReason = "ファイルが大きすぎます（16 MB まで読み込めます）";
-
-struct FdCloser {
-    int fd;
-    ~FdCloser() {
-        if (fd >= 0)
-            ::close(fd);
-    }
-};
-
-bool WriteAll(int fd, std::string_view bytes, int& error) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            error = errno;
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
-}
 
 std::string NameOfCharacter(char32_t cp) {
     std::string out = "「";

@@ -3,6 +3,8 @@
 // each flushed to the disk.
 #include "records/text/trash.h"
 
+#include "records/text/posix_io.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -18,14 +20,6 @@ namespace {
 
 // More copies of one name than anyone keeps in a trash: past this, something else is wrong.
 constexpr int kMaxNumberedNames = 10000;
-
-struct FdCloser {
-    int fd;
-    ~FdCloser() {
-        if (fd >= 0)
-            ::close(fd);
-    }
-};
 
 // A file made on the way, removed unless it has been taken where it belongs.
 struct TemporaryFile {
@@ -171,20 +165,6 @@ std::string DeletionDate() {
     char text[32];
     std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local);
     return text;
-}
-
-bool WriteAll(int fd, std::string_view bytes, int& error) {
-    while (!bytes.empty()) {
-        const ssize_t n = ::write(fd, bytes.data(), bytes.size());
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            error = errno;
-            return false;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(n));
-    }
-    return true;
 }
 
 // The source's bytes into `to`, with its permissions and times, flushed to the disk and closed: 0 or the error.
