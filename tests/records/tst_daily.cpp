@@ -16,10 +16,6 @@ using Buttons = Dialogs::Buttons;
 
 namespace {
 
-const char* const kLedger = "テーマ１.txt";
-const char* const kItems = "項目１.txt";
-const char* const kTheme = "テーマ名１.txt";
-
 QByteArray Line(const QString& fields) {
     return Cp932(fields) + "\r\n";
 }
@@ -65,7 +61,7 @@ fraMain& TestDaily::start() {
 }
 
 void TestDaily::depositByButtonAndByEnter() {
-    WriteBytes(kItems, kThreeItems);
+    WriteBytes(kItemsName, kThreeItems);
     fraMain& w = start();
     w.txtChinKou->setText(u"晩酌"_s);
     w.txtChin_Inp->setText(u"50"_s);
@@ -74,7 +70,7 @@ void TestDaily::depositByButtonAndByEnter() {
     w.txtChin_Inp->setText(u"30.5"_s);
     w.txtChin_Inp_KeyPress(13);
     QVERIFY(m_dialogs->asked.empty());
-    QCOMPARE(ReadBytes(kLedger),
+    QCOMPARE(ReadBytes(kLedgerName),
              Line(u"\"2026年12月07日\",\"晩酌\",50"_s) + Line(u"\"2026年12月07日\",\"お風呂\",30.5"_s));
     QCOMPARE(w.msgChingin->Rows(), 3);
     QCOMPARE(w.msgChingin->cell(2, 4), u"¥80.5"_s);
@@ -82,11 +78,11 @@ void TestDaily::depositByButtonAndByEnter() {
     QCOMPARE(w.lblChin_zen->text(), u"¥80.5"_s);
     QVERIFY(w.txtChinKou->text().isEmpty() && w.txtChin_Inp->text().isEmpty());
     QCOMPARE(QApplication::focusWidget(), w.txtChinKou);
-    QCOMPARE(ReadBytes(kItems), kThreeItems);
+    QCOMPARE(ReadBytes(kItemsName), kThreeItems);
 }
 
 void TestDaily::oneDepositTakesTheDateOnce() {
-    WriteBytes(kItems, kThreeItems);
+    WriteBytes(kItemsName, kThreeItems);
     fraMain& w = start();
     // A clock that passes midnight between any two readings.
     int day = 7;
@@ -95,11 +91,11 @@ void TestDaily::oneDepositTakesTheDateOnce() {
     w.txtChin_Inp->setText(u"50"_s);
     w.cmdChinHozon_Click();
     const QString shown = w.msgChingin->cell(1, 1);
-    QCOMPARE(ReadBytes(kLedger), Line(u"\"%1\",\"晩酌\",50"_s.arg(shown)));
+    QCOMPARE(ReadBytes(kLedgerName), Line(u"\"%1\",\"晩酌\",50"_s.arg(shown)));
 }
 
 void TestDaily::pickedItemAsksNothing() {
-    WriteBytes(kItems, kThreeItems);
+    WriteBytes(kItemsName, kThreeItems);
     fraMain& w = start();
     w.msgChinKou->setRow(3);
     w.msgChinKou_Click();
@@ -110,11 +106,11 @@ void TestDaily::pickedItemAsksNothing() {
     QCOMPARE(w.txtChin_Inp->text(), u"690"_s);
     w.cmdChinHozon_Click();
     QVERIFY(m_dialogs->asked.empty());
-    QCOMPARE(ReadBytes(kLedger), Line(u"\"2026年12月07日\",\"タクシーを使ったつもり\",690"_s));
+    QCOMPARE(ReadBytes(kLedgerName), Line(u"\"2026年12月07日\",\"タクシーを使ったつもり\",690"_s));
 }
 
 void TestDaily::newItemRegisteredOnYesOnly() {
-    WriteBytes(kItems, kThreeItems);
+    WriteBytes(kItemsName, kThreeItems);
     fraMain& w = start();
     m_dialogs->answer(Answer::Yes);
     w.txtChinKou->setText(u"ｂａｎｓｈａｋｕ"_s);
@@ -124,7 +120,7 @@ void TestDaily::newItemRegisteredOnYesOnly() {
     QCOMPARE(m_dialogs->asked[0].text, kRegisterQuestion);
     QCOMPARE(m_dialogs->asked[0].title, u"項目登録確認"_s);
     QCOMPARE(m_dialogs->asked[0].buttons, Buttons::YesNo);
-    QCOMPARE(ReadBytes(kItems), kThreeItems + Line(u"\"ｂａｎｓｈａｋｕ\",12.25"_s));
+    QCOMPARE(ReadBytes(kItemsName), kThreeItems + Line(u"\"ｂａｎｓｈａｋｕ\",12.25"_s));
     QCOMPARE(w.msgChinKou->Rows(), 5);
     QCOMPARE(w.msgChinKou->cell(4, 1), u"¥12.25"_s);
 
@@ -134,17 +130,17 @@ void TestDaily::newItemRegisteredOnYesOnly() {
     w.txtChin_Inp->setText(u"1"_s);
     w.cmdChinHozon_Click();
     QCOMPARE(m_dialogs->asked.size(), std::size_t(2));
-    QCOMPARE(ReadBytes(kItems), kThreeItems + Line(u"\"ｂａｎｓｈａｋｕ\",12.25"_s));
+    QCOMPARE(ReadBytes(kItemsName), kThreeItems + Line(u"\"ｂａｎｓｈａｋｕ\",12.25"_s));
     QCOMPARE(w.msgChingin->Rows(), 3);
     QVERIFY(w.txtChinKou->text().isEmpty() && w.txtChin_Inp->text().isEmpty());
 
     // Registering when the item list is gone creates it with the one record.
-    QFile::remove(QString::fromUtf8(kItems));
+    QFile::remove(QString::fromUtf8(kItemsName));
     m_dialogs->answer(Answer::Yes);
     w.txtChinKou->setText(u"腕立て伏せしなかった"_s);
     w.txtChin_Inp->setText(u"20"_s);
     w.cmdChinHozon_Click();
-    QCOMPARE(ReadBytes(kItems), Line(u"\"腕立て伏せしなかった\",20"_s));
+    QCOMPARE(ReadBytes(kItemsName), Line(u"\"腕立て伏せしなかった\",20"_s));
 }
 
 void TestDaily::zeroNegativeAndBlankItemsAreDeposits() {
@@ -164,7 +160,7 @@ void TestDaily::zeroNegativeAndBlankItemsAreDeposits() {
     QCOMPARE(m_dialogs->asked.size(), std::size_t(3));
     QCOMPARE(w.lblChin_zen->text(), u"-¥25"_s);
     QCOMPARE(w.msgChingin->cell(2, 3), u"-¥30"_s);
-    QCOMPARE(ReadBytes(kItems), Line(u"\"  \",5"_s));
+    QCOMPARE(ReadBytes(kItemsName), Line(u"\"  \",5"_s));
 }
 
 void TestDaily::invalidEntriesAreIgnored_data() {
@@ -190,7 +186,7 @@ void TestDaily::invalidEntriesAreIgnored() {
     w.cmdChinHozon_Click();
     w.txtChin_Inp_KeyPress(13);
     QVERIFY(m_dialogs->asked.empty());
-    QCOMPARE(ReadBytes(kLedger), QByteArray());
+    QCOMPARE(ReadBytes(kLedgerName), QByteArray());
     QCOMPARE(w.txtChinKou->text(), item);
     QCOMPARE(w.txtChin_Inp->text(), amount);
     QCOMPARE(QApplication::focusWidget(), w.txtChin_Inp);
@@ -225,7 +221,7 @@ void TestDaily::refusedEntriesWarnAndKeepTheBoxes() {
     QCOMPARE(m_dialogs->asked.size(), std::size_t(1));
     QVERIFY2(m_dialogs->asked[0].text.contains(says), qPrintable(m_dialogs->asked[0].text));
     QCOMPARE(m_dialogs->asked[0].icon, Dialogs::Icon::Warning);
-    QCOMPARE(ReadBytes(kLedger), QByteArray());
+    QCOMPARE(ReadBytes(kLedgerName), QByteArray());
     QCOMPARE(w.msgChingin->Rows(), 1);
     QCOMPARE(w.txtChinKou->text(), item);
     QCOMPARE(w.txtChin_Inp->text(), amount);
@@ -241,11 +237,11 @@ void TestDaily::enterInTheItemBox() {
     QCOMPARE(QApplication::focusWidget(), w.txtChinKou);
     w.txtChinKou_KeyPress(13);
     QCOMPARE(QApplication::focusWidget(), w.txtChin_Inp);
-    QCOMPARE(ReadBytes(kLedger), QByteArray());
+    QCOMPARE(ReadBytes(kLedgerName), QByteArray());
 }
 
 void TestDaily::deletingTheMiddleItem() {
-    WriteBytes(kItems, kThreeItems);
+    WriteBytes(kItemsName, kThreeItems);
     fraMain& w = start();
     w.msgChinKou->setRow(2);
     w.msgChinKou_Click(); // a double-click delivers a click first
@@ -253,28 +249,28 @@ void TestDaily::deletingTheMiddleItem() {
     w.msgChinKou_DblClick();
     QCOMPARE(m_dialogs->asked[0].text, u"晩酌 の項目を削除してもいいですか？\r\n"_s);
     QCOMPARE(w.txtChinKou->text(), u"晩酌"_s);
-    QCOMPARE(ReadBytes(kItems), kThreeItems);
+    QCOMPARE(ReadBytes(kItemsName), kThreeItems);
     m_dialogs->answer(Answer::Ok);
     w.msgChinKou_DblClick();
-    QCOMPARE(ReadBytes(kItems), Line(u"\"タクシーを使ったつもり\",690"_s) + Line(u"\"お風呂\",30.5"_s));
+    QCOMPARE(ReadBytes(kItemsName), Line(u"\"タクシーを使ったつもり\",690"_s) + Line(u"\"お風呂\",30.5"_s));
     QCOMPARE(w.msgChinKou->Rows(), 3);
     QCOMPARE(w.msgChinKou->cell(2, 0), u"お風呂"_s);
     QVERIFY(w.txtChinKou->text().isEmpty() && w.txtChin_Inp->text().isEmpty());
 }
 
 void TestDaily::oneItemWarnsAndClearAllDeletesIt() {
-    WriteBytes(kItems, Line(u"\"晩酌\",50"_s));
+    WriteBytes(kItemsName, Line(u"\"晩酌\",50"_s));
     fraMain& w = start();
     w.msgChinKou_DblClick();
     QCOMPARE(m_dialogs->asked.size(), std::size_t(1));
     QCOMPARE(m_dialogs->asked[0].text, u"最後の行は項目入力欄隣りの「項目全クリア」ボタンで削除してください"_s);
     QCOMPARE(m_dialogs->asked[0].icon, Dialogs::Icon::Warning);
-    QCOMPARE(ReadBytes(kItems), Line(u"\"晩酌\",50"_s));
+    QCOMPARE(ReadBytes(kItemsName), Line(u"\"晩酌\",50"_s));
     m_dialogs->answer(Answer::Ok);
     w.cmdChinClr2_Click();
     QCOMPARE(m_dialogs->asked[1].text, u"登録されている項目を全て削除してもいいですか？\r\n"
                                        u"削除する前の項目はゴミ箱に移すので、ゴミ箱から元に戻せます。\r\n"_s);
-    QCOMPARE(ReadBytes(kItems), QByteArray());
+    QCOMPARE(ReadBytes(kItemsName), QByteArray());
     QCOMPARE(w.msgChinKou->Rows(), 1);
     // With no items, click, double-click and clear-all do nothing and ask nothing.
     w.msgChinKou_Click();
@@ -284,27 +280,27 @@ void TestDaily::oneItemWarnsAndClearAllDeletesIt() {
 }
 
 void TestDaily::clearAllKeepsTheAmountAndReloadsTheTheme() {
-    WriteBytes(kItems, kThreeItems);
-    WriteBytes(kTheme, Line(u"\"つもり貯金\""_s));
+    WriteBytes(kItemsName, kThreeItems);
+    WriteBytes(kThemeName, Line(u"\"つもり貯金\""_s));
     fraMain& w = start();
     QCOMPARE(w.lblTemaMei->text(), u"つもり貯金"_s);
-    WriteBytes(kTheme, Line(u"\"外で変えた名前\""_s));
+    WriteBytes(kThemeName, Line(u"\"外で変えた名前\""_s));
     w.txtChinKou->setText(u"晩酌"_s);
     w.txtChin_Inp->setText(u"50"_s);
     m_dialogs->answer(Answer::Cancel);
     w.cmdChinClr2_Click();
-    QCOMPARE(ReadBytes(kItems), kThreeItems);
+    QCOMPARE(ReadBytes(kItemsName), kThreeItems);
     QCOMPARE(w.lblTemaMei->text(), u"つもり貯金"_s);
     m_dialogs->answer(Answer::Ok);
     w.cmdChinClr2_Click();
-    QCOMPARE(ReadBytes(kItems), QByteArray());
+    QCOMPARE(ReadBytes(kItemsName), QByteArray());
     QVERIFY(w.txtChinKou->text().isEmpty());
     QCOMPARE(w.txtChin_Inp->text(), u"50"_s);
     QCOMPARE(w.lblTemaMei->text(), u"外で変えた名前"_s);
 }
 
 void TestDaily::themeChange() {
-    WriteBytes(kTheme, Line(u"\"一つ目\""_s) + Line(u"\"二つ目\""_s));
+    WriteBytes(kThemeName, Line(u"\"一つ目\""_s) + Line(u"\"二つ目\""_s));
     fraMain& w = start();
     QCOMPARE(w.lblTemaMei->text(), u"一つ目"_s); // the first record of several
     m_dialogs->answerInput(QString());           // Cancel
@@ -312,19 +308,19 @@ void TestDaily::themeChange() {
     QCOMPARE(m_dialogs->asked[0].text, u"テーマ名を入力してください"_s);
     QCOMPARE(m_dialogs->asked[0].title, u"テーマ名入力"_s);
     QCOMPARE(w.lblTemaMei->text(), u"一つ目"_s);
-    QCOMPARE(ReadBytes(kTheme), Line(u"\"一つ目\""_s) + Line(u"\"二つ目\""_s));
+    QCOMPARE(ReadBytes(kThemeName), Line(u"\"一つ目\""_s) + Line(u"\"二つ目\""_s));
     m_dialogs->answerInput(u"家庭内賃金制, 罰金徴収制"_s);
     w.lblTemaMei_DblClick();
-    QCOMPARE(ReadBytes(kTheme), Line(u"\"家庭内賃金制, 罰金徴収制\""_s));
+    QCOMPARE(ReadBytes(kThemeName), Line(u"\"家庭内賃金制, 罰金徴収制\""_s));
     QCOMPARE(w.lblTemaMei->text(), u"家庭内賃金制, 罰金徴収制"_s);
     m_dialogs->answerInput(u"  "_s);
     w.imgTema1_DblClick();
-    QCOMPARE(ReadBytes(kTheme), Line(u"\"  \""_s));
+    QCOMPARE(ReadBytes(kThemeName), Line(u"\"  \""_s));
     m_dialogs->answerInput(u"\"引用\""_s);
     w.imgTema1_DblClick();
     QCOMPARE(m_dialogs->asked.size(), std::size_t(5));
     QVERIFY(m_dialogs->asked[4].text.contains(u"二重引用符"_s));
-    QCOMPARE(ReadBytes(kTheme), Line(u"\"  \""_s));
+    QCOMPARE(ReadBytes(kThemeName), Line(u"\"  \""_s));
     QCOMPARE(w.lblTemaMei->text(), u"  "_s);
     // A restart reads back what was stored.
     m_window.reset();
@@ -333,14 +329,14 @@ void TestDaily::themeChange() {
 
 void TestDaily::damagedItemListEndsTheStart() {
     const QByteArray damaged = kThreeItems + Cp932(u"\"途中\",五十\r\n"_s);
-    WriteBytes(kItems, damaged);
+    WriteBytes(kItemsName, damaged);
     m_window = std::make_unique<fraMain>(*m_dialogs);
     QVERIFY(!LoadPastStarter(*m_window));
     QCOMPARE(m_dialogs->asked.size(), std::size_t(1));
     QVERIFY(m_dialogs->asked[0].text.contains(u"「項目１.txt」"_s));
     QVERIFY(m_dialogs->asked[0].text.contains(u"4 行目"_s));
-    QCOMPARE(ReadBytes(kItems), damaged);
-    QVERIFY(!FileExists(kTheme));
+    QCOMPARE(ReadBytes(kItemsName), damaged);
+    QVERIFY(!FileExists(kThemeName));
 }
 
 QTEST_MAIN(TestDaily)

@@ -19,8 +19,6 @@ using Icon = Dialogs::Icon;
 
 namespace {
 
-const char* const kLedger = "テーマ１.txt";
-
 QByteArray Line(const QString& date, const QString& item, const char* amount) {
     return Cp932(u"\"%1\",\"%2\","_s.arg(date, item)) + amount + "\r\n";
 }
@@ -63,8 +61,8 @@ private slots:
 
 void TestLedger::firstStartCreatesAnEmptyLedger() {
     fraMain& w = start();
-    QVERIFY(FileExists(kLedger));
-    QCOMPARE(ReadBytes(kLedger), QByteArray());
+    QVERIFY(FileExists(kLedgerName));
+    QCOMPARE(ReadBytes(kLedgerName), QByteArray());
     QCOMPARE(w.msgChingin->Rows(), 1);
     QCOMPARE(RowOf(*w.msgChingin, 0), QStringList({u"回"_s, u"日付"_s, u"項目"_s, u"入金"_s, u"累計"_s}));
     QCOMPARE(w.lblChin_cnt->text(), u"0"_s);
@@ -76,7 +74,7 @@ void TestLedger::firstStartCreatesAnEmptyLedger() {
 }
 
 void TestLedger::loadNumbersRowsWithRunningTotals() {
-    WriteBytes(kLedger, kThree);
+    WriteBytes(kLedgerName, kThree);
     fraMain& w = start();
     QCOMPARE(w.msgChingin->Rows(), 4);
     QCOMPARE(RowOf(*w.msgChingin, 1),
@@ -86,11 +84,11 @@ void TestLedger::loadNumbersRowsWithRunningTotals() {
     QCOMPARE(w.lblChin_cnt->text(), u"3"_s);
     QCOMPARE(w.lblChin_zen->text(), u"¥710.25"_s);
     QCOMPARE(w.msgChingin->Row(), 3); // the newest deposit is current and in view
-    QCOMPARE(ReadBytes(kLedger), kThree);
+    QCOMPARE(ReadBytes(kLedgerName), kThree);
 }
 
 void TestLedger::depositAddsARowAndOneLine() {
-    WriteBytes(kLedger, kThree);
+    WriteBytes(kLedgerName, kThree);
     fraMain& w = start();
     w.txtChinKou->setText(u"タクシーを使ったつもり"_s);
     w.txtChin_Inp->setText(u"１，２３４.５"_s);
@@ -100,11 +98,11 @@ void TestLedger::depositAddsARowAndOneLine() {
              QStringList({u"4"_s, u"2026年12月07日"_s, u"タクシーを使ったつもり"_s, u"¥1,234.5"_s, u"¥1,944.75"_s}));
     QCOMPARE(w.lblChin_cnt->text(), u"4"_s);
     QCOMPARE(w.lblChin_zen->text(), u"¥1,944.75"_s);
-    QCOMPARE(ReadBytes(kLedger), kThree + Line(u"2026年12月07日"_s, u"タクシーを使ったつもり"_s, "1234.5"));
+    QCOMPARE(ReadBytes(kLedgerName), kThree + Line(u"2026年12月07日"_s, u"タクシーを使ったつもり"_s, "1234.5"));
 }
 
 void TestLedger::deletingTheSecondOfThree() {
-    WriteBytes(kLedger, kThree);
+    WriteBytes(kLedgerName, kThree);
     fraMain& w = start();
     w.msgChingin->setRow(2);
     m_dialogs->answer(Answer::Ok);
@@ -115,8 +113,8 @@ void TestLedger::deletingTheSecondOfThree() {
     QCOMPARE(q.title, u"削除確認"_s);
     QCOMPARE(q.buttons, Buttons::OkCancel);
     QCOMPARE(q.icon, Icon::None);
-    QCOMPARE(ReadBytes(kLedger), Line(u"2008年05月10日"_s, u"タクシーを使ったつもり"_s, "690") +
-                                     Line(u"2008年05月12日"_s, u"お風呂"_s, "-30"));
+    QCOMPARE(ReadBytes(kLedgerName), Line(u"2008年05月10日"_s, u"タクシーを使ったつもり"_s, "690") +
+                                         Line(u"2008年05月12日"_s, u"お風呂"_s, "-30"));
     QCOMPARE(w.msgChingin->Rows(), 3);
     QCOMPARE(RowOf(*w.msgChingin, 2), QStringList({u"2"_s, u"2008年05月12日"_s, u"お風呂"_s, u"-¥30"_s, u"¥660"_s}));
     QCOMPARE(w.lblChin_cnt->text(), u"2"_s);
@@ -128,7 +126,7 @@ void TestLedger::deletionShowsWhatAReloadShows() {
     QByteArray six;
     for (int i = 1; i <= 6; ++i)
         six += Line(u"2008年05月1%1日"_s.arg(i), u"項目%1"_s.arg(i), i % 2 ? "100.5" : "-20");
-    WriteBytes(kLedger, six);
+    WriteBytes(kLedgerName, six);
     fraMain& w = start();
     for (const int row : {1, 3, 4}) { // the first, a middle one, the last
         w.msgChingin->setRow(row);
@@ -149,7 +147,7 @@ void TestLedger::deletionShowsWhatAReloadShows() {
 }
 
 void TestLedger::cancelChangesNothing() {
-    WriteBytes(kLedger, kThree);
+    WriteBytes(kLedgerName, kThree);
     fraMain& w = start();
     w.msgChingin->setRow(1);
     m_dialogs->answer(Answer::Cancel);
@@ -159,7 +157,7 @@ void TestLedger::cancelChangesNothing() {
     QCOMPARE(m_dialogs->asked.size(), std::size_t(2));
     QCOMPARE(m_dialogs->asked[1].text, u"これまでのデータを削除してもいいですか？\r\n"
                                        u"削除する前のデータはゴミ箱に移すので、ゴミ箱から元に戻せます。\r\n"_s);
-    QCOMPARE(ReadBytes(kLedger), kThree);
+    QCOMPARE(ReadBytes(kLedgerName), kThree);
     QCOMPARE(w.msgChingin->Rows(), 4);
     QCOMPARE(w.lblChin_cnt->text(), u"3"_s);
     QCOMPARE(w.lblChin_zen->text(), u"¥710.25"_s);
@@ -167,7 +165,7 @@ void TestLedger::cancelChangesNothing() {
 
 void TestLedger::oneDepositCannotBeDeleted() {
     const QByteArray one = Line(u"2008年05月10日"_s, u"タクシーを使ったつもり"_s, "690");
-    WriteBytes(kLedger, one);
+    WriteBytes(kLedgerName, one);
     fraMain& w = start();
     w.msgChingin_DblClick();
     QCOMPARE(m_dialogs->asked.size(), std::size_t(1));
@@ -175,7 +173,7 @@ void TestLedger::oneDepositCannotBeDeleted() {
     QCOMPARE(m_dialogs->asked[0].title, u"削除確認"_s);
     QCOMPARE(m_dialogs->asked[0].buttons, Buttons::Ok);
     QCOMPARE(m_dialogs->asked[0].icon, Icon::Warning);
-    QCOMPARE(ReadBytes(kLedger), one);
+    QCOMPARE(ReadBytes(kLedgerName), one);
     QCOMPARE(w.msgChingin->Rows(), 2);
 }
 
@@ -184,19 +182,19 @@ void TestLedger::noDepositsAskNothing() {
     w.msgChingin_DblClick();
     w.cmdChinClr_Click();
     QVERIFY(m_dialogs->asked.empty());
-    QCOMPARE(ReadBytes(kLedger), QByteArray());
+    QCOMPARE(ReadBytes(kLedgerName), QByteArray());
 }
 
 void TestLedger::clearEmptiesLedgerAndFile() {
-    WriteBytes(kLedger, kThree);
+    WriteBytes(kLedgerName, kThree);
     fraMain& w = start();
     m_dialogs->answer(Answer::Ok);
     w.cmdChinClr_Click();
     QCOMPARE(m_dialogs->asked.size(), std::size_t(1));
     QCOMPARE(m_dialogs->asked[0].buttons, Buttons::OkCancel);
     QCOMPARE(m_dialogs->asked[0].icon, Icon::None);
-    QVERIFY(FileExists(kLedger));
-    QCOMPARE(ReadBytes(kLedger), QByteArray());
+    QVERIFY(FileExists(kLedgerName));
+    QCOMPARE(ReadBytes(kLedgerName), QByteArray());
     QCOMPARE(w.msgChingin->Rows(), 1);
     QCOMPARE(w.msgChingin->cell(0, 4), u"累計"_s);
     QCOMPARE(w.lblChin_cnt->text(), u"0"_s);
@@ -205,13 +203,14 @@ void TestLedger::clearEmptiesLedgerAndFile() {
 
 // The display shows every amount whole, fraction included, so a deletion's rewrite loses nothing.
 void TestLedger::deletionWritesAmountsAsDisplayed() {
-    WriteBytes(kLedger, Line(u"2008年05月10日"_s, u"a"_s, "0.0001") +
-                            Line(u"2008年05月10日"_s, u"b"_s, "1234567.8912") + Line(u"2008年05月10日"_s, u"c"_s, "1"));
+    WriteBytes(kLedgerName, Line(u"2008年05月10日"_s, u"a"_s, "0.0001") +
+                                Line(u"2008年05月10日"_s, u"b"_s, "1234567.8912") +
+                                Line(u"2008年05月10日"_s, u"c"_s, "1"));
     fraMain& w = start();
     w.msgChingin->setRow(3);
     m_dialogs->answer(Answer::Ok);
     w.msgChingin_DblClick();
-    QCOMPARE(ReadBytes(kLedger),
+    QCOMPARE(ReadBytes(kLedgerName),
              Line(u"2008年05月10日"_s, u"a"_s, "0.0001") + Line(u"2008年05月10日"_s, u"b"_s, "1234567.8912"));
     QCOMPARE(w.lblChin_zen->text(), u"¥1,234,567.8913"_s);
 }
@@ -222,7 +221,7 @@ void TestLedger::deletionNeverLeavesATotalBeyondRange() {
     const QByteArray three = Line(u"2008年05月10日"_s, u"a"_s, "-900000000000000") +
                              Line(u"2008年05月11日"_s, u"b"_s, "900000000000000") +
                              Line(u"2008年05月12日"_s, u"c"_s, "900000000000000");
-    WriteBytes(kLedger, three);
+    WriteBytes(kLedgerName, three);
     fraMain& w = start();
     w.msgChingin->setRow(1);
     m_dialogs->answer(Answer::Ok);
@@ -230,7 +229,7 @@ void TestLedger::deletionNeverLeavesATotalBeyondRange() {
     QCOMPARE(m_dialogs->asked.size(), std::size_t(2));
     QCOMPARE(m_dialogs->asked[1].text, u"この行を削除すると、後の行の累計が扱える金額を超えるので削除できません"_s);
     QCOMPARE(m_dialogs->asked[1].icon, Icon::Warning);
-    QCOMPARE(ReadBytes(kLedger), three);
+    QCOMPARE(ReadBytes(kLedgerName), three);
     QCOMPARE(w.msgChingin->Rows(), 4);
     QCOMPARE(RowOf(*w.msgChingin, 3).last(), u"¥900,000,000,000,000"_s);
     QCOMPARE(w.lblChin_cnt->text(), u"3"_s);
@@ -238,8 +237,8 @@ void TestLedger::deletionNeverLeavesATotalBeyondRange() {
     w.msgChingin->setRow(2);
     m_dialogs->answer(Answer::Ok);
     w.msgChingin_DblClick();
-    QCOMPARE(ReadBytes(kLedger), Line(u"2008年05月10日"_s, u"a"_s, "-900000000000000") +
-                                     Line(u"2008年05月12日"_s, u"c"_s, "900000000000000"));
+    QCOMPARE(ReadBytes(kLedgerName), Line(u"2008年05月10日"_s, u"a"_s, "-900000000000000") +
+                                         Line(u"2008年05月12日"_s, u"c"_s, "900000000000000"));
     QCOMPARE(RowOf(*w.msgChingin, 2).last(), u"¥0"_s);
     ScriptedDialogs quiet;
     fraMain fresh(quiet);
@@ -276,7 +275,7 @@ void TestLedger::damagedLedgerIsReportedAndLeftAlone_data() {
 void TestLedger::damagedLedgerIsReportedAndLeftAlone() {
     QFETCH(QByteArray, bytes);
     QFETCH(QString, expected);
-    WriteBytes(kLedger, bytes);
+    WriteBytes(kLedgerName, bytes);
     start(false);
     QCOMPARE(m_dialogs->asked.size(), std::size_t(1));
     const auto& box = m_dialogs->asked[0];
@@ -284,36 +283,36 @@ void TestLedger::damagedLedgerIsReportedAndLeftAlone() {
     QVERIFY2(box.text.contains(expected), qPrintable(box.text));
     QVERIFY(box.text.contains(u"終了"_s));
     QCOMPARE(box.icon, Icon::Warning);
-    QCOMPARE(ReadBytes(kLedger), bytes);
+    QCOMPARE(ReadBytes(kLedgerName), bytes);
     QCOMPARE(QDir().entryList(QDir::Files | QDir::Hidden).size(), 1);
 }
 
 // Not a file: a clear message, and nothing changes. Failed writes are forced with a file size limit below.
 void TestLedger::directoryOrUnwritableLedger() {
-    QVERIFY(QDir().mkdir(QString::fromUtf8(kLedger)));
+    QVERIFY(QDir().mkdir(QString::fromUtf8(kLedgerName)));
     start(false);
     QCOMPARE(m_dialogs->asked.size(), std::size_t(1));
     QVERIFY2(m_dialogs->asked[0].text.contains(u"「テーマ１.txt」を開けません"_s),
              qPrintable(m_dialogs->asked[0].text));
-    QVERIFY(QFileInfo(QString::fromUtf8(kLedger)).isDir());
-    QVERIFY(QDir().rmdir(QString::fromUtf8(kLedger)));
+    QVERIFY(QFileInfo(QString::fromUtf8(kLedgerName)).isDir());
+    QVERIFY(QDir().rmdir(QString::fromUtf8(kLedgerName)));
 
     // A link to a device, which would never end: refused as not a file, and the link stays.
-    QVERIFY(QFile::link(u"/dev/full"_s, QString::fromUtf8(kLedger)));
+    QVERIFY(QFile::link(u"/dev/full"_s, QString::fromUtf8(kLedgerName)));
     m_dialogs->asked.clear();
     m_window.reset();
     start(false);
     QCOMPARE(m_dialogs->asked.size(), std::size_t(1));
     QVERIFY2(m_dialogs->asked[0].text.contains(u"通常のファイルではありません"_s),
              qPrintable(m_dialogs->asked[0].text));
-    QCOMPARE(QFileInfo(QString::fromUtf8(kLedger)).symLinkTarget(), u"/dev/full"_s);
+    QCOMPARE(QFileInfo(QString::fromUtf8(kLedgerName)).symLinkTarget(), u"/dev/full"_s);
 }
 
 void TestLedger::failedRewriteKeepsFileAndScreenInStep() {
     QByteArray many;
     for (int i = 0; i < 400; ++i)
         many += Line(u"2008年05月10日"_s, u"タクシーを使ったつもり"_s, "690");
-    WriteBytes(kLedger, many);
+    WriteBytes(kLedgerName, many);
     fraMain& w = start();
     w.msgChingin->setRow(10);
     m_dialogs->answer(Answer::Ok);
@@ -324,14 +323,14 @@ void TestLedger::failedRewriteKeepsFileAndScreenInStep() {
     QCOMPARE(m_dialogs->asked.size(), std::size_t(2));
     QVERIFY(m_dialogs->asked[1].text.contains(u"「テーマ１.txt」に保存できませんでした"_s));
     QCOMPARE(m_dialogs->asked[1].icon, Icon::Warning);
-    QCOMPARE(ReadBytes(kLedger), many);
+    QCOMPARE(ReadBytes(kLedgerName), many);
     QCOMPARE(w.msgChingin->Rows(), 401);
     QCOMPARE(w.lblChin_cnt->text(), u"400"_s);
     QCOMPARE(w.lblChin_zen->text(), u"¥276,000"_s);
 }
 
 void TestLedger::failedAppendKeepsFileAndScreenInStep() {
-    WriteBytes(kLedger, kThree);
+    WriteBytes(kLedgerName, kThree);
     fraMain& w = start();
     w.txtChinKou->setText(u"入りきらない記録"_s);
     w.txtChin_Inp->setText(u"100"_s);
@@ -342,7 +341,7 @@ void TestLedger::failedAppendKeepsFileAndScreenInStep() {
     }
     QCOMPARE(m_dialogs->asked.size(), std::size_t(1));
     QVERIFY(m_dialogs->asked[0].text.contains(u"「テーマ１.txt」"_s));
-    QCOMPARE(ReadBytes(kLedger), kThree);
+    QCOMPARE(ReadBytes(kLedgerName), kThree);
     QCOMPARE(w.msgChingin->Rows(), 4);
     QCOMPARE(w.lblChin_cnt->text(), u"3"_s);
     QCOMPARE(w.lblChin_zen->text(), u"¥710.25"_s);

@@ -23,18 +23,6 @@ using Answer = Dialogs::Answer;
 
 namespace {
 
-const char* const kLedger = "テーマ１.txt";
-const char* const kItems = "項目１.txt";
-const char* const kTheme = "テーマ名１.txt";
-
-QByteArray Deposit(const QString& item, const char* amount) {
-    return Cp932(u"\"2026年12月07日\",\"%1\","_s.arg(item)) + amount + "\r\n";
-}
-
-QByteArray Item(const QString& item, const char* amount) {
-    return Cp932(u"\"%1\","_s.arg(item)) + amount + "\r\n";
-}
-
 const QByteArray kABC = Deposit(u"A"_s, "100") + Deposit(u"B"_s, "20") + Deposit(u"C"_s, "3");
 
 // Everything the window shows of the ledger, the item list and the theme name.
@@ -126,10 +114,10 @@ void TestNothingLost::deposit(const QString& item, const QString& amount) {
 }
 
 void TestNothingLost::ledgerUnreadableMidRunThenMoreWork() {
-    WriteBytes(kLedger, kABC);
+    WriteBytes(kLedgerName, kABC);
     fraMain& w = start();
     {
-        FileAway away(kLedger);
+        FileAway away(kLedgerName);
         deposit(u"D"_s, u"4"_s); // the append fails, and so does the reload after it
         QVERIFY(Told(*m_dialogs, u"「テーマ１.txt」に保存できませんでした"_s));
         QVERIFY(Told(*m_dialogs, u"このファイルには何も書き込みません"_s));
@@ -143,9 +131,9 @@ void TestNothingLost::ledgerUnreadableMidRunThenMoreWork() {
         w.msgChingin_DblClick();
         w.cmdChinClr_Click();
         QCOMPARE(m_dialogs->asked.size(), std::size_t(3)); // each try tells, none asks to delete
-        QVERIFY(QFileInfo(QString::fromUtf8(kLedger)).isDir());
+        QVERIFY(QFileInfo(QString::fromUtf8(kLedgerName)).isDir());
     }
-    QCOMPARE(ReadBytes(kLedger), kABC);
+    QCOMPARE(ReadBytes(kLedgerName), kABC);
     // Readable again: the next operation loads it whole first, then does its work.
     m_dialogs->answer(Answer::No);
     deposit(u"F"_s, u"6"_s);
@@ -156,7 +144,7 @@ void TestNothingLost::ledgerUnreadableMidRunThenMoreWork() {
     w.msgChingin->setRow(1);
     m_dialogs->answer(Answer::Ok);
     w.msgChingin_DblClick();
-    QCOMPARE(ReadBytes(kLedger),
+    QCOMPARE(ReadBytes(kLedgerName),
              Deposit(u"B"_s, "20") + Deposit(u"C"_s, "3") + Deposit(u"F"_s, "6") + Deposit(u"G"_s, "7"));
     QCOMPARE(w.lblChin_cnt->text(), u"4"_s);
     QCOMPARE(w.lblChin_zen->text(), u"¥36"_s);
@@ -165,11 +153,11 @@ void TestNothingLost::ledgerUnreadableMidRunThenMoreWork() {
 
 void TestNothingLost::itemListUnreadableMidRunThenMoreWork() {
     const QByteArray xyz = Item(u"X"_s, "1") + Item(u"Y"_s, "2") + Item(u"Z"_s, "3");
-    WriteBytes(kItems, xyz);
-    WriteBytes(kTheme, Cp932(u"\"テーマ\"\r\n"_s));
+    WriteBytes(kItemsName, xyz);
+    WriteBytes(kThemeName, Cp932(u"\"テーマ\"\r\n"_s));
     fraMain& w = start();
     {
-        FileAway away(kItems);
+        FileAway away(kItemsName);
         w.msgChinKou->setRow(2);
         m_dialogs->answer(Answer::Ok);
         w.msgChinKou_DblClick(); // the rewrite fails, and so does the reload
@@ -180,29 +168,29 @@ void TestNothingLost::itemListUnreadableMidRunThenMoreWork() {
         QVERIFY(Told(*m_dialogs, u"「項目１.txt」を開けません"_s));
         QVERIFY(!Told(*m_dialogs, u"新規の項目ですが"_s));
         w.cmdChinClr2_Click();
-        QVERIFY(QFileInfo(QString::fromUtf8(kItems)).isDir());
+        QVERIFY(QFileInfo(QString::fromUtf8(kItemsName)).isDir());
     }
-    QCOMPARE(ReadBytes(kItems), xyz);
-    QCOMPARE(ReadBytes(kLedger), Deposit(u"W"_s, "9"));
+    QCOMPARE(ReadBytes(kItemsName), xyz);
+    QCOMPARE(ReadBytes(kLedgerName), Deposit(u"W"_s, "9"));
     m_dialogs->answer(Answer::Yes);
     deposit(u"V"_s, u"8"_s);
-    QCOMPARE(ReadBytes(kItems), xyz + Item(u"V"_s, "8"));
+    QCOMPARE(ReadBytes(kItemsName), xyz + Item(u"V"_s, "8"));
     restartShowsTheSame();
     w.msgChinKou->setRow(1);
     m_dialogs->answer(Answer::Ok);
     w.msgChinKou_DblClick();
-    QCOMPARE(ReadBytes(kItems), Item(u"Y"_s, "2") + Item(u"Z"_s, "3") + Item(u"V"_s, "8"));
+    QCOMPARE(ReadBytes(kItemsName), Item(u"Y"_s, "2") + Item(u"Z"_s, "3") + Item(u"V"_s, "8"));
     restartShowsTheSame();
 }
 
 // A first start made an empty "テーマ１.txt"; then the Windows ledger came in as "テーマ１.TXT". Every
 // operation works on the ledger with the data, the empty one goes, and nothing deleted comes back.
 void TestNothingLost::twoSpellingsOfTheLedger() {
-    WriteBytes(kLedger, "");
+    WriteBytes(kLedgerName, "");
     WriteBytes("テーマ１.TXT", kABC);
     fraMain& w = start();
     QVERIFY(Told(*m_dialogs, u"「テーマ１.txt」には「テーマ１.TXT」を使い"_s));
-    QVERIFY(!FileExists(kLedger));
+    QVERIFY(!FileExists(kLedgerName));
     QCOMPARE(w.msgChingin->Rows(), 4);
     w.msgChingin->setRow(2);
     m_dialogs->answer(Answer::Ok);
@@ -219,14 +207,14 @@ void TestNothingLost::twoSpellingsOfTheLedger() {
 }
 
 void TestNothingLost::twoSpellingsWithDataAreNotGuessed() {
-    WriteBytes(kLedger, Deposit(u"ここで"_s, "1"));
+    WriteBytes(kLedgerName, Deposit(u"ここで"_s, "1"));
     WriteBytes("\x83\x65\x81\x5b\x83\x7d\x82\x50.TXT", kABC); // unpacked from a Windows archive
     start(false);
     QCOMPARE(m_dialogs->asked.size(), std::size_t(1));
     const QString text = m_dialogs->asked[0].text;
     QVERIFY2(text.contains(u"「テーマ１.txt」"_s) && text.contains(u"「テーマ１.TXT」"_s), qPrintable(text));
     QVERIFY(text.contains(u"終了"_s));
-    QCOMPARE(ReadBytes(kLedger), Deposit(u"ここで"_s, "1"));
+    QCOMPARE(ReadBytes(kLedgerName), Deposit(u"ここで"_s, "1"));
     QCOMPARE(ReadBytes("\x83\x65\x81\x5b\x83\x7d\x82\x50.TXT"), kABC);
     QCOMPARE(EntryCount(), 2); // nothing made, nothing removed
 }
@@ -254,12 +242,12 @@ void TestNothingLost::depositPastTheReadableSizeIsRefused() {
     QByteArray big;
     while (big.size() + line.size() < int(records::RecordFile::kMaxInputBytes) - 1000)
         big += line;
-    WriteBytes(kLedger, big);
+    WriteBytes(kLedgerName, big);
     fraMain& w = start();
     const int rows = w.msgChingin->Rows();
     deposit(QString(60000, u'y'), u"1"_s);
     QVERIFY(Told(*m_dialogs, u"16 MB"_s));
-    QCOMPARE(ReadBytes(kLedger), big);
+    QCOMPARE(ReadBytes(kLedgerName), big);
     QCOMPARE(w.msgChingin->Rows(), rows);
     m_dialogs->answer(Answer::No);
     deposit(u"短い"_s, u"1"_s);
@@ -269,7 +257,7 @@ void TestNothingLost::depositPastTheReadableSizeIsRefused() {
 
 void TestNothingLost::tornLastDepositIsLeftOutOnceAndMended() {
     const QByteArray whole = Deposit(u"A"_s, "100") + Deposit(u"B"_s, "20");
-    WriteBytes(kLedger, whole + Cp932(u"\"2026年12月07日\",\"長い項目の途"_s));
+    WriteBytes(kLedgerName, whole + Cp932(u"\"2026年12月07日\",\"長い項目の途"_s));
     fraMain& w = start();
     QCOMPARE(m_dialogs->asked.size(), std::size_t(1));
     QVERIFY(m_dialogs->asked[0].text.contains(u"3 行目"_s));
@@ -277,7 +265,7 @@ void TestNothingLost::tornLastDepositIsLeftOutOnceAndMended() {
     QCOMPARE(w.msgChingin->Rows(), 3);
     m_dialogs->answer(Answer::No);
     deposit(u"C"_s, u"3"_s);
-    QCOMPARE(ReadBytes(kLedger), whole + Deposit(u"C"_s, "3"));
+    QCOMPARE(ReadBytes(kLedgerName), whole + Deposit(u"C"_s, "3"));
     m_window.reset();
     m_dialogs->asked.clear();
     start();
@@ -286,8 +274,8 @@ void TestNothingLost::tornLastDepositIsLeftOutOnceAndMended() {
 }
 
 void TestNothingLost::userTextIsNeverMarkup() {
-    WriteBytes(kTheme, Cp932(u"\"<img src=/dev/zero>\"\r\n"_s));
-    WriteBytes(kItems, Item(u"<b>太字</b>"_s, "1") + Item(u"<i>二つ目</i>"_s, "2"));
+    WriteBytes(kThemeName, Cp932(u"\"<img src=/dev/zero>\"\r\n"_s));
+    WriteBytes(kItemsName, Item(u"<b>太字</b>"_s, "1") + Item(u"<i>二つ目</i>"_s, "2"));
     fraMain& w = start();
     QCOMPARE(w.lblTemaMei->textFormat(), Qt::PlainText);
     QCOMPARE(w.lblTemaMei->text(), u"<img src=/dev/zero>"_s);
@@ -302,20 +290,20 @@ void TestNothingLost::userTextIsNeverMarkup() {
 
 // The ledger is missing and the item list damaged: the start ends, and has made nothing.
 void TestNothingLost::failedStartWritesNothing() {
-    WriteBytes(kItems, Item(u"晩酌"_s, "五十"));
+    WriteBytes(kItemsName, Item(u"晩酌"_s, "五十"));
     start(false);
     QVERIFY(Told(*m_dialogs, u"「項目１.txt」を読み込めません"_s));
     QCOMPARE(QDir().entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{u"項目１.txt"_s});
 }
 
 void TestNothingLost::pipeInPlaceOfTheLedger() {
-    QCOMPARE(mkfifo(kLedger, 0600), 0);
+    QCOMPARE(mkfifo(kLedgerName, 0600), 0);
     start(false); // told at once, instead of waiting for a writer that never comes
     QVERIFY(Told(*m_dialogs, u"通常のファイルではありません"_s));
 }
 
 void TestNothingLost::leftoversOfKilledRewritesGo() {
-    WriteBytes(kLedger, kABC);
+    WriteBytes(kLedgerName, kABC);
     WriteBytes(".テーマ１.txt.k9Xz01", kABC.left(20));
     WriteBytes(".項目１.txt.Qq7Rr2", "");
     start();

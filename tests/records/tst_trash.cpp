@@ -31,18 +31,7 @@ using Icon = Dialogs::Icon;
 
 namespace {
 
-const char* const kLedger = "テーマ１.txt";
-const char* const kItems = "項目１.txt";
-const char* const kTheme = "テーマ名１.txt";
 const QByteArray kCp932Ledger = "\x83\x65\x81\x5b\x83\x7d\x82\x50.TXT"; // テーマ１.TXT unpacked from a Windows archive
-
-QByteArray Deposit(const QString& item, const char* amount) {
-    return Cp932(u"\"2026年12月07日\",\"%1\","_s.arg(item)) + amount + "\r\n";
-}
-
-QByteArray Item(const QString& item, const char* amount) {
-    return Cp932(u"\"%1\","_s.arg(item)) + amount + "\r\n";
-}
 
 const QByteArray kABC = Deposit(u"A"_s, "100") + Deposit(u"B"_s, "20") + Deposit(u"C"_s, "3");
 const QByteArray kXYZ = Item(u"X"_s, "1") + Item(u"Y"_s, "2") + Item(u"Z"_s, "3");
@@ -166,21 +155,21 @@ void TestTrash::restartShowsTheSame() {
 }
 
 void TestTrash::copyKeepsTheFileAsItWas() {
-    WriteBytes(kLedger, kABC);
-    QVERIFY(chmod(kLedger, 0640) == 0);
+    WriteBytes(kLedgerName, kABC);
+    QVERIFY(chmod(kLedgerName, 0640) == 0);
     const utimbuf times{1'200'000'000, 1'210'000'000};
-    QVERIFY(utime(kLedger, &times) == 0);
+    QVERIFY(utime(kLedgerName, &times) == 0);
     const QDateTime before = QDateTime::currentDateTime();
-    const records::TrashedCopy copy = records::CopyToTrash(kLedger);
+    const records::TrashedCopy copy = records::CopyToTrash(kLedgerName);
     QVERIFY2(copy.status.ok(), copy.status.reason().c_str());
     const QByteArray trash = HomeTrash(*m_dir);
-    QCOMPARE(QByteArray::fromStdString(copy.path), trash + "/files/" + kLedger);
+    QCOMPARE(QByteArray::fromStdString(copy.path), trash + "/files/" + kLedgerName);
 
     const QList<Trashed> entries = Entries(trash);
     QCOMPARE(entries.size(), 1);
-    QCOMPARE(entries[0].name, QByteArray(kLedger));
+    QCOMPARE(entries[0].name, QByteArray(kLedgerName));
     QCOMPARE(entries[0].bytes, kABC);
-    VerifyInfo(entries[0].info, Here(kLedger), before);
+    VerifyInfo(entries[0].info, Here(kLedgerName), before);
     struct stat kept {};
     QVERIFY(stat(copy.path.c_str(), &kept) == 0);
     QCOMPARE(kept.st_mode & 07777, mode_t(0640));
@@ -189,13 +178,13 @@ void TestTrash::copyKeepsTheFileAsItWas() {
         QVERIFY(stat(trash + sub, &kept) == 0);
         QCOMPARE(kept.st_mode & 07777, mode_t(0700));
     }
-    QCOMPARE(ReadBytes(kLedger), kABC); // the file itself is left to the caller
+    QCOMPARE(ReadBytes(kLedgerName), kABC); // the file itself is left to the caller
 
     // The same name again: numbered as file managers number theirs, the first copy untouched.
-    WriteBytes(kLedger, kABC + Deposit(u"D"_s, "4"));
-    QVERIFY(records::CopyToTrash(kLedger).status.ok());
-    WriteBytes(kLedger, kABC.left(10));
-    QCOMPARE(QByteArray::fromStdString(records::CopyToTrash(kLedger).path), trash + "/files/テーマ１.3.txt");
+    WriteBytes(kLedgerName, kABC + Deposit(u"D"_s, "4"));
+    QVERIFY(records::CopyToTrash(kLedgerName).status.ok());
+    WriteBytes(kLedgerName, kABC.left(10));
+    QCOMPARE(QByteArray::fromStdString(records::CopyToTrash(kLedgerName).path), trash + "/files/テーマ１.3.txt");
     const QList<Trashed> three = Entries(trash);
     QCOMPARE(three.size(), 3);
     QCOMPARE(three[0].bytes, kABC);
@@ -203,7 +192,7 @@ void TestTrash::copyKeepsTheFileAsItWas() {
     QCOMPARE(three[1].bytes, kABC + Deposit(u"D"_s, "4"));
     QCOMPARE(three[2].bytes, kABC.left(10));
     for (const Trashed& entry : three)
-        VerifyInfo(entry.info, Here(kLedger), before);
+        VerifyInfo(entry.info, Here(kLedgerName), before);
 }
 
 // The name the lookup finds is the one trashed, in its own bytes; a link leads to the file it points to, which
@@ -211,7 +200,7 @@ void TestTrash::copyKeepsTheFileAsItWas() {
 void TestTrash::namesAsTheFileSystemHasThem() {
     WriteBytes(kCp932Ledger, kABC);
     const QDateTime before = QDateTime::currentDateTime();
-    QVERIFY(records::CopyToTrash(kLedger).status.ok());
+    QVERIFY(records::CopyToTrash(kLedgerName).status.ok());
     const QList<Trashed> entries = Entries(HomeTrash(*m_dir));
     QCOMPARE(entries.size(), 1);
     QCOMPARE(entries[0].name, kCp932Ledger);
@@ -221,8 +210,8 @@ void TestTrash::namesAsTheFileSystemHasThem() {
 
     QVERIFY(QDir().mkdir(u"real"_s));
     WriteBytes("real/items.txt", kXYZ);
-    QVERIFY(QFile::link(u"real/items.txt"_s, QString::fromUtf8(kItems)));
-    QVERIFY(records::CopyToTrash(kItems).status.ok());
+    QVERIFY(QFile::link(u"real/items.txt"_s, QString::fromUtf8(kItemsName)));
+    QVERIFY(records::CopyToTrash(kItemsName).status.ok());
     const QList<Trashed> both = Entries(HomeTrash(*m_dir));
     QCOMPARE(both.size(), 2);
     QCOMPARE(both[0].name, "items.txt"_ba);
@@ -241,8 +230,8 @@ void TestTrash::takenNamesAreLeftAlone() {
     QVERIFY(QDir().mkpath(QFile::decodeName(trash + "/files")) && QDir().mkpath(QFile::decodeName(trash + "/info")));
     WriteBytes(trash + "/info/テーマ１.txt.trashinfo", "someone else's");
     WriteBytes(trash + "/files/テーマ１.2.txt", "a stray file");
-    WriteBytes(kLedger, kABC);
-    QCOMPARE(QByteArray::fromStdString(records::CopyToTrash(kLedger).path), trash + "/files/テーマ１.3.txt");
+    WriteBytes(kLedgerName, kABC);
+    QCOMPARE(QByteArray::fromStdString(records::CopyToTrash(kLedgerName).path), trash + "/files/テーマ１.3.txt");
     QCOMPARE(ReadBytes(trash + "/info/テーマ１.txt.trashinfo"), "someone else's"_ba);
     QCOMPARE(ReadBytes(trash + "/files/テーマ１.2.txt"), "a stray file"_ba);
     QCOMPARE(ReadBytes(trash + "/files/テーマ１.3.txt"), kABC);
@@ -250,10 +239,10 @@ void TestTrash::takenNamesAreLeftAlone() {
 }
 
 void TestTrash::nothingToKeep() {
-    records::TrashedCopy copy = records::CopyToTrash(kLedger); // no file
+    records::TrashedCopy copy = records::CopyToTrash(kLedgerName); // no file
     QVERIFY(copy.status.ok() && copy.path.empty());
-    WriteBytes(kLedger, "");
-    copy = records::CopyToTrash(kLedger);
+    WriteBytes(kLedgerName, "");
+    copy = records::CopyToTrash(kLedgerName);
     QVERIFY(copy.status.ok() && copy.path.empty());
     QVERIFY(Listing(QFile::encodeName(m_dir->dataHome())).size() == 2); // "." and "..": not even a trash made
 }
@@ -264,8 +253,8 @@ void TestTrash::homeTrashWithoutADataHome() {
     const ScopedEnv homeEnv("HOME", QFile::encodeName(home.path()));
     for (const QByteArray& dataHome : {QByteArray("relative/data"), QByteArray()}) {
         const ScopedEnv dataHomeEnv("XDG_DATA_HOME", dataHome);
-        WriteBytes(kLedger, kABC);
-        QVERIFY(records::CopyToTrash(kLedger).status.ok());
+        WriteBytes(kLedgerName, kABC);
+        QVERIFY(records::CopyToTrash(kLedgerName).status.ok());
     }
     const QList<Trashed> entries = Entries(QFile::encodeName(home.path()) + "/.local/share/Trash");
     QCOMPARE(entries.size(), 2);
@@ -296,19 +285,19 @@ void TestTrash::trashThatCannotTakeIt() {
     QByteArray ledger;
     while (ledger.size() < 5000)
         ledger += kABC;
-    WriteBytes(kLedger, ledger);
+    WriteBytes(kLedgerName, ledger);
     records::TrashedCopy copy;
     {
         std::unique_ptr<FileSizeLimit> full;
         if (sizeLimit > 0)
             full = std::make_unique<FileSizeLimit>(static_cast<rlim_t>(sizeLimit));
-        copy = records::CopyToTrash(kLedger);
+        copy = records::CopyToTrash(kLedgerName);
     }
     QVERIFY(!copy.status.ok());
     QVERIFY(copy.path.empty());
     const QString reason = QString::fromStdString(copy.status.reason());
     QVERIFY2(reason.contains(named) && reason.contains(m_dir->dataHome()), qPrintable(reason));
-    QCOMPARE(ReadBytes(kLedger), ledger);
+    QCOMPARE(ReadBytes(kLedgerName), ledger);
     QVERIFY(Entries(home + "/Trash").isEmpty());
     for (const char* sub : {"/Trash/files", "/Trash/info"})
         QVERIFY(Listing(home + sub).size() <= 2); // nothing but "." and "..", or no directory at all
@@ -325,9 +314,9 @@ void TestTrash::otherFileSystemUsesItsOwnTrash() {
         QSKIP("no file system apart from the temporary directory's");
     const QString back = QDir::currentPath();
     QDir::setCurrent(there.path());
-    WriteBytes(kLedger, kABC);
+    WriteBytes(kLedgerName, kABC);
     const QDateTime before = QDateTime::currentDateTime();
-    const records::TrashedCopy copy = records::CopyToTrash(kLedger);
+    const records::TrashedCopy copy = records::CopyToTrash(kLedgerName);
     QDir::setCurrent(back);
     QVERIFY2(copy.status.ok(), copy.status.reason().c_str());
 
@@ -341,7 +330,7 @@ void TestTrash::otherFileSystemUsesItsOwnTrash() {
         if (trash + "/files/" + entry.name == path)
             ours = entry.info;
     const QByteArray relative =
-        QFile::encodeName(QDir(there.path()).canonicalPath()).mid(top.size() + 1) + '/' + kLedger;
+        QFile::encodeName(QDir(there.path()).canonicalPath()).mid(top.size() + 1) + '/' + kLedgerName;
     VerifyInfo(ours, relative, before);
     QCOMPARE(ReadBytes(path), kABC);
     QVERIFY(Entries(HomeTrash(*m_dir)).isEmpty());
@@ -354,8 +343,8 @@ void TestTrash::otherFileSystemUsesItsOwnTrash() {
 // Cleared, the ledger is in the trash as it was and the file is empty; put back while the program is closed, it
 // is the ledger again.
 void TestTrash::clearedLedgerComesBackFromTheTrash() {
-    WriteBytes(kLedger, kABC);
-    WriteBytes(kItems, kXYZ);
+    WriteBytes(kLedgerName, kABC);
+    WriteBytes(kItemsName, kXYZ);
     fraMain& w = start();
     const QStringList full = Screen(w);
     const QDateTime before = QDateTime::currentDateTime();
@@ -365,26 +354,26 @@ void TestTrash::clearedLedgerComesBackFromTheTrash() {
     QCOMPARE(m_dialogs->asked[0].text, LedgerQuestion());
     QCOMPARE(m_dialogs->asked[0].buttons, Buttons::OkCancel);
     QCOMPARE(m_dialogs->asked[0].icon, Icon::None);
-    QCOMPARE(ReadBytes(kLedger), QByteArray());
+    QCOMPARE(ReadBytes(kLedgerName), QByteArray());
     QCOMPARE(w.msgChingin->Rows(), 1);
     QCOMPARE(w.lblChin_cnt->text(), u"0"_s);
     const QList<Trashed> entries = Entries(HomeTrash(*m_dir));
     QCOMPARE(entries.size(), 1);
-    QCOMPARE(entries[0].name, QByteArray(kLedger));
+    QCOMPARE(entries[0].name, QByteArray(kLedgerName));
     QCOMPARE(entries[0].bytes, kABC);
-    VerifyInfo(entries[0].info, Here(kLedger), before);
-    QCOMPARE(ReadBytes(kItems), kXYZ);
+    VerifyInfo(entries[0].info, Here(kLedgerName), before);
+    QCOMPARE(ReadBytes(kItemsName), kXYZ);
     restartShowsTheSame();
 
     m_window.reset();
-    WriteBytes(kLedger, entries[0].bytes); // what 「元に戻す」 does, over the empty file
+    WriteBytes(kLedgerName, entries[0].bytes); // what 「元に戻す」 does, over the empty file
     fraMain& again = start();
     QCOMPARE(Screen(again), full);
 }
 
 void TestTrash::clearedItemListComesBackFromTheTrash() {
-    WriteBytes(kItems, kXYZ);
-    WriteBytes(kTheme, Cp932(u"\"北海道旅行\"\r\n"_s));
+    WriteBytes(kItemsName, kXYZ);
+    WriteBytes(kThemeName, Cp932(u"\"北海道旅行\"\r\n"_s));
     fraMain& w = start();
     const QStringList full = Screen(w);
     const QDateTime before = QDateTime::currentDateTime();
@@ -392,35 +381,35 @@ void TestTrash::clearedItemListComesBackFromTheTrash() {
     w.cmdChinClr2_Click();
     QCOMPARE(m_dialogs->asked.size(), std::size_t(1));
     QCOMPARE(m_dialogs->asked[0].text, ItemsQuestion());
-    QCOMPARE(ReadBytes(kItems), QByteArray());
+    QCOMPARE(ReadBytes(kItemsName), QByteArray());
     QCOMPARE(w.msgChinKou->Rows(), 1);
     const QList<Trashed> entries = Entries(HomeTrash(*m_dir));
     QCOMPARE(entries.size(), 1);
-    QCOMPARE(entries[0].name, QByteArray(kItems));
+    QCOMPARE(entries[0].name, QByteArray(kItemsName));
     QCOMPARE(entries[0].bytes, kXYZ);
-    VerifyInfo(entries[0].info, Here(kItems), before);
+    VerifyInfo(entries[0].info, Here(kItemsName), before);
     restartShowsTheSame();
 
     m_window.reset();
-    WriteBytes(kItems, entries[0].bytes);
+    WriteBytes(kItemsName, entries[0].bytes);
     fraMain& again = start();
     QCOMPARE(Screen(again), full);
 }
 
 // A file already emptied outside the program has nothing to keep: the clear asks as usual and trashes nothing.
 void TestTrash::emptyFileIsNotTrashed() {
-    WriteBytes(kLedger, kABC);
-    WriteBytes(kItems, kXYZ);
+    WriteBytes(kLedgerName, kABC);
+    WriteBytes(kItemsName, kXYZ);
     fraMain& w = start();
-    WriteBytes(kLedger, "");
-    WriteBytes(kItems, "");
+    WriteBytes(kLedgerName, "");
+    WriteBytes(kItemsName, "");
     m_dialogs->answer(Answer::Ok);
     w.cmdChinClr_Click();
     m_dialogs->answer(Answer::Ok);
     w.cmdChinClr2_Click();
     QCOMPARE(m_dialogs->asked.size(), std::size_t(2));
-    QCOMPARE(ReadBytes(kLedger), QByteArray());
-    QCOMPARE(ReadBytes(kItems), QByteArray());
+    QCOMPARE(ReadBytes(kLedgerName), QByteArray());
+    QCOMPARE(ReadBytes(kItemsName), QByteArray());
     QCOMPARE(w.msgChingin->Rows(), 1);
     QCOMPARE(w.msgChinKou->Rows(), 1);
     QVERIFY(Entries(HomeTrash(*m_dir)).isEmpty());
@@ -431,8 +420,8 @@ void TestTrash::emptyFileIsNotTrashed() {
 void TestTrash::unwritableTrashAsksThenMoreWork() {
     const QByteArray trash = HomeTrash(*m_dir);
     WriteBytes(trash, "not a directory"); // root passes permission checks, so the trash is made impossible
-    WriteBytes(kLedger, kABC);
-    WriteBytes(kItems, kXYZ);
+    WriteBytes(kLedgerName, kABC);
+    WriteBytes(kItemsName, kXYZ);
     fraMain& w = start();
     const QStringList full = Screen(w);
 
@@ -450,7 +439,7 @@ void TestTrash::unwritableTrashAsksThenMoreWork() {
     QCOMPARE(question.title, u"削除確認"_s);
     QCOMPARE(question.buttons, Buttons::OkCancelDefaultCancel);
     QCOMPARE(question.icon, Icon::Warning);
-    QCOMPARE(ReadBytes(kLedger), kABC);
+    QCOMPARE(ReadBytes(kLedgerName), kABC);
     QCOMPARE(Screen(w), full);
     restartShowsTheSame();
 
@@ -458,7 +447,7 @@ void TestTrash::unwritableTrashAsksThenMoreWork() {
     m_dialogs->answer(Answer::Ok);
     w.cmdChinClr_Click();
     QCOMPARE(m_dialogs->asked.size(), std::size_t(4));
-    QCOMPARE(ReadBytes(kLedger), QByteArray());
+    QCOMPARE(ReadBytes(kLedgerName), QByteArray());
     QCOMPARE(w.msgChingin->Rows(), 1);
     restartShowsTheSame();
 
@@ -466,12 +455,12 @@ void TestTrash::unwritableTrashAsksThenMoreWork() {
     w.txtChinKou->setText(u"X"_s);
     w.txtChin_Inp->setText(u"1"_s);
     w.cmdChinHozon_Click();
-    QCOMPARE(ReadBytes(kLedger), Deposit(u"X"_s, "1"));
+    QCOMPARE(ReadBytes(kLedgerName), Deposit(u"X"_s, "1"));
     m_dialogs->answer(Answer::Ok);
     m_dialogs->answer(Answer::Cancel);
     w.cmdChinClr2_Click();
     QVERIFY(m_dialogs->asked.back().text.startsWith(u"削除する前の「項目１.txt」を、ゴミ箱に残せませんでした。\r\n"_s));
-    QCOMPARE(ReadBytes(kItems), kXYZ);
+    QCOMPARE(ReadBytes(kItemsName), kXYZ);
     QCOMPARE(w.msgChinKou->Rows(), 4);
     restartShowsTheSame();
 
@@ -486,8 +475,8 @@ void TestTrash::unwritableTrashAsksThenMoreWork() {
     QCOMPARE(entries.size(), 2);
     QCOMPARE(entries[0].bytes, kXYZ); // 項目１.txt
     QCOMPARE(entries[1].bytes, Deposit(u"X"_s, "1"));
-    QCOMPARE(ReadBytes(kLedger), QByteArray());
-    QCOMPARE(ReadBytes(kItems), QByteArray());
+    QCOMPARE(ReadBytes(kLedgerName), QByteArray());
+    QCOMPARE(ReadBytes(kItemsName), QByteArray());
     restartShowsTheSame();
 }
 
@@ -496,7 +485,7 @@ void TestTrash::fullDiskAsksAndKeepsNoPart() {
     QByteArray ledger;
     for (int i = 0; i < 200; ++i)
         ledger += Deposit(u"タクシーを使ったつもり"_s, "690");
-    WriteBytes(kLedger, ledger);
+    WriteBytes(kLedgerName, ledger);
     fraMain& w = start();
     m_dialogs->answer(Answer::Ok);
     m_dialogs->answer(Answer::Ok);
@@ -507,7 +496,7 @@ void TestTrash::fullDiskAsksAndKeepsNoPart() {
     QCOMPARE(m_dialogs->asked.size(), std::size_t(2));
     QCOMPARE(m_dialogs->asked[1].buttons, Buttons::OkCancelDefaultCancel);
     QVERIFY(m_dialogs->asked[1].text.contains(u"/Trash/files/テーマ１.txt」: "_s));
-    QCOMPARE(ReadBytes(kLedger), QByteArray());
+    QCOMPARE(ReadBytes(kLedgerName), QByteArray());
     QCOMPARE(w.msgChingin->Rows(), 1);
     QVERIFY(Entries(HomeTrash(*m_dir)).isEmpty());
     QCOMPARE(Listing(HomeTrash(*m_dir) + "/files").size(), 2);
@@ -519,15 +508,15 @@ void TestTrash::fullDiskAsksAndKeepsNoPart() {
 // Ended in the middle of the copy (a write past the size limit ends the process), the ledger is whole as well, the
 // trash holds no part of the copy, and the next start removes what the copy left beside the ledger.
 void TestTrash::endedBetweenTheTwoStepsLosesNothing() {
-    WriteBytes(kLedger, kABC);
+    WriteBytes(kLedgerName, kABC);
     const pid_t child = fork();
     QVERIFY(child >= 0);
     if (child == 0)
-        _exit(records::CopyToTrash(kLedger).status.ok() ? 0 : 1);
+        _exit(records::CopyToTrash(kLedgerName).status.ok() ? 0 : 1);
     int status = 0;
     waitpid(child, &status, 0);
     QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
-    QCOMPARE(ReadBytes(kLedger), kABC);
+    QCOMPARE(ReadBytes(kLedgerName), kABC);
 
     fraMain& w = start();
     QCOMPARE(w.msgChingin->Rows(), 4);
@@ -542,13 +531,13 @@ void TestTrash::endedBetweenTheTwoStepsLosesNothing() {
     QCOMPARE(entries.size(), 2);
     QCOMPARE(entries[0].bytes, kABC);
     QCOMPARE(entries[1].bytes, kABC + Deposit(u"D"_s, "4"));
-    QCOMPARE(ReadBytes(kLedger), QByteArray());
+    QCOMPARE(ReadBytes(kLedgerName), QByteArray());
     m_window.reset();
 
     QByteArray large;
     while (large.size() < 100'000)
         large += kABC;
-    WriteBytes(kLedger, large);
+    WriteBytes(kLedgerName, large);
     const pid_t cut = fork();
     QVERIFY(cut >= 0);
     if (cut == 0) {
@@ -557,20 +546,20 @@ void TestTrash::endedBetweenTheTwoStepsLosesNothing() {
         getrlimit(RLIMIT_FSIZE, &limit);
         limit.rlim_cur = 70'000;
         setrlimit(RLIMIT_FSIZE, &limit);
-        (void)records::CopyToTrash(kLedger);
+        (void)records::CopyToTrash(kLedgerName);
         _exit(0);
     }
     waitpid(cut, &status, 0);
     QVERIFY(WIFSIGNALED(status) && WTERMSIG(status) == SIGXFSZ);
-    QCOMPARE(ReadBytes(kLedger), large);
+    QCOMPARE(ReadBytes(kLedgerName), large);
     QCOMPARE(Entries(HomeTrash(*m_dir)).size(), 2);
     QCOMPARE(Listing(".").size(), 4); // ".", "..", the ledger and the part of a copy
     fraMain& third = start();
     QCOMPARE(third.ChinCnt, qint16(large.size() / kABC.size() * 3));
-    QCOMPARE(Listing("."), QList<QByteArray>({".", "..", kLedger}));
+    QCOMPARE(Listing("."), QList<QByteArray>({".", "..", kLedgerName}));
     m_dialogs->answer(Answer::Ok);
     third.cmdChinClr_Click();
-    QCOMPARE(ReadBytes(kLedger), QByteArray());
+    QCOMPARE(ReadBytes(kLedgerName), QByteArray());
     QCOMPARE(Entries(HomeTrash(*m_dir)).size(), 3);
     QCOMPARE(Entries(HomeTrash(*m_dir)).back().bytes, large);
 }

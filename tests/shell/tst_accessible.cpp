@@ -25,14 +25,6 @@ using namespace Qt::StringLiterals;
 
 namespace {
 
-const char* const kLedger = "テーマ１.txt";
-const char* const kItems = "項目１.txt";
-const char* const kTheme = "テーマ名１.txt";
-
-QByteArray Deposit(const QString& item, const char* amount) {
-    return Cp932(u"\"2026年12月07日\",\"%1\","_s.arg(item)) + amount + "\r\n";
-}
-
 // Once the next modal box is open: for a message box, records its text and presses a key (Enter takes the
 // default button, Esc cancels); for the input box, types text and presses Enter.
 void KeysForNextBox(Qt::Key key, const QString& typed, QStringList& seen) {
@@ -137,8 +129,8 @@ void TestAccessible::press(Qt::Key key, Qt::KeyboardModifiers modifiers) {
 }
 
 void TestAccessible::depositAndDeleteByKeys() {
-    WriteBytes(kLedger, Deposit(u"A"_s, "1") + Deposit(u"B"_s, "2") + Deposit(u"C"_s, "3"));
-    WriteBytes(kItems, "\"A\",1\r\n");
+    WriteBytes(kLedgerName, Deposit(u"A"_s, "1") + Deposit(u"B"_s, "2") + Deposit(u"C"_s, "3"));
+    WriteBytes(kItemsName, "\"A\",1\r\n");
     fraMain& w = start();
     QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w.txtChinKou));
     QTest::keyClicks(w.txtChinKou, u"Taxi"_s);
@@ -149,7 +141,7 @@ void TestAccessible::depositAndDeleteByKeys() {
     KeysForNextBox(Qt::Key_Escape, {}, seen); // the registration question: No
     press(Qt::Key_Return);
     QCOMPARE(seen.size(), 1);
-    QCOMPARE(ReadBytes(kLedger).count('\n'), 4);
+    QCOMPARE(ReadBytes(kLedgerName).count('\n'), 4);
 
     // To the ledger: Shift+Tab from the item box; Up to the second row; Delete; Enter for OK.
     press(Qt::Key_Backtab);
@@ -162,17 +154,17 @@ void TestAccessible::depositAndDeleteByKeys() {
     KeysForNextBox(Qt::Key_Return, {}, seen);
     press(Qt::Key_Delete);
     QCOMPARE(seen.last(), u"2 2026年12月07日 B ¥2 のデータを削除してもいいですか？\n"_s);
-    QCOMPARE(ReadBytes(kLedger), Deposit(u"A"_s, "1") + Deposit(u"C"_s, "3") + Deposit(u"Taxi"_s, "690"));
+    QCOMPARE(ReadBytes(kLedgerName), Deposit(u"A"_s, "1") + Deposit(u"C"_s, "3") + Deposit(u"Taxi"_s, "690"));
     // Esc answers Cancel: nothing goes.
     KeysForNextBox(Qt::Key_Escape, {}, seen);
     press(Qt::Key_Delete);
-    QCOMPARE(ReadBytes(kLedger).count('\n'), 3);
+    QCOMPARE(ReadBytes(kLedgerName).count('\n'), 3);
     QCOMPARE(w.lblChin_cnt->text(), u"3"_s);
 }
 
 void TestAccessible::itemsPickedAndDeletedByKeys() {
-    WriteBytes(kLedger, Deposit(u"A"_s, "1"));
-    WriteBytes(kItems, "\"x\",1\r\n\"y\",2\r\n\"z\",3\r\n");
+    WriteBytes(kLedgerName, Deposit(u"A"_s, "1"));
+    WriteBytes(kItemsName, "\"x\",1\r\n\"y\",2\r\n\"z\",3\r\n");
     fraMain& w = start();
     QTRY_COMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w.txtChinKou));
     press(Qt::Key_Tab);
@@ -189,7 +181,7 @@ void TestAccessible::itemsPickedAndDeletedByKeys() {
     KeysForNextBox(Qt::Key_Return, {}, seen);
     press(Qt::Key_Delete);
     QCOMPARE(seen, QStringList{u"z の項目を削除してもいいですか？\n"_s});
-    QCOMPARE(ReadBytes(kItems), QByteArray("\"x\",1\r\n\"y\",2\r\n"));
+    QCOMPARE(ReadBytes(kItemsName), QByteArray("\"x\",1\r\n\"y\",2\r\n"));
     QVERIFY(w.txtChinKou->text().isEmpty());
     // The deposit button by Tab and Enter, with the item picked by keys.
     press(Qt::Key_Up);
@@ -198,26 +190,26 @@ void TestAccessible::itemsPickedAndDeletedByKeys() {
         press(Qt::Key_Tab);
     QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w.cmdChinHozon));
     press(Qt::Key_Return);
-    QCOMPARE(ReadBytes(kLedger), Deposit(u"A"_s, "1") + Deposit(u"x"_s, "1"));
+    QCOMPARE(ReadBytes(kLedgerName), Deposit(u"A"_s, "1") + Deposit(u"x"_s, "1"));
 }
 
 void TestAccessible::themeChangedByF2() {
-    WriteBytes(kLedger, Deposit(u"A"_s, "1"));
+    WriteBytes(kLedgerName, Deposit(u"A"_s, "1"));
     fraMain& w = start();
     QStringList seen;
     KeysForNextBox(Qt::Key_Return, u"Trip to Hokkaido"_s, seen);
     press(Qt::Key_F2);
     QCOMPARE(seen, QStringList{u"テーマ名を入力してください"_s});
-    QCOMPARE(ReadBytes(kTheme), QByteArray("\"Trip to Hokkaido\"\r\n"));
+    QCOMPARE(ReadBytes(kThemeName), QByteArray("\"Trip to Hokkaido\"\r\n"));
     QCOMPARE(w.lblTemaMei->text(), u"Trip to Hokkaido"_s);
     // Esc in the input box changes nothing.
     KeysForNextBox(Qt::Key_Escape, u"x"_s, seen);
     press(Qt::Key_F2);
-    QCOMPARE(ReadBytes(kTheme), QByteArray("\"Trip to Hokkaido\"\r\n"));
+    QCOMPARE(ReadBytes(kThemeName), QByteArray("\"Trip to Hokkaido\"\r\n"));
 }
 
 void TestAccessible::helpOpensByF1() {
-    WriteBytes(kLedger, Deposit(u"A"_s, "1"));
+    WriteBytes(kLedgerName, Deposit(u"A"_s, "1"));
     fraMain& w = start();
     press(Qt::Key_F1);
     QCOMPARE(w.HelpFile, u"kzHelp.chm"_s);
@@ -225,7 +217,7 @@ void TestAccessible::helpOpensByF1() {
 }
 
 void TestAccessible::tabOrderStays() {
-    WriteBytes(kLedger, Deposit(u"A"_s, "1"));
+    WriteBytes(kLedgerName, Deposit(u"A"_s, "1"));
     fraMain& w = start();
     const std::vector<QWidget*> order = {w.cmdChinHozon, w.cmdChinClr,  w.cmdHelp,     w.cmdsyoukai,
                                          w.cmdEnd,       w.msgChingin,  w.txtChinKou,  w.txtChin_Inp,
@@ -241,8 +233,8 @@ void TestAccessible::tabOrderStays() {
 // One table: role, name, description and the label that names the control, read back through the
 // interfaces a screen reader's bridge reads.
 void TestAccessible::everyControlIsSpokenOfByItsName() {
-    WriteBytes(kLedger, Deposit(u"A"_s, "1"));
-    WriteBytes(kTheme, Cp932(u"\"北海道旅行\"\r\n"_s));
+    WriteBytes(kLedgerName, Deposit(u"A"_s, "1"));
+    WriteBytes(kThemeName, Cp932(u"\"北海道旅行\"\r\n"_s));
     fraMain& w = start();
     QAccessibleInterface* window = QAccessible::queryAccessibleInterface(&w);
     QCOMPARE(window->role(), QAccessible::Window);

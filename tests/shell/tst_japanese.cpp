@@ -26,11 +26,8 @@ using Answer = Dialogs::Answer;
 
 namespace {
 
-const char* const kLedger = "テーマ１.txt";
-const char* const kItems = "項目１.txt";
-const char* const kTheme = "テーマ名１.txt";
-
-QByteArray Deposit(const QByteArray& item, const char* amount) {
+// A deposit line whose item is given in the bytes of the file.
+QByteArray DepositBytes(const QByteArray& item, const char* amount) {
     return Cp932(u"\"2026年12月07日\",\""_s) + item + "\"," + amount + "\r\n";
 }
 
@@ -102,15 +99,15 @@ void TestJapanese::typedCharactersAreStoredAsWindowsWritesThem() {
     QTest::keyClick(w.txtChin_Inp, Qt::Key_Return);
     const QByteArray bytes = "\x94\x67\x81\x60\x90\xFC \x5C"
                              "100 \x5C \x81\x7C\x81\x61\x81\x91\x81\x92\x81\xCA\x81\x5C";
-    QCOMPARE(ReadBytes(kLedger), Deposit(bytes, "300"));
-    QCOMPARE(ReadBytes(kItems), "\"" + bytes + "\",300\r\n");
+    QCOMPARE(ReadBytes(kLedgerName), DepositBytes(bytes, "300"));
+    QCOMPARE(ReadBytes(kItemsName), "\"" + bytes + "\",300\r\n");
     QCOMPARE(w.msgChingin->cell(1, 2), shown);
 
     // The theme input takes the same characters the same way.
     m_dialogs->answerInput(u"\u301Cつもり貯金\u301C"_s);
     w.imgTema1_DblClick();
     QCOMPARE(w.lblTemaMei->text(), u"～つもり貯金～"_s);
-    QCOMPARE(ReadBytes(kTheme), "\"\x81\x60" + Cp932(u"つもり貯金"_s) + "\x81\x60\"\r\n");
+    QCOMPARE(ReadBytes(kThemeName), "\"\x81\x60" + Cp932(u"つもり貯金"_s) + "\x81\x60\"\r\n");
 
     m_window.reset();
     fraMain& again = start();
@@ -121,24 +118,24 @@ void TestJapanese::typedCharactersAreStoredAsWindowsWritesThem() {
     again.msgChinKou->setRow(1);
     again.msgChinKou_Click();
     again.cmdChinHozon_Click();
-    QCOMPARE(ReadBytes(kLedger), Deposit(bytes, "300") + Deposit(bytes, "300"));
+    QCOMPARE(ReadBytes(kLedgerName), DepositBytes(bytes, "300") + DepositBytes(bytes, "300"));
 }
 
 // A ledger from Windows with 0x5C in its items shows yen signs, and a deletion writes them back as 0x5C.
 void TestJapanese::byte5CIsTheYenSign() {
-    const QByteArray first = Deposit("\x5C\x5C\x95\x5C", "1"); // ¥¥表
-    const QByteArray second = Deposit("C:\x5C"
-                                      "data",
-                                      "2");
-    const QByteArray third = Deposit("x", "3");
-    WriteBytes(kLedger, first + second + third);
+    const QByteArray first = DepositBytes("\x5C\x5C\x95\x5C", "1"); // ¥¥表
+    const QByteArray second = DepositBytes("C:\x5C"
+                                           "data",
+                                           "2");
+    const QByteArray third = DepositBytes("x", "3");
+    WriteBytes(kLedgerName, first + second + third);
     fraMain& w = start();
     QCOMPARE(w.msgChingin->cell(1, 2), u"¥¥表"_s);
     QCOMPARE(w.msgChingin->cell(2, 2), u"C:¥data"_s);
     w.msgChingin->setRow(3);
     m_dialogs->answer(Answer::Ok);
     w.msgChingin_DblClick();
-    QCOMPARE(ReadBytes(kLedger), first + second);
+    QCOMPARE(ReadBytes(kLedgerName), first + second);
 }
 
 void TestJapanese::refusedCharacterSaysWhatToTypeInstead() {
@@ -158,7 +155,7 @@ void TestJapanese::refusedCharacterSaysWhatToTypeInstead() {
     w.cmdChinHozon_Click();
     QVERIFY(m_dialogs->asked[0].text.contains(u"「한」(U+D55C)"_s));
     QVERIFY(!m_dialogs->asked[0].text.contains(u"代わりに"_s));
-    QVERIFY(!FileExists(kLedger) || ReadBytes(kLedger).isEmpty());
+    QVERIFY(!FileExists(kLedgerName) || ReadBytes(kLedgerName).isEmpty());
 }
 
 void TestJapanese::amountsWrittenWithEn() {
@@ -170,8 +167,8 @@ void TestJapanese::amountsWrittenWithEn() {
         w.txtChin_Inp->setText(amount); // pasted: the amount box takes no input method
         QTest::keyClick(w.txtChin_Inp, Qt::Key_Return);
     }
-    QCOMPARE(ReadBytes(kLedger),
-             Deposit(Cp932(u"タクシーを使ったつもり"_s), "690") + Deposit(Cp932(u"タクシーを使ったつもり"_s), "1200"));
+    QCOMPARE(ReadBytes(kLedgerName), DepositBytes(Cp932(u"タクシーを使ったつもり"_s), "690") +
+                                         DepositBytes(Cp932(u"タクシーを使ったつもり"_s), "1200"));
     QCOMPARE(w.lblChin_zen->text(), u"¥1,890"_s);
 }
 
@@ -192,9 +189,9 @@ void TestJapanese::amountBoxTurnsTheInputMethodOff() {
 // is cut with an ellipsis, never shown as a smaller number.
 void TestJapanese::amountsAreShownWhole() {
     const QByteArray item = Cp932(u"貯金"_s);
-    WriteBytes(kLedger, Deposit(item, "99999999.9999") + Deposit(item, "-99999999.9999") +
-                            Deposit(item, "-99999999.9999") + Deposit(item, "99999999.9999"));
-    WriteBytes(kItems, "\"a\",99999999.9999\r\n\"b\",-99999999.9999\r\n");
+    WriteBytes(kLedgerName, DepositBytes(item, "99999999.9999") + DepositBytes(item, "-99999999.9999") +
+                                DepositBytes(item, "-99999999.9999") + DepositBytes(item, "99999999.9999"));
+    WriteBytes(kItemsName, "\"a\",99999999.9999\r\n\"b\",-99999999.9999\r\n");
     fraMain& w = start();
     for (int row = 1; row < w.msgChingin->Rows(); ++row)
         for (const int col : {3, 4})
@@ -213,7 +210,7 @@ void TestJapanese::amountsAreShownWhole() {
     total->setText(u"¥999,999,999,999,999.9999"_s);
     QVERIFY(total->shownText().endsWith(u'…'));
     // A deposit past the widest the columns take: marked as cut.
-    WriteBytes(kLedger, Deposit(item, "922337203685477"));
+    WriteBytes(kLedgerName, DepositBytes(item, "922337203685477"));
     m_window.reset();
     fraMain& again = start();
     QVERIFY(TextWidth(*again.msgChingin, again.msgChingin->cell(1, 3)) > again.msgChingin->shownColWidth(3));
@@ -234,7 +231,7 @@ void TestJapanese::settingTheRowDoesNotScroll() {
     QByteArray items;
     for (int i = 1; i <= 300; ++i)
         items += Cp932(u"\"項目%1\",%1\r\n"_s.arg(i));
-    WriteBytes(kItems, items);
+    WriteBytes(kItemsName, items);
     fraMain& w = start();
     w.msgChinKou->setTopRow(1);
     QCOMPARE(w.msgChinKou->topRow(), 1);
@@ -257,8 +254,8 @@ void TestJapanese::settingTheRowDoesNotScroll() {
 }
 
 void TestJapanese::onlyTheLeftButtonClicks() {
-    WriteBytes(kLedger, Deposit("a", "1") + Deposit("b", "2"));
-    WriteBytes(kItems, "\"x\",1\r\n\"y\",2\r\n");
+    WriteBytes(kLedgerName, DepositBytes("a", "1") + DepositBytes("b", "2"));
+    WriteBytes(kItemsName, "\"x\",1\r\n\"y\",2\r\n");
     fraMain& w = start();
     w.msgChingin->setRow(1);
     w.msgChinKou->setRow(1);
@@ -278,7 +275,7 @@ void TestJapanese::onlyTheLeftButtonClicks() {
 }
 
 void TestJapanese::fixedCellsKeepTheirColours() {
-    WriteBytes(kLedger, Deposit("a", "1") + Deposit("b", "2"));
+    WriteBytes(kLedgerName, DepositBytes("a", "1") + DepositBytes("b", "2"));
     fraMain& w = start();
     w.msgChingin->setRow(1);
     const QPoint numberCell = CellCentre(*w.msgChingin, 1, 0) + QPoint(-12, 0);
@@ -289,8 +286,8 @@ void TestJapanese::fixedCellsKeepTheirColours() {
 }
 
 void TestJapanese::enterPressesTheFocusedButton() {
-    WriteBytes(kLedger, Deposit("a", "1"));
-    WriteBytes(kItems, "\"x\",1\r\n");
+    WriteBytes(kLedgerName, DepositBytes("a", "1"));
+    WriteBytes(kItemsName, "\"x\",1\r\n");
     fraMain& w = start();
     for (QAbstractButton* button : std::initializer_list<QAbstractButton*>{w.cmdChinClr, w.cmdChinClr2}) {
         button->setFocus();
@@ -319,7 +316,7 @@ void TestJapanese::starterTitlesAreNotHidden() {
 
 // The real box, in the windows' proportional face, with the Pro introduction's lines unbroken.
 void TestJapanese::messageBoxesInTheProportionalFace() {
-    WriteBytes(kLedger, Deposit("a", "1"));
+    WriteBytes(kLedgerName, DepositBytes("a", "1"));
     QtDialogs dialogs;
     fraMain w(dialogs);
     QVERIFY(w.Form_Load());

@@ -59,6 +59,16 @@ ScopedWorkDir::~ScopedWorkDir() {
     RemoveContents(m_dataHome.path());
 }
 
+QByteArray Deposit(const QString& item, const char* amount) {
+    using namespace Qt::StringLiterals;
+    return Cp932(u"\"2026年12月07日\",\"%1\","_s.arg(item)) + amount + "\r\n";
+}
+
+QByteArray Item(const QString& item, const char* amount) {
+    using namespace Qt::StringLiterals;
+    return Cp932(u"\"%1\","_s.arg(item)) + amount + "\r\n";
+}
+
 QPalette DarkDesktopPalette() {
     QPalette dark;
     for (const auto& [role, colour] :

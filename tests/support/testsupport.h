@@ -51,6 +51,15 @@ private:
     QString m_previous;
 };
 
+// The data files' names, as the tests spell them.
+inline const char* const kLedgerName = "テーマ１.txt";
+inline const char* const kItemsName = "項目１.txt";
+inline const char* const kThemeName = "テーマ名１.txt";
+
+// A record line in code page 932: a deposit of the fixed test day (2026-12-07), an item of the list.
+QByteArray Deposit(const QString& item, const char* amount);
+QByteArray Item(const QString& item, const char* amount);
+
 // Data file names and contents in the bytes they have on disk.
 QByteArray ReadBytes(const char* utf8Name);
 void WriteBytes(const char* utf8Name, const QByteArray& bytes);

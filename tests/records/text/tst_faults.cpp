@@ -23,8 +23,6 @@ using namespace records;
 
 namespace {
 
-constexpr const char* kLedger = "テーマ１.txt";
-constexpr const char* kItems = "項目１.txt";
 constexpr int kKills = 300;
 constexpr int kClearKills = 150;
 constexpr int kMostBeforeAClear = 12;
@@ -89,16 +87,16 @@ Status Rewrite(const char* name, int count, std::vector<FieldValue> (*record)(in
         Status done;
         switch (op) {
         case Op::RewriteLedger:
-            done = Rewrite(kLedger, next.ledger, LedgerRecord);
+            done = Rewrite(kLedgerName, next.ledger, LedgerRecord);
             break;
         case Op::RewriteItems:
-            done = Rewrite(kItems, next.items, ItemRecord);
+            done = Rewrite(kItemsName, next.items, ItemRecord);
             break;
         case Op::AppendLedger:
-            done = AppendRecord(kLedger, LedgerRecord(next.ledger));
+            done = AppendRecord(kLedgerName, LedgerRecord(next.ledger));
             break;
         case Op::AppendItems:
-            done = AppendRecord(kItems, ItemRecord(next.items));
+            done = AppendRecord(kItemsName, ItemRecord(next.items));
             break;
         }
         if (!done)
@@ -149,9 +147,9 @@ std::pair<bool, int> NextOfClears(int records, std::mt19937& random) {
         const auto [clear, next] = NextOfClears(records, random);
         bool done = false;
         if (clear)
-            done = CopyToTrash(kLedger).status.ok() && EmptyFile(kLedger).ok();
+            done = CopyToTrash(kLedgerName).status.ok() && EmptyFile(kLedgerName).ok();
         else
-            done = AppendRecord(kLedger, LedgerRecord(next)).ok();
+            done = AppendRecord(kLedgerName, LedgerRecord(next)).ok();
         if (!done)
             _exit(3);
         records = next;
@@ -261,8 +259,8 @@ void TestFaults::killedAtAnyMomentLeavesWholeStates() {
         const auto [op, after] = Next(before, replay);
 
         bool ledgerTorn = false, itemsTorn = false;
-        const State now = {Prefix(kLedger, kLedgerKinds, LedgerRecord, ledgerTorn),
-                           Prefix(kItems, kItemKinds, ItemRecord, itemsTorn)};
+        const State now = {Prefix(kLedgerName, kLedgerKinds, LedgerRecord, ledgerTorn),
+                           Prefix(kItemsName, kItemKinds, ItemRecord, itemsTorn)};
         QVERIFY2(now.ledger >= 0, qPrintable(QStringLiteral("ledger damaged after kill %1").arg(kill)));
         QVERIFY2(now.items >= 0, qPrintable(QStringLiteral("item list damaged after kill %1").arg(kill)));
         QVERIFY2(now == before || now == after,
@@ -298,8 +296,8 @@ void TestFaults::appendCutOffInTheMiddleIsLeftOutThenMended() {
     for (const int cut : {1, 17, 18, 19, 2000, 6000}) {
         ScopedWorkDir dir;
         for (int i = 1; i <= 4; ++i)
-            QVERIFY(AppendRecord(kLedger, LedgerRecord(i)).ok());
-        const QByteArray whole = ReadBytes(kLedger);
+            QVERIFY(AppendRecord(kLedgerName, LedgerRecord(i)).ok());
+        const QByteArray whole = ReadBytes(kLedgerName);
         const pid_t child = fork();
         QVERIFY(child >= 0);
         if (child == 0) {
@@ -308,18 +306,18 @@ void TestFaults::appendCutOffInTheMiddleIsLeftOutThenMended() {
             getrlimit(RLIMIT_FSIZE, &limit);
             limit.rlim_cur = static_cast<rlim_t>(whole.size() + cut);
             setrlimit(RLIMIT_FSIZE, &limit);
-            (void)AppendRecord(kLedger, LedgerRecord(5)); // record 5 is longer than a page
+            (void)AppendRecord(kLedgerName, LedgerRecord(5)); // record 5 is longer than a page
             _exit(0);
         }
         int status = 0;
         waitpid(child, &status, 0);
         QVERIFY(WIFSIGNALED(status) && WTERMSIG(status) == SIGXFSZ);
-        QCOMPARE(ReadBytes(kLedger).size(), whole.size() + cut); // the remains of record 5 are there
+        QCOMPARE(ReadBytes(kLedgerName).size(), whole.size() + cut); // the remains of record 5 are there
         bool torn = false;
-        QCOMPARE(Prefix(kLedger, kLedgerKinds, LedgerRecord, torn), 4);
+        QCOMPARE(Prefix(kLedgerName, kLedgerKinds, LedgerRecord, torn), 4);
         QVERIFY(torn);
-        QVERIFY(AppendRecord(kLedger, LedgerRecord(5)).ok());
-        QCOMPARE(Prefix(kLedger, kLedgerKinds, LedgerRecord, torn), 5);
+        QVERIFY(AppendRecord(kLedgerName, LedgerRecord(5)).ok());
+        QCOMPARE(Prefix(kLedgerName, kLedgerKinds, LedgerRecord, torn), 5);
         QVERIFY(!torn);
     }
 }
@@ -330,13 +328,13 @@ void TestFaults::appendCutOffInTheMiddleIsLeftOutThenMended() {
 void TestFaults::clearKilledAtAnyMomentLosesNothing() {
     ScopedWorkDir dir;
     const QByteArray trash = QFile::encodeName(dir.dataHome()) + "/Trash";
-    const QByteArray original = QFile::encodeName(QDir::current().canonicalPath()) + '/' + kLedger;
+    const QByteArray original = QFile::encodeName(QDir::current().canonicalPath()) + '/' + kLedgerName;
     std::vector<QByteArray> ledgers{QByteArray()}; // the bytes of a ledger of n records
     {
         ScopedWorkDir scratch;
         for (int i = 1; i <= kMostBeforeAClear; ++i) {
-            QVERIFY(AppendRecord(kLedger, LedgerRecord(i)).ok());
-            ledgers.push_back(ReadBytes(kLedger));
+            QVERIFY(AppendRecord(kLedgerName, LedgerRecord(i)).ok());
+            ledgers.push_back(ReadBytes(kLedgerName));
         }
     }
     std::mt19937 random(20261208);
@@ -365,7 +363,7 @@ void TestFaults::clearKilledAtAnyMomentLosesNothing() {
         QCOMPARE(before, reported);
         const auto [cutClear, after] = NextOfClears(before, replay);
         bool torn = false;
-        const int now = Prefix(kLedger, kLedgerKinds, LedgerRecord, torn);
+        const int now = Prefix(kLedgerName, kLedgerKinds, LedgerRecord, torn);
         QVERIFY2(
             now == before || now == after,
             qPrintable(
@@ -400,8 +398,8 @@ void TestFaults::clearKilledAtAnyMomentLosesNothing() {
         // The next start: the remains of an append and of a rewrite go, as the program's start removes them. Each
         // round begins with an empty trash, so that every copy in it is of this round.
         if (torn)
-            QVERIFY(Rewrite(kLedger, now, LedgerRecord).ok());
-        const std::array<std::string_view, 1> names = {kLedger};
+            QVERIFY(Rewrite(kLedgerName, now, LedgerRecord).ok());
+        const std::array<std::string_view, 1> names = {kLedgerName};
         (void)RemoveLeftoverTemporaries(names);
         QVERIFY(QDir(QFile::decodeName(trash)).removeRecursively());
         records = now;
