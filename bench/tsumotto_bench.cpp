@@ -7,14 +7,14 @@
 // drawing into their windows, interleaved round by round: this program, a minimal Qt program showing the same
 // ledger in a QTableView, and a bare Qt window. Operations and floors run in process with Google Benchmark.
 // Every figure is a median, with CPU time beside wall time; the ratios are checked against their targets.
+#include "app/app.h"
 #include "first_paint.h"
-#include "records/text/cp932.h"
-#include "records/text/record_file.h"
-#include "shell/app.h"
-#include "shell/controls.h"
-#include "shell/dialogs.h"
-#include "shell/fraMain.h"
-#include "shell/grid.h"
+#include "records/cp932.h"
+#include "records/record_file.h"
+#include "widgets/controls.h"
+#include "widgets/dialogs.h"
+#include "widgets/grid.h"
+#include "window/fraMain.h"
 
 #include <QApplication>
 #include <QDir>

@@ -1,8 +1,8 @@
 // The .chm reader on arbitrary bytes: it opens, finds the first page, reads every object and the sitemaps and
 // follows their links, or refuses.
+#include "help/chm_archive.h"
+#include "help/chm_sitemap.h"
 #include "scratch_dir.h"
-#include "shell/chm_archive.h"
-#include "shell/chm_sitemap.h"
 
 #include <cstdio>
 

@@ -1,5 +1,5 @@
 // Amount texts: what passes as typed amount text parses, and every formatted amount parses back to itself.
-#include "records/text/money.h"
+#include "records/money.h"
 
 #include <cstdlib>
 #include <string>

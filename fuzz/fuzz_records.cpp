@@ -1,6 +1,6 @@
 // The record reader on arbitrary bytes: any file either reads, or reads up to a cut-off last line, or is
 // refused with a line; never a crash.
-#include "records/text/record_file.h"
+#include "records/record_file.h"
 #include "scratch_dir.h"
 
 #include <array>

@@ -2,9 +2,9 @@
 // the input are written as a deposit, an item, a rewrite and a theme name, exactly as the entry and the
 // theme input do, and read back. Every text the entry's check accepts must be written; every text written
 // must come back as itself, and so must every amount.
-#include "records/text/cp932.h"
-#include "records/text/money.h"
-#include "records/text/record_file.h"
+#include "records/cp932.h"
+#include "records/money.h"
+#include "records/record_file.h"
 #include "scratch_dir.h"
 
 #include <fuzzer/FuzzedDataProvider.h>

@@ -1,9 +1,9 @@
 // The text-field check against code page 932: a text it accepts is written and read back exactly, the quick
 // exact encoder agrees with encoding and decoding again, and the conversion of typed text gives text that is
 // either stored exactly or refused, the same length, and the same when converted again.
-#include "records/text/cp932.h"
-#include "records/text/record_file.h"
-#include "records/text/utf8.h"
+#include "records/cp932.h"
+#include "records/record_file.h"
+#include "records/utf8.h"
 
 #include <cstdlib>
 #include <string>

@@ -1,11 +1,11 @@
 // Helpers shared by the tests.
 #include "testsupport.h"
 
-#include "records/text/cp932.h"
-#include "shell/fraMain.h"
-#include "shell/frmSub.h"
-#include "shell/grid.h"
-#include "shell/help_viewer.h"
+#include "help/help_viewer.h"
+#include "records/cp932.h"
+#include "widgets/grid.h"
+#include "window/fraMain.h"
+#include "window/frmSub.h"
 
 #include <QAbstractButton>
 #include <QApplication>

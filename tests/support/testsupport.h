@@ -1,7 +1,7 @@
 // Helpers shared by the tests: a working directory of each test's own, file bytes, and scripted dialogs.
 #pragma once
 
-#include "shell/dialogs.h"
+#include "widgets/dialogs.h"
 
 #include <QByteArray>
 #include <QMessageBox>

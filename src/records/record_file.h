@@ -1,0 +1,201 @@
+// One open data file of record lines: comma-separated fields, text fields in double quotes, money fields as
+// plain decimal numbers, CR LF after each record, all in code page 932. Files are named by bare names in
+// the current directory, matched without regard to letter case.
+#pragma once
+
+#include "records/money.h"
+
+#include <cstddef>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+#include <sys/types.h>
+#include <variant>
+#include <vector>
+
+namespace records {
+
+enum class FieldKind { Text, Money };
+using FieldValue = std::variant<std::string, Currency>;
+
+// The outcome of a file operation. Reasons are for the user: the system's own words for a failed call,
+// or what is wrong with a record, with its line.
+class Status {
+public:
+    enum class Code {
+        Ok,
+        NotFound,  // no such file: the one failure a caller may recover from
+        System,    // a call failed: open, read, write, flush, replace
+        Damaged,   // the file's content is not records of the kinds asked for
+        Unsavable, // a value a record line cannot carry
+        Ambiguous, // several directory entries stand for the name, and more than one holds data
+        Torn,      // the last line is the remains of a write that was cut off; the records before it are whole
+    };
+
+    Status() = default;
+    static Status Failure(Code code, std::string reason, int line = 0) {
+        Status s;
+        s.m_code = code;
+        s.m_reason = std::move(reason);
+        s.m_line = line;
+        return s;
+    }
+
+    bool ok() const { return m_code == Code::Ok; }
+    explicit operator bool() const { return ok(); }
+    Code code() const { return m_code; }
+    const std::string& reason() const { return m_reason; }
+    int line() const { return m_line; } // 1-based, for Damaged and Torn; 0 otherwise
+
+private:
+    Code m_code = Code::Ok;
+    std::string m_reason;
+    int m_line = 0;
+};
+
+// How a bare data file name is resolved in the current directory. Every operation on a data file goes
+// through the same rule, so that reading, appending and rewriting never reach two different files:
+// - the entries whose names equal the name ignoring letter case (read as UTF-8, or as code page 932 for
+//   names unpacked from Windows archives) all stand for it;
+// - with one such entry, that is the file; with none, the file does not exist;
+// - with several, the one that holds data is the file and the others are empty leftovers; when all are
+//   empty, the first by name; when more than one holds data (or is not a regular file), nothing is
+//   guessed: the lookup is Ambiguous and names them.
+struct DataFileLookup {
+    Status status;                        // Ok, NotFound or Ambiguous
+    std::string used;                     // the entry the name stands for, when status is Ok
+    std::vector<std::string> unusedEmpty; // other matching entries, all empty regular files
+};
+DataFileLookup LookUpDataFile(std::string_view name);
+
+// The entry a bare name stands for under that rule; empty when there is none or the name is ambiguous.
+std::string ResolveDataFileName(std::string_view name);
+
+// A directory entry's name as text for the user: as UTF-8, or decoded from code page 932.
+std::string DisplayName(std::string_view entry);
+
+// Removes what writes that were cut off (a kill, a power cut) left in the current directory: the
+// temporary files that a rewrite of one of the named data files makes beside it. Returns how many.
+int RemoveLeftoverTemporaries(std::span<const std::string_view> names);
+
+// Puts the bytes of a text field's text in code page 932 (without its quotes) in `bytes`; false when
+// TextFieldFault finds a fault, which it then tells.
+bool EncodeTextField(std::string_view text, std::string& bytes, std::string* fault = nullptr);
+
+// What makes a text unfit for a text field (a double quote, a line break, a NUL, a character code page 932
+// cannot carry as itself, more than the reader takes), in words for the user; nothing when it can be saved.
+std::optional<std::string> TextFieldFault(std::string_view text);
+
+class RecordFile {
+public:
+    // What a data file may hold, in the file's bytes: a full ledger of ordinary items is about 1.5 MB, and a
+    // text box's 32,767 characters take at most 65,534 bytes. Writers refuse what the reader would refuse.
+    static constexpr std::size_t kMaxInputBytes = 16u << 20;
+    static constexpr std::size_t kMaxTextFieldBytes = 64u << 10;
+
+    RecordFile() = default;
+    ~RecordFile(); // an output never closed is discarded: the old file stays as it was
+    RecordFile(const RecordFile&) = delete;
+    RecordFile& operator=(const RecordFile&) = delete;
+
+    // Reads an existing file from its start. NotFound when there is none.
+    [[nodiscard]] Status OpenForInput(std::string_view name);
+    // Starts a new content for the file. It is written beside the file and replaces it whole at Close, so
+    // a failure at any point leaves the previous file as it was. Opening and closing at once empties it.
+    [[nodiscard]] Status OpenForOutput(std::string_view name);
+    // Writes after the file's last byte, creating the file when it does not exist.
+    [[nodiscard]] Status OpenForAppend(std::string_view name);
+
+    // True when nothing but line ends and blanks remains to be read.
+    bool AtEnd();
+    // Reads one field of each kind, in order. Line ends separate fields as commas do; blank lines and LF or
+    // CR alone as line ends are accepted. A last line without a line end that is not a whole record is
+    // what a write cut off left: it gives Torn once, with its line, and the file is then at its end. A
+    // whole last record without a line end (as an editor saves it) reads as any other.
+    [[nodiscard]] Status ReadRecord(std::span<const FieldKind> kinds, std::vector<FieldValue>& values);
+    // Writes the fields as one line. Refuses (Unsavable) a text with a double quote, a line break, a NUL, a
+    // character code page 932 cannot carry as itself or more bytes than the reader takes, and a line that
+    // would take the file past what the reader takes, writing nothing. An append after the remains of a
+    // cut-off write removes them first; after a whole last record without a line end it adds the line end.
+    [[nodiscard]] Status WriteRecord(std::span<const FieldValue> values);
+    // For a rewrite of many records whose texts recur: whole record lines, CR LF included, in code page 932,
+    // made of text fields from EncodeTextField and money fields from MoneyToText.
+    [[nodiscard]] Status WriteEncodedLines(std::string_view bytes);
+    // Closes the file after flushing it to disk; an output replaces the old file now. A write that failed
+    // earlier makes Close discard the output and report that failure.
+    [[nodiscard]] Status Close();
+
+    bool isOpen() const { return m_mode != Mode::Closed; }
+    // An input's number of records can be no more than this: room to make for them.
+    int recordsAtMost() const { return m_recordsAtMost; }
+    // The line on which the record read last began, for messages about its values.
+    int recordLine() const { return m_recordLine; }
+
+private:
+    enum class Mode { Closed, Input, Output, Append };
+
+    bool readAhead();
+    bool wholeFileIsUtf8() const;
+    char peekAt(std::size_t pos); // '\0' past what the file holds
+    std::size_t findFrom(char c, std::size_t from);
+    Status tornTail();
+    // Whether bytes, a last line without its line end, hold exactly one record of these kinds.
+    static bool IsWholeRecord(std::string_view bytes, std::span<const FieldKind> kinds);
+    Status appendLine(std::span<const FieldValue> values, const std::string& line);
+    Status writeOut(std::string_view bytes);
+    bool encodeBuffered();
+    Status writeEncoded();
+    Status writeEncoded(std::string_view bytes);
+    Status flushOutput();
+    void discardOutput();
+    Status systemFailure(int error);
+    Status damaged(int line, std::string reason) const;
+    void skipBlanks();
+    void skipLineEnds();
+    bool atLineEnd();
+    void skipBareField();
+    void consumeDelimiter();
+
+    Mode m_mode = Mode::Closed;
+    // Input: the bytes read and not yet decoded (the start of a line up to where reading stopped), the text
+    // decoded and not yet read, the read position and its line.
+    std::string m_raw;
+    bool m_rawEnd = false;
+    int m_rawLine = 1;         // the line m_raw begins on
+    std::size_t m_rawRead = 0; // bytes read from the file so far
+    std::size_t m_sizeAtOpen = 0;
+    std::string m_decoded; // a piece as it is decoded
+    std::string m_text;
+    std::size_t m_textBase = 0; // how much of the file's text came before m_text
+    Status m_inputFailure;      // found while reading ahead
+    std::size_t m_pos = 0;
+    int m_line = 1;
+    int m_recordLine = 0;
+    bool m_afterLineEnd = true;
+    std::size_t m_tailOffset = std::string::npos; // where the last line without a line end begins in the text
+    int m_tornLine = 0;                           // a cut-off last line not yet reported
+    bool m_tornPending = false;
+    int m_recordsAtMost = 0;
+    // Output and append.
+    int m_fd = -1;
+    std::string m_target;      // the file an output replaces
+    std::string m_temporary;   // where an output is written until Close
+    std::string m_buffer;      // lines of an output as text, not yet encoded
+    std::string m_encoded;     // what an output writes next, in code page 932
+    Status m_failure;          // the first failed write of an output
+    std::size_t m_written = 0; // bytes an output has taken so far
+    // Append: the file's size when opened, and its last line when that has no line end.
+    off_t m_appendSize = 0;
+    off_t m_tailStart = -1;
+    std::string m_tail;
+    bool m_created = false;
+};
+
+// Opens, writes one record, closes: a deposit or a registration in one call.
+[[nodiscard]] Status AppendRecord(std::string_view name, std::span<const FieldValue> values);
+
+// Opens for output and closes at once: the file is emptied, or left as it was on failure.
+[[nodiscard]] Status EmptyFile(std::string_view name);
+
+} // namespace records

@@ -1,0 +1,256 @@
+// The plain controls of the windows.
+#include "widgets/controls.h"
+
+#include "records/cp932.h"
+#include "widgets/pictures.h"
+#include "widgets/text_convert.h"
+
+#include <QAbstractButton>
+#include <QGuiApplication>
+#include <QIcon>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScreen>
+#include <QToolButton>
+
+#include <algorithm>
+#include <cmath>
+
+QVariant TextBox::inputMethodQuery(Qt::InputMethodQuery query) const {
+    return inputMethodQuery(query, QVariant());
+}
+
+QVariant TextBox::inputMethodQuery(Qt::InputMethodQuery query, QVariant argument) const {
+    if (query == Qt::ImEnabled && !testAttribute(Qt::WA_InputMethodEnabled))
+        return false;
+    return QLineEdit::inputMethodQuery(query, argument);
+}
+
+QValidator::State StorableTextValidator::validate(QString& input, int&) const {
+    // Every character that changes stays one UTF-16 unit, so the cursor stays where it was.
+    const QString stored = fromUtf8(records::StorableText(toUtf8(input)));
+    if (stored != input)
+        input = stored;
+    return Acceptable;
+}
+
+void TextBox::keyPressEvent(QKeyEvent* event) {
+    int code = 0;
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter)
+        code = 13;
+    else if (!event->text().isEmpty())
+        code = event->text().at(0).unicode();
+    if (code != 0)
+        emit KeyPress(code);
+    QLineEdit::keyPressEvent(event);
+}
+
+Label::Label(QWidget* parent) : QLabel(parent) {
+    setTextFormat(Qt::PlainText);
+}
+
+Label::Label(const QString& text, QWidget* parent) : QLabel(parent) {
+    setTextFormat(Qt::PlainText);
+    setText(text);
+}
+
+void Label::mouseDoubleClickEvent(QMouseEvent* event) {
+    QLabel::mouseDoubleClickEvent(event);
+    if (event->button() == Qt::LeftButton)
+        emit DblClick();
+}
+
+void Label::setShrinksToFit(bool shrinks) {
+    m_shrinks = shrinks;
+    update();
+}
+
+QFont Label::shownFont() const {
+    QFont shown = font();
+    if (!m_shrinks)
+        return shown;
+    const int room = contentsRect().width() - 2 * margin() - 2;
+    for (double points = font().pointSizeF(); points > kSmallestPoints; points -= 0.25) {
+        shown.setPointSizeF(points);
+        if (QFontMetricsF(shown).horizontalAdvance(text()) <= room)
+            return shown;
+    }
+    shown.setPointSizeF(kSmallestPoints);
+    return shown;
+}
+
+QString Label::shownText() const {
+    if (!m_shrinks)
+        return text();
+    return QFontMetrics(shownFont()).elidedText(text(), Qt::ElideRight, contentsRect().width() - 2 * margin() - 2);
+}
+
+void Label::paintEvent(QPaintEvent* event) {
+    if (!m_shrinks) {
+        QLabel::paintEvent(event);
+        return;
+    }
+    QPainter painter(this);
+    drawFrame(&painter);
+    painter.setFont(shownFont());
+    painter.setPen(palette().color(foregroundRole()));
+    const QRect room = contentsRect().adjusted(margin() + 1, margin(), -margin() - 1, -margin());
+    painter.drawText(room, static_cast<int>(alignment()), shownText());
+}
+
+Shape::Shape(const QColor& fill, const QColor& outline, QWidget* parent)
+    : QWidget(parent), m_fill(fill), m_outline(outline) {}
+
+void Shape::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setPen(QPen(m_outline, 1));
+    painter.setBrush(m_fill);
+    const qreal radius = std::min(width(), height()) / 10.0;
+    painter.drawRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), radius, radius);
+}
+
+double ContrastRatio(const QColor& a, const QColor& b) {
+    auto luminance = [](const QColor& c) {
+        auto channel = [](double v) { return v <= 0.03928 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+        return 0.2126 * channel(c.redF()) + 0.7152 * channel(c.greenF()) + 0.0722 * channel(c.blueF());
+    };
+    const double la = luminance(a), lb = luminance(b);
+    return (std::max(la, lb) + 0.05) / (std::min(la, lb) + 0.05);
+}
+
+QColor ReadableOn(const QColor& wanted, const QColor& background) {
+    constexpr double kEnough = 4.5;
+    if (ContrastRatio(wanted, background) >= kEnough)
+        return wanted;
+    // Away from the background's lightness, a step at a time, keeping the hue.
+    const bool darken = ContrastRatio(Qt::black, background) >= ContrastRatio(Qt::white, background);
+    const QColor hsl = wanted.toHsl();
+    for (int step = 1; step <= 100; ++step) {
+        const double lightness = darken ? hsl.lightnessF() * (1.0 - step / 100.0)
+                                        : hsl.lightnessF() + (1.0 - hsl.lightnessF()) * step / 100.0;
+        const QColor tried = QColor::fromHslF(hsl.hslHueF(), hsl.hslSaturationF(), lightness);
+        if (ContrastRatio(tried, background) >= kEnough)
+            return tried.toRgb();
+    }
+    return darken ? QColor(Qt::black) : QColor(Qt::white);
+}
+
+namespace {
+
+class EnterPresses final : public QObject {
+public:
+    using QObject::QObject;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::KeyPress) {
+            const auto* key = static_cast<QKeyEvent*>(event);
+            if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && key->modifiers() == Qt::NoModifier) {
+                if (auto* button = qobject_cast<QAbstractButton*>(watched); button && button->isEnabled()) {
+                    button->click();
+                    return true;
+                }
+            }
+        }
+        return QObject::eventFilter(watched, event);
+    }
+};
+
+} // namespace
+
+void PressOnEnter(QAbstractButton* button) {
+    button->installEventFilter(new EnterPresses(button));
+}
+
+int TwipsToPixels(int twips) {
+    return (twips + 7) / 15;
+}
+
+QFont GothicFont(const QString& family, double points) {
+    QFont font(family);
+    font.setPointSizeF(points);
+    font.setWeight(QFont::Normal);
+    font.setStyleStrategy(QFont::PreferAntialias);
+    return font;
+}
+
+QToolButton* NewPictureButton(const QString& caption, QStringView picture, QWidget* parent) {
+    auto* button = new QToolButton(parent);
+    button->setText(caption);
+    button->setIcon(PictureIcon(picture));
+    button->setIconSize(QSize(32, 32));
+    button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    button->setFocusPolicy(Qt::StrongFocus);
+    return button;
+}
+
+Label* NewTextLabel(const QString& text, const QFont& font, const QColor& textColour, const QColor& background,
+                    Qt::Alignment alignment, QWidget* parent) {
+    auto* label = new Label(text, parent);
+    label->setFont(font);
+    label->setAlignment(alignment);
+    QPalette palette = label->palette();
+    palette.setColor(QPalette::WindowText, textColour);
+    if (background.isValid()) {
+        palette.setColor(QPalette::Window, background);
+        label->setAutoFillBackground(true);
+    }
+    label->setPalette(palette);
+    return label;
+}
+
+QWidget* NewLine(int x1, int x2, int y, const QColor& colour, QWidget* parent) {
+    auto* line = new QWidget(parent);
+    QPalette palette = line->palette();
+    palette.setColor(QPalette::Window, colour);
+    line->setPalette(palette);
+    line->setAutoFillBackground(true);
+    line->setGeometry(TwipsToPixels(x1), TwipsToPixels(y), TwipsToPixels(x2) - TwipsToPixels(x1) + 1, 1);
+    return line;
+}
+
+void PlaceControls(const std::vector<Placement>& layout) {
+    std::vector<const Placement*> tabOrder;
+    for (const Placement& p : layout) {
+        QWidget* w = p.widget;
+        w->setObjectName(p.name);
+        if (p.width >= 0)
+            w->setGeometry(TwipsToPixels(p.left), TwipsToPixels(p.top), TwipsToPixels(p.width),
+                           TwipsToPixels(p.height));
+        w->setToolTip(p.tooltip);
+        if (p.tab >= 0)
+            tabOrder.push_back(&p);
+        QString spoken = p.spoken;
+        if (auto* button = qobject_cast<QAbstractButton*>(w); button && spoken.isEmpty())
+            spoken = button->text();
+        if (!spoken.isEmpty())
+            w->setAccessibleName(spoken);
+        if (spoken != p.tooltip)
+            w->setAccessibleDescription(p.tooltip);
+    }
+    for (auto it = layout.rbegin(); it != layout.rend(); ++it)
+        it->widget->raise();
+    std::stable_sort(tabOrder.begin(), tabOrder.end(),
+                     [](const Placement* a, const Placement* b) { return a->tab < b->tab; });
+    for (std::size_t i = 1; i < tabOrder.size(); ++i)
+        QWidget::setTabOrder(tabOrder[i - 1]->widget, tabOrder[i]->widget);
+}
+
+void SetUpFixedWindow(QWidget* window, int widthTwips, int heightTwips) {
+    window->setFixedSize(TwipsToPixels(widthTwips), TwipsToPixels(heightTwips));
+    QPalette palette = window->palette();
+    palette.setColor(QPalette::Window, palette.color(QPalette::Button));
+    window->setPalette(palette);
+    window->setAutoFillBackground(true);
+}
+
+void CentreOnScreen(QWidget* window) {
+    const QScreen* screen = window->screen() ? window->screen() : QGuiApplication::primaryScreen();
+    if (!screen)
+        return;
+    QRect frame = window->frameGeometry();
+    frame.moveCenter(screen->availableGeometry().center());
+    window->move(frame.topLeft());
+}

@@ -1,0 +1,150 @@
+// The main window. It owns all state of the program: its grids are at once the display and the only copy
+// of the ledger and the item list in memory. The operations of each area are its procedures, defined in
+// the file named after the area (records/ledger.cpp, ...); the window itself and its event wiring are here.
+#pragma once
+
+#include "records/date_text.h"
+#include "records/money.h"
+#include "records/record_file.h"
+
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+
+class Dialogs;
+class LedgerRows;
+class Grid;
+class Label;
+class QLabel;
+class QPushButton;
+class QToolButton;
+class TextBox;
+
+class fraMain final : public QWidget {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(fraMain)
+
+public:
+    explicit fraMain(Dialogs& dialogs, QWidget* parent = nullptr);
+    ~fraMain() override;
+
+    // The data files, by bare name in the current directory.
+    static const char* const kLedgerFile;      // as created, truncated and rewritten
+    static const char* const kLedgerFileInput; // as opened for reading and appending
+    static const char* const kItemFile;
+    static const char* const kThemeFile;
+
+    // Row numbers, the deposit count and the loading counters are 16-bit: 32,766 data rows at most.
+    static constexpr int kMaxDeposits = 32766;
+    static constexpr int kMaxItems = 32766;
+
+    // Window-level values.
+    QString HelpFile;
+    records::Currency ChinZen;
+    qint16 ChinCnt = 0;
+
+    // Controls that the operations use, by their names in the window's layout. The labels, pictures and lines
+    // that nothing changes are children known by name only.
+    QPushButton* cmdChinClr2 = nullptr;
+    QToolButton* cmdEnd = nullptr;
+    QToolButton* cmdsyoukai = nullptr;
+    TextBox* txtChin_Inp = nullptr;
+    QToolButton* cmdHelp = nullptr;
+    QToolButton* cmdChinClr = nullptr;
+    QToolButton* cmdChinHozon = nullptr;
+    TextBox* txtChinKou = nullptr;
+    Grid* msgChingin = nullptr;
+    Grid* msgChinKou = nullptr;
+    Label* lblTemaMei = nullptr;
+    Label* imgTema1 = nullptr;
+    QLabel* lblChin_zen = nullptr;
+    QLabel* lblChin_cnt = nullptr;
+
+    // The start-up. False when a data file could not be read or made: the user has been told, nothing has
+    // been written, and the program must end.
+    [[nodiscard]] bool Form_Load();
+
+    // Ledger.
+    void InitLedgerGrid();
+    [[nodiscard]] bool LoadLedger();
+    void ShowTotals();
+    void AddLedgerRow();
+    [[nodiscard]] bool AppendLedgerRecord();
+    void msgChingin_DblClick();
+    void cmdChinClr_Click();
+
+    // Item list.
+    void InitItemGrid();
+    [[nodiscard]] bool LoadItemsAndTheme();
+    [[nodiscard]] bool RegisterItem();
+    [[nodiscard]] bool RewriteItemFile();
+    void msgChinKou_Click();
+    void msgChinKou_DblClick();
+    void cmdChinClr2_Click();
+
+    // Deposit entry.
+    void cmdChinHozon_Click();
+    void txtChinKou_KeyPress(int keyCode);
+    void txtChin_Inp_KeyPress(int keyCode);
+
+    // Help, the Pro edition's introduction and the end.
+    void cmdHelp_Click();
+    void cmdsyoukai_Click();
+    void cmdEnd_Click();
+
+    // Theme name.
+    void imgTema1_DblClick();
+    void lblTemaMei_DblClick();
+
+    // Where today's date comes from; tests set a fixed one.
+    void setClock(std::function<records::CalendarDate()> clock) { m_clock = std::move(clock); }
+
+private:
+    void createControls();
+    // The welcome window, shown once over the main window when the ledger is empty.
+    void showStarterWindow();
+    void wireEvents();
+
+    bool entryPasses() const;
+    // Every deletion asks first, OK or Cancel, without an icon.
+    bool confirmDeletion(const QString& question);
+    // Before a clear empties a data file: its content goes to the desktop's trash, from where a file manager puts it
+    // back. When it cannot, the user is told so and asked whether to clear all the same (Cancel the default). True
+    // when the clear may go on.
+    [[nodiscard]] bool keepInTrash(const char* fileName);
+    [[nodiscard]] bool loadItems(); // the item half of LoadItemsAndTheme
+    [[nodiscard]] bool loadTheme(); // the theme half of LoadItemsAndTheme
+    // A list that did not read whole is never written: these load it again when it has not, and say whether
+    // it is whole now.
+    [[nodiscard]] bool ensureLedgerWhole();
+    [[nodiscard]] bool ensureItemsWhole();
+    void reloadLedger();
+    // Before anything is read: a data file whose name several directory entries match. False, after telling
+    // the user, when more than one of them holds data.
+    [[nodiscard]] bool checkDataFileNames();
+    // After a start that read everything: the empty entries that shadowed a data file, and the temporary
+    // files of rewrites that were cut off, are removed, and the user is told of the first.
+    void tidyDataFolder();
+    // Warns that the user's text cannot be used as it is; nothing has been recorded.
+    void warnEntry(const QString& text);
+    // Refuses, with a message naming the character and what to type instead, a text the files cannot carry.
+    [[nodiscard]] bool refusesText(const QString& what, const QString& text);
+
+    // Tells the user that a data file could not be read, written or replaced, naming it and the reason.
+    void warnFileFailure(const char* fileName, const records::Status& status, bool reading);
+    // Tells the user that the last line of a data file was the remains of a cut-off write and was left out.
+    void warnTornFile(const char* fileName, const records::Status& status);
+
+    Dialogs& m_dialogs;
+    bool m_starting = false;     // a file failure now ends the program
+    bool m_ledgerWhole = false;  // the ledger grid holds exactly what the ledger file held at its last load
+    bool m_itemsWhole = false;   // the same for the item grid and the item list file
+    bool m_createLedger = false; // the start found no ledger file and makes it once everything has read
+    std::function<records::CalendarDate()> m_clock;
+    // The date of the deposit being recorded: taken once by AddLedgerRow, so that the grid row and the
+    // file line agree even at midnight.
+    records::CalendarDate m_depositDate;
+    // Beside the ledger grid, row for row: amounts, running totals, and the texts as the file stores them.
+    std::unique_ptr<LedgerRows> m_ledgerRows;
+};

@@ -1,0 +1,69 @@
+// The theme name: the label lblTemaMei and the theme name file, one record with one text field.
+#include "widgets/controls.h"
+#include "widgets/dialogs.h"
+#include "widgets/text_convert.h"
+#include "window/fraMain.h"
+
+#include "records/cp932.h"
+
+#include <array>
+
+using namespace Qt::StringLiterals;
+using records::FieldKind;
+using records::FieldValue;
+using records::RecordFile;
+using records::Status;
+
+// A missing theme name file, or one with no record, is an empty theme name: the first change creates it.
+bool fraMain::loadTheme() {
+    constexpr std::array kinds = {FieldKind::Text};
+    RecordFile file;
+    Status status = file.OpenForInput(kThemeFile);
+    QString name;
+    if (status && !file.AtEnd()) {
+        std::vector<FieldValue> values;
+        status = file.ReadRecord(kinds, values);
+        if (status)
+            name = fromUtf8(std::get<std::string>(values[0]));
+    }
+    (void)file.Close();
+    if (status.code() == Status::Code::Torn) {
+        lblTemaMei->setText(QString());
+        warnTornFile(kThemeFile, status);
+        return true;
+    }
+    if (!status && status.code() != Status::Code::NotFound) {
+        lblTemaMei->setText(QString());
+        warnFileFailure(kThemeFile, status, true);
+        return false;
+    }
+    lblTemaMei->setText(name);
+    return true;
+}
+
+void fraMain::imgTema1_DblClick() {
+    // The input box shows typed text as it will be stored; what it returns is taken in that form too.
+    const QString name = fromUtf8(
+        records::StorableText(toUtf8(m_dialogs.input(this, u"テーマ名を入力してください"_s, u"テーマ名入力"_s))));
+    if (name.isEmpty())
+        return;
+    if (refusesText(u"テーマ名"_s, name))
+        return;
+    const std::array<FieldValue, 1> record = {toUtf8(name)};
+    RecordFile file;
+    Status status = file.OpenForOutput(kThemeFile);
+    if (status)
+        status = file.WriteRecord(record);
+    if (status)
+        status = file.Close();
+    if (!status) {
+        warnFileFailure(kThemeFile, status, false);
+        (void)loadTheme();
+        return;
+    }
+    lblTemaMei->setText(name);
+}
+
+void fraMain::lblTemaMei_DblClick() {
+    imgTema1_DblClick();
+}

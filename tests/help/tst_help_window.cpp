@@ -1,0 +1,562 @@
+// The help window over the built kzHelp.chm: its contents, index and search panes, find in the page, home, zoom,
+// the keyboard and the names a screen reader reads; and the text folding and sitemap reading under them.
+#include "app/app.h"
+#include "help/chm_sitemap.h"
+#include "help/help_panes.h"
+#include "help/help_text.h"
+#include "help/help_viewer.h"
+#include "testsupport.h"
+
+#include <QAccessible>
+#include <QAction>
+#include <QApplication>
+#include <QFile>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRegularExpression>
+#include <QScreen>
+#include <QTabBar>
+#include <QTabWidget>
+#include <QTest>
+#include <QTextBlock>
+#include <QTreeWidgetItemIterator>
+
+using namespace Qt::StringLiterals;
+using help::HelpWindow;
+
+namespace {
+
+// The help window of kzHelp.chm for `owner`, shown and active, or null.
+HelpWindow* OpenProgramHelp(QWidget& owner) {
+    help::HtmlHelp(&owner, u"kzHelp.chm"_s, help::Command::Display);
+    const QList<HelpWindow*> open = VisibleHelpWindows(owner);
+    if (open.size() != 1)
+        return nullptr;
+    open.front()->activateWindow();
+    return QTest::qWaitForWindowActive(open.front()) ? open.front() : nullptr;
+}
+
+QString HelpSource(const QString& name) {
+    return QString::fromUtf8(ReadBytes((qEnvironmentVariable("TSUMOTTO_HELP_SOURCE") + u'/' + name).toUtf8()));
+}
+
+// An entry of a sitemap file as its author wrote it: its depth, name and page (the first Local).
+struct Written {
+    int depth;
+    QString name;
+    QString local;
+    int pages;
+};
+
+// Reads the help's own sitemap source line by line, apart from the program's reader.
+QList<Written> WrittenSitemap(const QString& file) {
+    QList<Written> entries;
+    int depth = 0;
+    const QRegularExpression param(uR"re(<param name="(\w+)" value="([^"]*)">)re"_s);
+    for (const QString& line : HelpSource(file).split(u'\n')) {
+        if (line.contains(u"<UL>"_s))
+            ++depth;
+        if (line.contains(u"</UL>"_s))
+            --depth;
+        if (line.contains(u"<OBJECT type=\"text/sitemap\">"_s))
+            entries << Written{depth - 1, {}, {}, 0};
+        const auto match = param.match(line);
+        if (!match.hasMatch() || entries.isEmpty())
+            continue;
+        if (match.captured(1) == u"Name"_s && entries.back().name.isEmpty())
+            entries.back().name = match.captured(2);
+        if (match.captured(1) == u"Local"_s && entries.back().pages++ == 0)
+            entries.back().local = u'/' + match.captured(2);
+    }
+    return entries;
+}
+
+QString PageOf(const QUrl& url) {
+    return url.hasFragment() ? url.path() + u'#' + url.fragment() : url.path();
+}
+
+int Depth(const QTreeWidgetItem* item) {
+    int depth = 0;
+    for (const QTreeWidgetItem* up = item->parent(); up; up = up->parent())
+        ++depth;
+    return depth;
+}
+
+// The largest font size set on any text of the page.
+qreal LargestPointSize(const QTextDocument& document) {
+    qreal largest = document.defaultFont().pointSizeF();
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next())
+        for (auto it = block.begin(); !it.atEnd(); ++it)
+            largest = std::max(largest, it.fragment().charFormat().fontPointSize());
+    return largest;
+}
+
+// Types a text as key presses, Japanese included, which QTest::keyClicks takes only as Latin-1.
+void Type(QWidget* widget, const QString& text) {
+    for (const QChar c : text)
+        QTest::sendKeyEvent(QTest::Click, widget, Qt::Key_unknown, QString(c), Qt::NoModifier);
+}
+
+QString AccessibleName(QWidget* widget) {
+    QAccessibleInterface* face = QAccessible::queryAccessibleInterface(widget);
+    return face ? face->text(QAccessible::Name) : QString();
+}
+
+} // namespace
+
+class TestHelpWindow : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void contentsMatchTheHhc();
+    void contentsFollowThePageShown();
+    void indexNarrowsAsYouType();
+    void keywordWithSeveralPagesOffersThem();
+    void searchListsThePageWithItsHits();
+    void searchIgnoresKanaAndWidth();
+    void searchForAnAbsentWordListsNothing();
+    void findInThePage();
+    void homeAndZoom();
+    void keyboardReachesEveryPane();
+    void panesAreNamed();
+    void placedBesideWhereTheScreenHasRoom();
+    void foldingForSearch_data();
+    void foldingForSearch();
+    void readingSitemaps();
+    void pathsOfLinks_data();
+    void pathsOfLinks();
+};
+
+void TestHelpWindow::initTestCase() {
+    SetUpApplication(*qApp);
+    QVERIFY2(!help::FindHelpFile(u"kzHelp.chm"_s).isEmpty(), "kzHelp.chm is not built");
+}
+
+void TestHelpWindow::contentsMatchTheHhc() {
+    ScopedWorkDir dir;
+    QWidget owner;
+    HelpWindow* w = OpenProgramHelp(owner);
+    QVERIFY(w);
+    const QList<Written> written = WrittenSitemap(u"kzHelp.hhc"_s);
+    QVERIFY(written.size() >= 15);
+    QList<Written> shown;
+    for (QTreeWidgetItemIterator it(w->contents()); *it; ++it)
+        shown << Written{Depth(*it), (*it)->text(0), PageOf(help::ContentsPane::entryUrl(*it)), 1};
+    QCOMPARE(shown.size(), written.size());
+    for (qsizetype i = 0; i < written.size(); ++i) {
+        QCOMPARE(shown[i].depth, written[i].depth);
+        QCOMPARE(shown[i].name, written[i].name);
+        QCOMPARE(shown[i].local, written[i].local);
+    }
+    QCOMPARE(w->panes()->tabText(w->panes()->currentIndex()), u"目次(C)"_s);
+}
+
+void TestHelpWindow::contentsFollowThePageShown() {
+    ScopedWorkDir dir;
+    QWidget owner;
+    HelpWindow* w = OpenProgramHelp(owner);
+    QVERIFY(w);
+    QTreeWidget* contents = w->contents();
+    QCOMPARE(contents->currentItem()->text(0), u"ツモっと貯めよう！ ヘルプ"_s);
+    // A link in the page: the entry of its page, with the branches above it opened.
+    w->browser()->followLink(QUrl(u"messages.html#delete"_s));
+    QCOMPARE(contents->currentItem()->text(0), u"削除確認"_s);
+    QVERIFY(contents->currentItem()->parent()->isExpanded());
+    QVERIFY(contents->currentItem()->isSelected());
+    w->browser()->followLink(QUrl(u"items.html"_s));
+    QCOMPARE(contents->currentItem()->text(0), u"項目リストを使う"_s);
+    // A fragment the contents lack: the page's own entry.
+    w->browser()->followLink(QUrl(u"files.html#edit"_s));
+    QCOMPARE(contents->currentItem()->text(0), u"データファイルとバックアップ"_s);
+    // An entry opens its page, with Enter as with a click.
+    contents->setCurrentItem(contents->findItems(u"テーマ名を変える"_s, Qt::MatchExactly | Qt::MatchRecursive).front());
+    contents->setFocus();
+    QTest::keyClick(contents, Qt::Key_Return);
+    QCOMPARE(w->browser()->source().path(), u"/theme-name.html"_s);
+}
+
+void TestHelpWindow::indexNarrowsAsYouType() {
+    ScopedWorkDir dir;
+    QWidget owner;
+    HelpWindow* w = OpenProgramHelp(owner);
+    QVERIFY(w);
+    help::IndexPane* index = w->index();
+    QStringList all;
+    for (const Written& entry : WrittenSitemap(u"kzHelp.hhk"_s))
+        all << entry.name;
+    QVERIFY(all.size() >= 50);
+    QCOMPARE(index->shownKeywords(), all);
+
+    // Each key typed narrows the list to the keywords holding what has been typed.
+    w->showPane(1);
+    QCOMPARE(QApplication::focusWidget(), index->filter());
+    Type(index->filter(), u"削"_s);
+    QStringList expected;
+    for (const QString& keyword : all)
+        if (keyword.contains(u"削"_s))
+            expected << keyword;
+    QVERIFY(expected.size() >= 4);
+    QCOMPARE(index->shownKeywords(), expected);
+    Type(index->filter(), u"除確"_s);
+    QCOMPARE(index->shownKeywords(), QStringList{u"削除確認"_s});
+    // Hiragana finds the katakana keyword, half-width letters the full-width ones.
+    index->filter()->setText(u"ばっくあっぷ"_s);
+    QCOMPARE(index->shownKeywords(), QStringList{u"バックアップ"_s});
+    index->filter()->setText(u"ＳＨＩＦＴ"_s);
+    QCOMPARE(index->shownKeywords(), QStringList{u"Shift_JIS"_s});
+    index->filter()->setText(u"ないキーワード"_s);
+    QVERIFY(index->shownKeywords().isEmpty());
+    index->filter()->clear();
+    QCOMPARE(index->shownKeywords(), all);
+
+    // Enter in the box opens the keyword chosen, one with one page at once.
+    index->filter()->setFocus();
+    Type(index->filter(), u"入金"_s);
+    QCOMPARE(index->keywords()->currentItem()->text(0), u"入金"_s);
+    QTest::keyClick(index->filter(), Qt::Key_Return);
+    QCOMPARE(w->browser()->source().path(), u"/deposit.html"_s);
+}
+
+void TestHelpWindow::keywordWithSeveralPagesOffersThem() {
+    ScopedWorkDir dir;
+    QWidget owner;
+    HelpWindow* w = OpenProgramHelp(owner);
+    QVERIFY(w);
+    help::IndexPane* index = w->index();
+    w->showPane(1);
+    Type(index->filter(), u"バックアップ"_s);
+    QVERIFY(index->topics()->isVisible());
+    QTest::keyClick(index->filter(), Qt::Key_Return);
+    QCOMPARE(w->browser()->source().path(), u"/index.html"_s); // nothing opened yet: a page is to be chosen
+    QCOMPARE(QApplication::focusWidget(), index->topics());
+    QStringList offered;
+    for (int i = 0; i < index->topics()->count(); ++i)
+        offered << index->topics()->item(i)->text();
+    QCOMPARE(offered,
+             (QStringList{u"データファイルとバックアップ"_s, u"記録を削除する"_s, u"メッセージが出たときは"_s}));
+    QTest::keyClick(index->topics(), Qt::Key_Down);
+    QTest::keyClick(index->topics(), Qt::Key_Return);
+    QCOMPARE(w->browser()->source().path(), u"/delete.html"_s);
+    // A keyword with one page lists none.
+    index->filter()->setText(u"入金"_s);
+    QVERIFY(!index->topics()->isVisible());
+}
+
+// A word found in one page only: that page, with as many hits as the page's text holds, each marked in the page.
+void TestHelpWindow::searchListsThePageWithItsHits() {
+    ScopedWorkDir dir;
+    QWidget owner;
+    HelpWindow* w = OpenProgramHelp(owner);
+    QVERIFY(w);
+    const QString word = u"罰金徴収制"_s;
+    const qsizetype inSource = HelpSource(u"themes.html"_s).count(word);
+    QVERIFY(inSource >= 1);
+    for (const QString& other : {u"index.html"_s, u"deposit.html"_s, u"files.html"_s, u"help-window.html"_s})
+        QCOMPARE(HelpSource(other).count(word), 0);
+
+    w->showPane(2);
+    help::SearchPane* search = w->search();
+    QCOMPARE(QApplication::focusWidget(), search->field());
+    Type(search->field(), word);
+    QTest::keyClick(search->field(), Qt::Key_Return);
+    QCOMPARE(search->results()->topLevelItemCount(), 1);
+    QTreeWidgetItem* found = search->results()->topLevelItem(0);
+    QCOMPARE(found->text(0), u"はじめての起動とテーマの例"_s);
+    QCOMPARE(found->text(1), QString::number(inSource));
+    QVERIFY(search->status()->text().contains(word));
+
+    search->results()->setFocus();
+    QTest::keyClick(search->results(), Qt::Key_Return);
+    QCOMPARE(w->browser()->source().path(), u"/themes.html"_s);
+    const auto& marks = w->browser()->marks();
+    QCOMPARE(marks.size(), inSource);
+    for (const auto& mark : marks)
+        QCOMPARE(mark.cursor.selectedText(), word);
+    // The page is where the first hit is; another page shown from the contents has no marks.
+    QVERIFY(w->browser()->textCursor().position() == marks.front().cursor.selectionStart());
+    w->showPage(help::HelpBrowser::pageUrl("/index.html"));
+    QVERIFY(w->browser()->marks().isEmpty());
+}
+
+void TestHelpWindow::searchIgnoresKanaAndWidth() {
+    ScopedWorkDir dir;
+    QWidget owner;
+    HelpWindow* w = OpenProgramHelp(owner);
+    QVERIFY(w);
+    help::SearchPane* search = w->search();
+    const auto run = [&](const QString& typed) {
+        search->field()->setText(typed);
+        search->run();
+        QStringList pages;
+        for (int i = 0; i < search->results()->topLevelItemCount(); ++i)
+            pages << search->results()->topLevelItem(i)->text(0) + u' ' + search->results()->topLevelItem(i)->text(1);
+        return pages;
+    };
+    const QStringList katakana = run(u"バックアップ"_s);
+    QVERIFY(katakana.size() >= 3);
+    QVERIFY(std::any_of(katakana.begin(), katakana.end(),
+                        [](const QString& page) { return page.startsWith(u"データファイルとバックアップ"_s); }));
+    QCOMPARE(run(u"ばっくあっぷ"_s), katakana);
+    QCOMPARE(run(u"ﾊﾞｯｸｱｯﾌﾟ"_s), katakana);
+    // Words need no spaces between them; words given with spaces must all be in a page.
+    QVERIFY(!run(u"バックアップから戻して"_s).isEmpty());
+    const QStringList both = run(u"バックアップ　ＵＳＢ"_s);
+    QCOMPARE(both.size(), 1);
+    QVERIFY(both.front().startsWith(u"データファイルとバックアップ"_s));
+}
+
+void TestHelpWindow::searchForAnAbsentWordListsNothing() {
+    ScopedWorkDir dir;
+    QWidget owner;
+    HelpWindow* w = OpenProgramHelp(owner);
+    QVERIFY(w);
+    help::SearchPane* search = w->search();
+    search->field()->setText(u"バックアップ"_s);
+    search->run();
+    QVERIFY(search->results()->topLevelItemCount() > 0);
+    search->field()->setText(u"<b>宇宙旅行</b>"_s);
+    search->run();
+    QCOMPARE(search->results()->topLevelItemCount(), 0);
+    QCOMPARE(search->status()->text(), u"「<b>宇宙旅行</b>」は見つかりませんでした。"_s);
+    QCOMPARE(search->status()->textFormat(), Qt::PlainText);
+    search->field()->setText(u"　 "_s);
+    search->run();
+    QCOMPARE(search->results()->topLevelItemCount(), 0);
+}
+
+void TestHelpWindow::findInThePage() {
+    ScopedWorkDir dir;
+    QWidget owner;
+    HelpWindow* w = OpenProgramHelp(owner);
+    QVERIFY(w);
+    w->showPage(help::HelpBrowser::pageUrl("/files.html"));
+    w->browser()->setFocus();
+    QTest::keyClick(w->browser(), Qt::Key_F, Qt::ControlModifier);
+    QVERIFY(w->findField()->isVisible());
+    QCOMPARE(QApplication::focusWidget(), w->findField());
+    const qsizetype count = w->browser()->toPlainText().count(u"バックアップ"_s);
+    QVERIFY(count >= 3);
+    Type(w->findField(), u"ばっくあっぷ"_s);
+    QCOMPARE(w->findStatus()->text(), u"%1 件中 1 件目"_s.arg(count));
+    QCOMPARE(w->browser()->textCursor().selectedText(), u"バックアップ"_s);
+    const int first = w->browser()->textCursor().selectionStart();
+    QTest::keyClick(w->findField(), Qt::Key_Return);
+    QCOMPARE(w->findStatus()->text(), u"%1 件中 2 件目"_s.arg(count));
+    QVERIFY(w->browser()->textCursor().selectionStart() > first);
+    QTest::keyClick(w->findField(), Qt::Key_Return, Qt::ShiftModifier);
+    QTest::keyClick(w->findField(), Qt::Key_Return, Qt::ShiftModifier);
+    QCOMPARE(w->findStatus()->text(), u"%1 件中 %1 件目"_s.arg(count)); // round to the last
+    QTest::keyClicks(w->findField(), u"zz"_s);
+    QCOMPARE(w->findStatus()->text(), u"見つかりません"_s);
+    // Esc closes the find bar first, then the window.
+    QTest::keyClick(w->findField(), Qt::Key_Escape);
+    QVERIFY(!w->findField()->isVisible());
+    QVERIFY(w->isVisible());
+    QVERIFY(!w->browser()->textCursor().hasSelection());
+    QTest::keyClick(w->browser(), Qt::Key_Escape);
+    QVERIFY(VisibleHelpWindows(owner).isEmpty());
+}
+
+void TestHelpWindow::homeAndZoom() {
+    ScopedWorkDir dir;
+    QWidget owner;
+    HelpWindow* w = OpenProgramHelp(owner);
+    QVERIFY(w);
+    w->showPage(help::HelpBrowser::pageUrl("/delete.html"));
+    QTest::keyClick(w->browser(), Qt::Key_Home, Qt::AltModifier);
+    QCOMPARE(w->browser()->source().path(), u"/index.html"_s);
+
+    // The page's own sizes grow and shrink with the rest, and come back.
+    const qreal normal = LargestPointSize(*w->browser()->document());
+    const qreal normalBase = w->browser()->document()->defaultFont().pointSizeF();
+    QVERIFY(normal > normalBase); // the heading sets its own size
+    QTest::keyClick(w->browser(), Qt::Key_Plus, Qt::ControlModifier);
+    QCOMPARE(w->browser()->zoomPercent(), 110);
+    QVERIFY(LargestPointSize(*w->browser()->document()) > normal);
+    QVERIFY(w->browser()->document()->defaultFont().pointSizeF() > normalBase);
+    QTest::keyClick(w->browser(), Qt::Key_Minus, Qt::ControlModifier);
+    QTest::keyClick(w->browser(), Qt::Key_Minus, Qt::ControlModifier);
+    QCOMPARE(w->browser()->zoomPercent(), 90);
+    QVERIFY(LargestPointSize(*w->browser()->document()) < normal);
+    // The size holds for the next page, and Ctrl+0 gives the page's own back.
+    w->showPage(help::HelpBrowser::pageUrl("/files.html"));
+    w->showPage(help::HelpBrowser::pageUrl("/index.html"));
+    QCOMPARE(LargestPointSize(*w->browser()->document()), normal * 0.9);
+    QTest::keyClick(w->browser(), Qt::Key_0, Qt::ControlModifier);
+    QCOMPARE(LargestPointSize(*w->browser()->document()), normal);
+    for (int i = 0; i < 20; ++i)
+        w->browser()->zoomIn();
+    QCOMPARE(w->browser()->zoomPercent(), 300);
+}
+
+void TestHelpWindow::keyboardReachesEveryPane() {
+    ScopedWorkDir dir;
+    QWidget owner;
+    HelpWindow* w = OpenProgramHelp(owner);
+    QVERIFY(w);
+    // Alt and the letter of each pane: the pane, with the focus in it.
+    const auto focused = [w] { return QApplication::focusWidget() ? QApplication::focusWidget() : w; };
+    const QList<std::pair<Qt::Key, QWidget*>> keys = {
+        {Qt::Key_S, w->search()->field()}, {Qt::Key_N, w->index()->filter()}, {Qt::Key_C, w->contents()}};
+    for (const auto& [key, widget] : keys) {
+        QTest::keyClick(focused(), key, Qt::AltModifier);
+        QCOMPARE(QApplication::focusWidget(), widget);
+        QVERIFY(widget->isVisible());
+    }
+    // Tab goes round every control of the pane shown and the page, whose links it walks first.
+    const auto tabRound = [&] {
+        QSet<QWidget*> reached;
+        for (int i = 0; i < 120; ++i) {
+            reached << focused();
+            QTest::keyClick(focused(), Qt::Key_Tab);
+        }
+        return reached;
+    };
+    QSet<QWidget*> reached = tabRound();
+    QVERIFY(reached.contains(w->contents()));
+    QVERIFY(reached.contains(w->browser()));
+    QVERIFY(reached.contains(w->panes()->tabBar()));
+    w->showPane(2);
+    reached = tabRound();
+    for (QWidget* widget : std::initializer_list<QWidget*>{w->search()->field(), w->search()->button(),
+                                                           w->search()->results(), w->browser()})
+        QVERIFY2(reached.contains(widget), qPrintable(widget->accessibleName()));
+}
+
+// Every pane and control a screen reader meets has a name, and each control's description differs from its name.
+void TestHelpWindow::panesAreNamed() {
+    ScopedWorkDir dir;
+    QWidget owner;
+    HelpWindow* w = OpenProgramHelp(owner);
+    QVERIFY(w);
+    const QList<std::pair<QWidget*, QString>> expected = {
+        {w->contents(), u"目次"_s},
+        {w->index()->filter(), u"キーワード"_s},
+        {w->index()->keywords(), u"キーワードの一覧"_s},
+        {w->index()->topics(), u"キーワードのページ"_s},
+        {w->search()->field(), u"検索する言葉"_s},
+        {w->search()->button(), u"検索"_s},
+        {w->search()->results(), u"見つかったページ"_s},
+        {w->search()->status(), u"検索の結果"_s},
+        {w->browser(), u"ページ"_s},
+        {w->findField(), u"ページ内で探す言葉"_s},
+        {w->panes(), u"ヘルプの案内"_s},
+    };
+    for (const auto& [widget, name] : expected) {
+        QCOMPARE(AccessibleName(widget), name);
+        QVERIFY2(!widget->accessibleDescription().isEmpty() || qobject_cast<QLabel*>(widget), qPrintable(name));
+        QVERIFY(widget->accessibleDescription() != name);
+    }
+    QCOMPARE(w->panes()->count(), 3);
+}
+
+void TestHelpWindow::placedBesideWhereTheScreenHasRoom() {
+    const QRect screen(0, 0, 1920, 1040);
+    const QSize size(860, 620);
+    // Room on the right: there, at the owner's height.
+    QCOMPARE(help::PlaceBeside(QRect(100, 200, 631, 452), size, screen, 560), QRect(731, 200, 860, 620));
+    // Room on the left only.
+    QCOMPARE(help::PlaceBeside(QRect(1200, 100, 631, 452), size, screen, 560), QRect(340, 100, 860, 620));
+    // Less than the whole width but enough: narrowed to the room.
+    QCOMPARE(help::PlaceBeside(QRect(644, 294, 631, 452), size, screen, 560), QRect(1275, 294, 645, 620));
+    // No room either side: over the owner, moved up to stay on the screen.
+    QCOMPARE(help::PlaceBeside(QRect(196, 300, 631, 452), size, QRect(0, 0, 1024, 768), 560), QRect(82, 148, 860, 620));
+    // A screen smaller than the window: all of it.
+    QCOMPARE(help::PlaceBeside(QRect(0, 0, 631, 452), size, QRect(0, 0, 800, 600), 560), QRect(0, 0, 800, 600));
+
+    // A real window lies inside the screen, beside its owner or over it.
+    ScopedWorkDir dir;
+    QWidget owner;
+    owner.resize(631, 452);
+    owner.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&owner));
+    HelpWindow* w = OpenProgramHelp(owner);
+    QVERIFY(w);
+    QVERIFY(owner.screen()->availableGeometry().contains(w->geometry()));
+}
+
+void TestHelpWindow::foldingForSearch_data() {
+    QTest::addColumn<QString>("text");
+    QTest::addColumn<QString>("folded");
+    QTest::newRow("full-width letters and digits") << u"ＡＢＣ１２３ｘ"_s << u"abc123x"_s;
+    QTest::newRow("katakana to hiragana") << u"バックアップ・ヴ"_s << u"ばっくあっぷ・ゔ"_s;
+    QTest::newRow("half-width katakana with sound marks") << u"ﾊﾞｯｸｱｯﾌﾟ"_s << u"ばっくあっぷ"_s;
+    QTest::newRow("katakana with a combining sound mark") << u"カ\u3099"_s << u"が"_s;
+    QTest::newRow("spaces go, breaks stay") << u"入 金\u3000す\u2029る"_s << u"入金す\nる"_s;
+    QTest::newRow("letter case") << u"Shift_JIS"_s << u"shift_jis"_s;
+    QTest::newRow("a character outside the basic plane") << u"𠮷野家"_s << u"𠮷野家"_s;
+}
+
+void TestHelpWindow::foldingForSearch() {
+    QFETCH(QString, text);
+    QFETCH(QString, folded);
+    const help::FoldedText result = help::FoldForSearch(text);
+    QCOMPARE(result.text, folded);
+    QCOMPARE(result.begin.size(), static_cast<std::size_t>(folded.size()));
+    // A match maps back onto the characters it came from.
+    const QString term = folded.section(u'\n', 0, 0).right(2);
+    const auto ranges = help::FindTerms(result, {term});
+    QVERIFY(!ranges.empty());
+    const QString original = text.mid(ranges.front().begin, ranges.front().end - ranges.front().begin);
+    QCOMPARE(help::FoldForSearch(original).text, term);
+}
+
+void TestHelpWindow::readingSitemaps() {
+    const std::string html = R"(<!-- <OBJECT type="text/sitemap"><param name="Name" value="commented"></OBJECT> -->
+        <UL><LI><object TYPE='text/sitemap'><PARAM NAME=name VALUE='keyword'>
+          <param name="Name" value="First page"><param name="Local" value="a.htm">
+          <param name="Local" value="b.htm#x"></OBJECT>
+          <UL><LI><OBJECT type="text/sitemap"><param name="Name" value="sub"><param name="See Also" value="keyword">
+          </OBJECT></UL>
+        <LI><OBJECT type="text/site properties"><param name="Name" value="not an entry"></OBJECT>
+        <LI><OBJECT type="text/sitemap"><param name="Name" value="cut short)";
+    const std::vector<SitemapEntry> entries = ParseSitemap(html);
+    QCOMPARE(entries.size(), std::size_t(2));
+    QCOMPARE(entries[0].depth, 0);
+    QCOMPARE(entries[0].name, std::string("keyword"));
+    QCOMPARE(entries[0].topics.size(), std::size_t(2));
+    QCOMPARE(entries[0].topics[0].name, std::string("First page"));
+    QCOMPARE(entries[0].topics[0].local, std::string("a.htm"));
+    QCOMPARE(entries[0].topics[1].name, std::string());
+    QCOMPARE(entries[0].topics[1].local, std::string("b.htm#x"));
+    QCOMPARE(entries[1].depth, 1);
+    QCOMPARE(entries[1].seeAlso, std::vector<std::string>{"keyword"});
+    QVERIFY(ParseSitemap("").empty());
+    QVERIFY(ParseSitemap("<OBJECT type=\"text/sitemap\"><param name=\"Name\" value=\"x").empty());
+
+    QCOMPARE(help::UnescapeHtml(u"A &amp; B &lt;b&gt; &#12354;&#x3042; &unknown; &"_s),
+             u"A & B <b> ああ &unknown; &"_s);
+    QCOMPARE(help::DecodeHelpText(std::string_view("\x83\x77\x83\x8B\x83\x76"), 0x411), u"ヘルプ"_s);
+    QCOMPARE(help::DecodeHelpText(std::string_view("caf\xE9"), 0x409), u"café"_s);
+    QCOMPARE(help::DecodeHelpText(std::string_view("\xE3\x83\x98"), 0x409), u"ヘ"_s);
+}
+
+void TestHelpWindow::pathsOfLinks_data() {
+    QTest::addColumn<QString>("link");
+    QTest::addColumn<QString>("folder");
+    QTest::addColumn<QString>("path");
+    QTest::newRow("relative") << u"page.htm"_s << u"/"_s << u"/page.htm"_s;
+    QTest::newRow("in a folder") << u"page.htm#part"_s << u"/sub/"_s << u"/sub/page.htm#part"_s;
+    QTest::newRow("up a folder") << u"../a/./b.htm"_s << u"/sub/"_s << u"/a/b.htm"_s;
+    QTest::newRow("absolute") << u"/top.htm"_s << u"/sub/"_s << u"/top.htm"_s;
+    QTest::newRow("HTML Help's form") << u"ms-its:other.chm::/x/y.htm#z"_s << u"/"_s << u"/x/y.htm#z"_s;
+    QTest::newRow("backslashes") << u"dir\\page.htm"_s << u"/"_s << u"/dir/page.htm"_s;
+    QTest::newRow("the web") << u"https://example.org/a.htm"_s << u"/"_s << QString();
+    QTest::newRow("mail") << u"mailto:someone@example.org"_s << u"/"_s << QString();
+    QTest::newRow("a fragment alone") << u"#part"_s << u"/"_s << QString();
+    QTest::newRow("a folder") << u"sub/"_s << u"/"_s << QString();
+    QTest::newRow("nothing") << QString() << u"/"_s << QString();
+}
+
+void TestHelpWindow::pathsOfLinks() {
+    QFETCH(QString, link);
+    QFETCH(QString, folder);
+    QFETCH(QString, path);
+    QCOMPARE(QString::fromStdString(ChmLocalPath(link.toStdString(), folder.toStdString())), path);
+}
+
+QTEST_MAIN(TestHelpWindow)
+#include "tst_help_window.moc"

@@ -1,0 +1,182 @@
+// Draws both windows and the help window (its contents, and a search with its hits marked), with a few days of sample
+// data, to PNG files under a real X server:
+//   render_windows OUTPUT_DIR
+// scripts/screenshots.sh runs it under Xvfb and puts the pictures in docs/.
+#include "app/app.h"
+#include "help/help_panes.h"
+#include "help/help_viewer.h"
+#include "records/cp932.h"
+#include "testsupport.h"
+#include "widgets/controls.h"
+#include "widgets/dialogs.h"
+#include "widgets/grid.h"
+#include "window/fraMain.h"
+#include "window/frmSub.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFontInfo>
+#include <QImage>
+#include <QLineEdit>
+#include <QSet>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTreeWidget>
+
+#include <cstdio>
+#include <string>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+bool WriteCp932(const QString& name, const QString& text) {
+    std::string bytes;
+    if (!records::EncodeCp932(text.toStdString(), bytes))
+        return false;
+    QFile file(name);
+    return file.open(QIODevice::WriteOnly) &&
+           file.write(bytes.data(), static_cast<qint64>(bytes.size())) == static_cast<qint64>(bytes.size());
+}
+
+// Saves the window's picture; a picture of one or two colours means nothing was drawn.
+bool Save(QWidget& window, const QString& file) {
+    const QImage image = window.grab().toImage();
+    QSet<QRgb> colours;
+    for (int y = 0; y < image.height(); y += 3)
+        for (int x = 0; x < image.width(); x += 3)
+            colours.insert(image.pixel(x, y));
+    if (colours.size() < 20 || !image.save(file)) {
+        std::fprintf(stderr, "could not draw %s\n", qPrintable(file));
+        return false;
+    }
+    std::printf("%s: %dx%d\n", qPrintable(file), image.width(), image.height());
+    return true;
+}
+
+} // namespace
+
+int main(int argc, char* argv[]) {
+    QApplication app(argc, argv);
+    SetUpApplication(app);
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: render_windows OUTPUT_DIR\n");
+        return 2;
+    }
+    const QString out = QDir(QString::fromLocal8Bit(argv[1])).absolutePath();
+    if (QGuiApplication::platformName() != u"xcb"_s) {
+        std::fprintf(stderr, "needs a real X server (platform is %s)\n", qPrintable(QGuiApplication::platformName()));
+        return 1;
+    }
+    for (const QString& face : {u"ＭＳ Ｐゴシック"_s, u"ＭＳ ゴシック"_s}) {
+        const QString drawn = QFontInfo(QFont(face)).family();
+        if (!drawn.startsWith(u"IPA"_s)) {
+            std::fprintf(stderr, "%s is drawn with %s: install fonts-ipafont-gothic\n", qPrintable(face),
+                         qPrintable(drawn));
+            return 1;
+        }
+    }
+    QDir().mkpath(out);
+    QTemporaryDir data;
+    QDir::setCurrent(data.path());
+    const bool written =
+        WriteCp932(u"テーマ１.txt"_s, u"\"2026年12月01日\",\"タクシーを使ったつもり\",690\r\n"
+                                      u"\"2026年12月02日\",\"コーヒーを我慢したつもり\",150\r\n"
+                                      u"\"2026年12月03日\",\"少年マガジンを買ったつもり\",230\r\n"
+                                      u"\"2026年12月05日\",\"晩酌\",50\r\n"
+                                      u"\"2026年12月06日\",\"お弁当を作ったつもり\",480\r\n"
+                                      u"\"2026年12月07日\",\"タクシーを使ったつもり\",690\r\n"_s) &&
+        WriteCp932(u"項目１.txt"_s, u"\"タクシーを使ったつもり\",690\r\n\"コーヒーを我慢したつもり\",150\r\n"
+                                    u"\"少年マガジンを買ったつもり\",230\r\n\"晩酌\",50\r\n"
+                                    u"\"お弁当を作ったつもり\",480\r\n"_s) &&
+        WriteCp932(u"テーマ名１.txt"_s, u"\"北海道旅行のためのつもり貯金\"\r\n"_s);
+    if (!written)
+        return 1;
+
+    QtDialogs dialogs;
+    fraMain main(dialogs);
+    if (!main.Form_Load() || !QTest::qWaitForWindowExposed(&main))
+        return 1;
+    main.txtChinKou->setText(u"コーヒーを我慢したつもり"_s);
+    main.txtChin_Inp->setText(u"150"_s);
+    QTest::qWait(200);
+    if (!Save(main, out + u"/main-window.png"_s))
+        return 1;
+
+    frmSub starter(dialogs, &main);
+    starter.Form_Load();
+    starter.show();
+    if (!QTest::qWaitForWindowExposed(&starter))
+        return 1;
+    QTest::qWait(200);
+    if (!Save(starter, out + u"/starter-window.png"_s))
+        return 1;
+    starter.hide();
+
+    // A long-time saver's ledger, with amounts of millions, in another folder.
+    {
+        QTemporaryDir millions;
+        QDir::setCurrent(millions.path());
+        if (!WriteCp932(u"テーマ１.txt"_s, u"\"2026年11月30日\",\"車を買ったつもり\",1234567\r\n"
+                                           u"\"2026年12月01日\",\"家を建てたつもり\",25000000.5\r\n"
+                                           u"\"2026年12月02日\",\"払い戻し\",-99999999.9999\r\n"
+                                           u"\"2026年12月07日\",\"世界一周したつもり\",99999999.9999\r\n"_s) ||
+            !WriteCp932(u"項目１.txt"_s, u"\"車を買ったつもり\",1234567\r\n\"家を建てたつもり\",25000000.5\r\n"_s) ||
+            !WriteCp932(u"テーマ名１.txt"_s, u"\"夢の大金持ち～つもり貯金\"\r\n"_s))
+            return 1;
+        fraMain rich(dialogs);
+        if (!rich.Form_Load() || !QTest::qWaitForWindowExposed(&rich))
+            return 1;
+        QTest::qWait(200);
+        if (!Save(rich, out + u"/main-window-millions.png"_s))
+            return 1;
+        rich.hide();
+        QDir::setCurrent(data.path());
+    }
+
+    // Both windows on a dark desktop (colours as GTK's Adwaita-dark gives them).
+    {
+        const QPalette light = QApplication::palette();
+        const QPalette dark = DarkDesktopPalette();
+        QApplication::setPalette(dark);
+        fraMain night(dialogs);
+        if (!night.Form_Load() || !QTest::qWaitForWindowExposed(&night))
+            return 1;
+        QTest::qWait(200);
+        if (!Save(night, out + u"/main-window-dark.png"_s))
+            return 1;
+        frmSub nightStarter(dialogs, &night);
+        nightStarter.Form_Load();
+        nightStarter.show();
+        if (!QTest::qWaitForWindowExposed(&nightStarter))
+            return 1;
+        QTest::qWait(200);
+        if (!Save(nightStarter, out + u"/starter-window-dark.png"_s))
+            return 1;
+        nightStarter.hide();
+        night.hide();
+        QApplication::setPalette(light);
+    }
+
+    help::HtmlHelp(&main, u"kzHelp.chm"_s, help::Command::Display);
+    auto* helpWindow = main.findChild<help::HelpWindow*>();
+    if (!helpWindow || !QTest::qWaitForWindowExposed(helpWindow)) {
+        std::fprintf(stderr, "the help window did not open: build the kzhelp target\n");
+        return 1;
+    }
+    QTest::qWait(200);
+    if (!Save(*helpWindow, out + u"/help-window.png"_s))
+        return 1;
+
+    // The search pane with the pages found, and the hits marked in the first of them.
+    helpWindow->showPane(2);
+    helpWindow->search()->field()->setText(u"バックアップ"_s);
+    helpWindow->search()->run();
+    QTreeWidgetItem* first = helpWindow->search()->results()->topLevelItem(0);
+    if (!first)
+        return 1;
+    emit helpWindow->search()->results()->itemActivated(first, 0);
+    QTest::qWait(200);
+    return Save(*helpWindow, out + u"/help-search.png"_s) ? 0 : 1;
+}
