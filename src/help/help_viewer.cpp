@@ -4,7 +4,7 @@
 #include "help/chm_archive.h"
 #include "help/chm_sitemap.h"
 #include "help/help_panes.h"
-#include "records/record_file.h"
+#include "records/data_file_names.h"
 #include "widgets/controls.h"
 
 #include <QAction>

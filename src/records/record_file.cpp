@@ -1,4 +1,4 @@
-// Record lines in code page 932 files, and the case-insensitive lookup of bare file names.
+// Record lines in code page 932 files: reading them a piece at a time, appending them, and rewriting a file whole.
 #include "records/record_file.h"
 
 #include "records/cp932.h"
@@ -6,15 +6,12 @@
 #include "records/utf8.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <dirent.h>
 #include <fcntl.h>
-#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -22,32 +19,6 @@ namespace records {
 namespace {
 
 constexpr std::size_t kOutputChunk = 64 * 1024;
-
-std::string SystemReason(int error) {
-    char buffer[256];
-    return strerror_r(error, buffer, sizeof buffer);
-}
-
-// Windows compares file names ignoring the case of letters, not only of ASCII ones: fold the scripts a
-// data file name may plausibly be written in.
-char32_t FoldCase(char32_t cp) {
-    if ((cp >= U'A' && cp <= U'Z') || (cp >= U'\u00C0' && cp <= U'\u00DE' && cp != U'\u00D7') ||
-        (cp >= U'\u0391' && cp <= U'\u03A9' && cp != U'\u03A2') || (cp >= U'\u0410' && cp <= U'\u042F'))
-        return cp + 0x20;
-    if (cp >= U'\u0400' && cp <= U'\u040F')
-        return cp + 0x50;
-    if (cp >= U'\uFF21' && cp <= U'\uFF3A')
-        return cp + 0x20;
-    return cp;
-}
-
-std::string Folded(std::string_view utf8) {
-    std::string out;
-    out.reserve(utf8.size());
-    for (std::size_t pos = 0; pos < utf8.size();)
-        AppendUtf8(out, FoldCase(NextCodePoint(utf8, pos)));
-    return out;
-}
 
 // 1 + the number of line ends (CR LF, LF or CR alone) before offset.
 int LineAt(std::string_view bytes, std::size_t offset) {
@@ -93,118 +64,6 @@ std::string UnsavableCharacter(char32_t cp) {
 }
 
 } // namespace
-
-std::string DisplayName(std::string_view entry) {
-    if (IsValidUtf8(entry))
-        return std::string(entry);
-    std::string decoded;
-    std::size_t badOffset = 0;
-    if (DecodeCp932(entry, decoded, badOffset))
-        return decoded;
-    std::string shown; // neither: show the bytes that are text, and the rest as ?
-    for (const char c : entry)
-        shown += static_cast<unsigned char>(c) < 0x80 ? c : '?';
-    return shown;
-}
-
-namespace {
-
-// The entries of the current directory whose names, read as text, fold to the same as name.
-std::vector<std::string> MatchingEntries(std::string_view name) {
-    std::vector<std::string> matches;
-    const std::string folded = Folded(name);
-    std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir("."), closedir);
-    if (!dir) {
-        struct stat st {};
-        if (lstat(std::string(name).c_str(), &st) == 0)
-            matches.emplace_back(name);
-        return matches;
-    }
-    std::string decoded;
-    std::size_t badOffset = 0;
-    while (const dirent* entry = readdir(dir.get())) {
-        const std::string_view entryName = entry->d_name;
-        if (IsValidUtf8(entryName) ? Folded(entryName) == folded
-                                   : DecodeCp932(entryName, decoded, badOffset) && Folded(decoded) == folded)
-            matches.emplace_back(entryName);
-    }
-    std::sort(matches.begin(), matches.end());
-    return matches;
-}
-
-} // namespace
-
-DataFileLookup LookUpDataFile(std::string_view name) {
-    DataFileLookup lookup;
-    const std::vector<std::string> matches = MatchingEntries(name);
-    if (matches.empty()) {
-        lookup.status = Status::Failure(Status::Code::NotFound, SystemReason(ENOENT));
-        return lookup;
-    }
-    if (matches.size() == 1) {
-        lookup.used = matches.front();
-        return lookup;
-    }
-    std::vector<std::string> holding;
-    for (const std::string& entry : matches) {
-        struct stat st {};
-        const bool emptyFile = lstat(entry.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0;
-        if (emptyFile)
-            lookup.unusedEmpty.push_back(entry);
-        else
-            holding.push_back(entry);
-    }
-    if (holding.size() > 1) {
-        std::string names;
-        for (const std::string& entry : holding)
-            names += "「" + DisplayName(entry) + "」";
-        lookup.status = Status::Failure(Status::Code::Ambiguous,
-                                        "同じ名前とみなされるファイルが複数あり、どれも空ではありません: " + names);
-        lookup.unusedEmpty.clear();
-        return lookup;
-    }
-    if (holding.size() == 1) {
-        lookup.used = holding.front();
-    } else { // all empty: the first by name, steadily
-        lookup.used = lookup.unusedEmpty.front();
-        lookup.unusedEmpty.erase(lookup.unusedEmpty.begin());
-    }
-    return lookup;
-}
-
-std::string ResolveDataFileName(std::string_view name) {
-    return LookUpDataFile(name).used;
-}
-
-int RemoveLeftoverTemporaries(std::span<const std::string_view> names) {
-    std::vector<std::string> folded;
-    for (const std::string_view name : names)
-        folded.push_back(Folded(name));
-    std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir("."), closedir);
-    if (!dir)
-        return 0;
-    // A rewrite writes to "." + the file's name + "." + six letters or digits (mkostemp), beside the file.
-    std::vector<std::string> leftovers;
-    while (const dirent* entry = readdir(dir.get())) {
-        const std::string_view entryName = entry->d_name;
-        if (entryName.size() < 9 || entryName.front() != '.' || entryName[entryName.size() - 7] != '.')
-            continue;
-        const std::string_view suffix = entryName.substr(entryName.size() - 6);
-        if (!std::all_of(suffix.begin(), suffix.end(),
-                         [](char c) { return std::isalnum(static_cast<unsigned char>(c)); }))
-            continue;
-        const std::string base = Folded(DisplayName(entryName.substr(1, entryName.size() - 8)));
-        if (std::find(folded.begin(), folded.end(), base) != folded.end())
-            leftovers.emplace_back(entryName);
-    }
-    int removed = 0;
-    for (const std::string& leftover : leftovers) {
-        struct stat st {};
-        if (lstat(leftover.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::unlink(leftover.c_str()) == 0)
-            ++removed;
-    }
-    return removed;
-}
 
 std::optional<std::string> TextFieldFault(std::string_view text) {
     if (text.find('"') != std::string::npos)
@@ -450,24 +309,9 @@ Status RecordFile::OpenForOutput(std::string_view name) {
         if (exists && !S_ISREG(st.st_mode)) // never put a file in the place of a device or a pipe
             return Status::Failure(Status::Code::System, kNotRegularReason);
     }
-    const std::size_t slash = target.rfind('/');
-    const std::string directory = slash == std::string::npos ? "." : target.substr(0, slash == 0 ? 1 : slash);
-    const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-    std::string pattern = directory + "/." + base + ".XXXXXX";
-    const int fd = mkostemp(pattern.data(), O_CLOEXEC);
-    if (fd < 0)
-        return systemFailure(errno);
-    mode_t mode = st.st_mode & 07777;
-    if (!exists) {
-        const mode_t mask = umask(0);
-        umask(mask);
-        mode = 0666 & ~mask;
-    }
-    // Keeping the old mode is a courtesy: some file systems (FAT) refuse it, and that is no reason to fail.
-    (void)fchmod(fd, mode);
-    m_fd = fd;
-    m_target = target;
-    m_temporary = pattern;
+    if (const int error = m_save.begin(target, exists ? st.st_mode & 07777 : NewFileMode()))
+        return systemFailure(error);
+    m_fd = m_save.fd();
     m_buffer.clear();
     m_encoded.clear();
     m_failure = {};
@@ -815,27 +659,12 @@ Status RecordFile::flushOutput() {
 }
 
 void RecordFile::discardOutput() {
-    if (m_fd >= 0)
-        ::close(m_fd);
     m_fd = -1;
-    ::unlink(m_temporary.c_str());
+    m_save.discard();
     m_buffer.clear();
     m_encoded.clear();
     m_mode = Mode::Closed;
 }
-
-namespace {
-
-// Makes a new or renamed directory entry durable.
-void SyncDirectoryOf(const std::string& path) {
-    const std::size_t slash = path.rfind('/');
-    const std::string directory = slash == std::string::npos ? "." : path.substr(0, slash == 0 ? 1 : slash);
-    FdCloser dir{::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
-    if (dir.fd >= 0)
-        fsync(dir.fd);
-}
-
-} // namespace
 
 Status RecordFile::Close() {
     Status result;
@@ -861,24 +690,20 @@ Status RecordFile::Close() {
             result = systemFailure(errno);
         m_fd = -1;
         if (m_created)
-            SyncDirectoryOf(".");
+            SyncFolderOf(".");
         break;
     case Mode::Output: {
         if (m_failure.ok())
             flushOutput();
-        if (m_failure.ok() && fsync(m_fd) != 0)
-            m_failure = systemFailure(errno);
-        if (::close(m_fd) != 0 && m_failure.ok())
-            m_failure = systemFailure(errno);
         m_fd = -1;
-        if (m_failure.ok() && std::rename(m_temporary.c_str(), m_target.c_str()) != 0)
-            m_failure = systemFailure(errno);
+        if (const int error = m_save.flush(); error != 0 && m_failure.ok())
+            m_failure = systemFailure(error);
+        if (const int error = m_failure.ok() ? m_save.replace() : 0)
+            m_failure = systemFailure(error);
         if (!m_failure.ok()) {
-            ::unlink(m_temporary.c_str());
+            m_save.discard();
             result = m_failure;
-            break;
         }
-        SyncDirectoryOf(m_target);
         break;
     }
     }

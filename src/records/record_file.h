@@ -1,9 +1,12 @@
-// One open data file of record lines: comma-separated fields, text fields in double quotes, money fields as
-// plain decimal numbers, CR LF after each record, all in code page 932. Files are named by bare names in
-// the current directory, matched without regard to letter case.
+// The record format: one open data file of record lines, comma-separated fields, text fields in double quotes,
+// money fields as plain decimal numbers, CR LF after each record, all in code page 932. Files are named by
+// bare names in the current directory (data_file_names.h); a rewrite is a safe save (safe_save.h).
 #pragma once
 
+#include "records/data_file_names.h"
 #include "records/money.h"
+#include "records/safe_save.h"
+#include "records/status.h"
 
 #include <cstddef>
 #include <optional>
@@ -18,66 +21,6 @@ namespace records {
 
 enum class FieldKind { Text, Money };
 using FieldValue = std::variant<std::string, Currency>;
-
-// The outcome of a file operation. Reasons are for the user: the system's own words for a failed call,
-// or what is wrong with a record, with its line.
-class Status {
-public:
-    enum class Code {
-        Ok,
-        NotFound,  // no such file: the one failure a caller may recover from
-        System,    // a call failed: open, read, write, flush, replace
-        Damaged,   // the file's content is not records of the kinds asked for
-        Unsavable, // a value a record line cannot carry
-        Ambiguous, // several directory entries stand for the name, and more than one holds data
-        Torn,      // the last line is the remains of a write that was cut off; the records before it are whole
-    };
-
-    Status() = default;
-    static Status Failure(Code code, std::string reason, int line = 0) {
-        Status s;
-        s.m_code = code;
-        s.m_reason = std::move(reason);
-        s.m_line = line;
-        return s;
-    }
-
-    bool ok() const { return m_code == Code::Ok; }
-    explicit operator bool() const { return ok(); }
-    Code code() const { return m_code; }
-    const std::string& reason() const { return m_reason; }
-    int line() const { return m_line; } // 1-based, for Damaged and Torn; 0 otherwise
-
-private:
-    Code m_code = Code::Ok;
-    std::string m_reason;
-    int m_line = 0;
-};
-
-// How a bare data file name is resolved in the current directory. Every operation on a data file goes
-// through the same rule, so that reading, appending and rewriting never reach two different files:
-// - the entries whose names equal the name ignoring letter case (read as UTF-8, or as code page 932 for
-//   names unpacked from Windows archives) all stand for it;
-// - with one such entry, that is the file; with none, the file does not exist;
-// - with several, the one that holds data is the file and the others are empty leftovers; when all are
-//   empty, the first by name; when more than one holds data (or is not a regular file), nothing is
-//   guessed: the lookup is Ambiguous and names them.
-struct DataFileLookup {
-    Status status;                        // Ok, NotFound or Ambiguous
-    std::string used;                     // the entry the name stands for, when status is Ok
-    std::vector<std::string> unusedEmpty; // other matching entries, all empty regular files
-};
-DataFileLookup LookUpDataFile(std::string_view name);
-
-// The entry a bare name stands for under that rule; empty when there is none or the name is ambiguous.
-std::string ResolveDataFileName(std::string_view name);
-
-// A directory entry's name as text for the user: as UTF-8, or decoded from code page 932.
-std::string DisplayName(std::string_view entry);
-
-// Removes what writes that were cut off (a kill, a power cut) left in the current directory: the
-// temporary files that a rewrite of one of the named data files makes beside it. Returns how many.
-int RemoveLeftoverTemporaries(std::span<const std::string_view> names);
 
 // Puts the bytes of a text field's text in code page 932 (without its quotes) in `bytes`; false when
 // TextFieldFault finds a fault, which it then tells.
@@ -179,8 +122,7 @@ private:
     int m_recordsAtMost = 0;
     // Output and append.
     int m_fd = -1;
-    std::string m_target;      // the file an output replaces
-    std::string m_temporary;   // where an output is written until Close
+    SafeSave m_save;           // an output's new content, until Close puts it in the file's place
     std::string m_buffer;      // lines of an output as text, not yet encoded
     std::string m_encoded;     // what an output writes next, in code page 932
     Status m_failure;          // the first failed write of an output

@@ -1,9 +1,11 @@
 // Copies of data files in the freedesktop.org trash: the trash directory for the file's file system, the copy made
-// beside the file, then a name of its own in the trash, its information file, and the copy renamed to that name,
-// each flushed to the disk.
+// beside the file by a safe save, then a name of its own in the trash, its information file, and the copy renamed
+// to that name, each flushed to the disk.
 #include "records/trash.h"
 
+#include "records/data_file_names.h"
 #include "records/posix_io.h"
+#include "records/safe_save.h"
 
 #include <cerrno>
 #include <cstdlib>
@@ -20,15 +22,6 @@ namespace {
 
 // More copies of one name than anyone keeps in a trash: past this, something else is wrong.
 constexpr int kMaxNumberedNames = 10000;
-
-// A file made on the way, removed unless it has been taken where it belongs.
-struct TemporaryFile {
-    std::string path;
-    ~TemporaryFile() {
-        if (!path.empty())
-            (void)::unlink(path.c_str());
-    }
-};
 
 // A failed call, with the place it concerned, for the user.
 Status Failed(const std::string& path, int error) {
@@ -167,7 +160,7 @@ std::string DeletionDate() {
     return text;
 }
 
-// The source's bytes into `to`, with its permissions and times, flushed to the disk and closed: 0 or the error.
+// The source's bytes into `to`, with its times: 0 or the error.
 int CopyContent(int from, int to, const struct stat& source) {
     char chunk[64 * 1024];
     int error = 0;
@@ -183,15 +176,10 @@ int CopyContent(int from, int to, const struct stat& source) {
             offset += n;
     }
     if (error == 0) {
-        // Keeping the file's mode and times is a courtesy to whoever restores it; not every file system keeps them.
-        (void)fchmod(to, source.st_mode & 07777);
+        // Keeping the file's times is a courtesy to whoever restores it; not every file system keeps them.
         const timespec times[2] = {source.st_atim, source.st_mtim};
         (void)futimens(to, times);
-        if (fsync(to) != 0)
-            error = errno;
     }
-    if (::close(to) != 0 && error == 0)
-        error = errno;
     return error;
 }
 
@@ -265,21 +253,22 @@ TrashedCopy CopyToTrash(std::string_view name) {
         return result;
     }
 
-    // The copy is made beside the file first, as a rewrite makes its new content, and comes into the trash whole,
-    // by a rename: the trash never holds part of a copy. A copy cut off by a kill is a rewrite's leftover to the
-    // next start, which removes it.
+    // The copy is made beside the file first, by the safe save a rewrite makes its new content with, and comes into
+    // the trash whole, by a rename: the trash never holds part of a copy. A copy cut off by a kill is a rewrite's
+    // leftover to the next start, which removes it.
     const std::string own = original.substr(original.rfind('/') + 1);
     const std::string destination = filesPath + "/" + own;
     const std::string folder = original.substr(0, original.rfind('/') + 1);
-    std::string pattern = folder + "." + own + ".XXXXXX";
-    const int copyFd = mkostemp(pattern.data(), O_CLOEXEC);
-    if (copyFd < 0) {
-        result.status = Failed(folder, errno);
+    SafeSave copy;
+    if (const int error = copy.begin(original, st.st_mode & 07777)) {
+        result.status = Failed(folder, error);
         return result;
     }
-    TemporaryFile copy{pattern};
-    if (const int error = CopyContent(source.fd, copyFd, st)) {
-        result.status = Failed(destination, error);
+    int copied = CopyContent(source.fd, copy.fd(), st);
+    if (const int flushed = copy.flush(); copied == 0)
+        copied = flushed;
+    if (copied != 0) {
+        result.status = Failed(destination, copied);
         return result;
     }
 
@@ -304,24 +293,20 @@ TrashedCopy CopyToTrash(std::string_view name) {
         // Written, renamed, and only then flushed: a kill finds the information file without its copy for as short
         // a time as can be, and the caller empties the file only after both are on the disk.
         int error = 0;
-        bool renamed = false;
         if (WriteAll(infoFd, information, error)) {
-            renamed = renameat(AT_FDCWD, copy.path.c_str(), files.fd, entry.c_str()) == 0;
-            if (!renamed)
-                error = errno;
-            else if (fsync(infoFd) != 0)
+            // Once renamed, the copy is still taken back if anything fails.
+            error = copy.moveTo(files.fd, entry, filesPath + "/" + entry);
+            if (error == 0 && fsync(infoFd) != 0)
                 error = errno;
         }
         if (::close(infoFd) != 0 && error == 0)
             error = errno;
-        if (renamed)
-            copy.path = filesPath + "/" + entry; // taken back if anything failed
         if (error != 0) {
             (void)unlinkat(info.fd, infoName.c_str(), 0);
             result.status = Failed(filesPath + "/" + entry, error);
             return result;
         }
-        copy.path.clear();
+        copy.keep();
         (void)fsync(files.fd);
         (void)fsync(info.fd);
         result.path = filesPath + "/" + entry;

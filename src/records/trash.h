@@ -2,7 +2,7 @@
 // empties, so that 「元に戻す」 in a file manager puts it back.
 #pragma once
 
-#include "records/record_file.h"
+#include "records/status.h"
 
 #include <string>
 #include <string_view>
