@@ -2,6 +2,7 @@
 #include "app/app.h"
 
 #include "widgets/dialogs.h"
+#include "window/messages.h"
 
 #include <QApplication>
 #include <QCryptographicHash>
@@ -120,20 +121,14 @@ LockOutcome LockDataFolder(FolderLock& lock, Dialogs& dialogs) {
     case FolderLock::Result::Busy:
         if (AskRunningCopyToShowItself())
             return LockOutcome::OtherCopyShown;
-        dialogs.message(nullptr,
-                        u"このフォルダーのデータは、別に起動している「ツモっと貯めよう！」が使っています。\r\n\r\n"
-                        u"同じデータを二つで書き換えると記録が失われるため、こちらは何もせずに終了します。"_s,
-                        u"ツモっと貯めよう！"_s, Dialogs::Buttons::Ok, Dialogs::Icon::Warning);
+        messages::Show(dialogs, nullptr, messages::FolderInUse());
         return LockOutcome::Refused;
     case FolderLock::Result::Failed:
         break;
     }
-    dialogs.message(
-        nullptr,
-        u"データのフォルダー「%1」に、ほかの「ツモっと貯めよう！」を締め出す鍵をかけられません。\r\n%2\r\n\r\n"
-        u"二つが同じデータを書き換えて記録が失われないよう、ファイルには手を付けずに終了します。"_s.arg(
-            QDir::toNativeSeparators(QDir::currentPath()), QString::fromStdString(lock.reason())),
-        u"ツモっと貯めよう！"_s, Dialogs::Buttons::Ok, Dialogs::Icon::Warning);
+    messages::Show(dialogs, nullptr,
+                   messages::FolderNotLockable(QDir::toNativeSeparators(QDir::currentPath()),
+                                               QString::fromStdString(lock.reason())));
     return LockOutcome::Refused;
 }
 

@@ -80,7 +80,7 @@ DataFileLookup LookUpDataFile(std::string_view name) {
     DataFileLookup lookup;
     const std::vector<std::string> matches = MatchingEntries(name);
     if (matches.empty()) {
-        lookup.status = Status::Failure(Status::Code::NotFound, SystemReason(ENOENT));
+        lookup.status = Status::Failure(Status::Code::NotFound, Status::What::SystemCall).withError(ENOENT);
         return lookup;
     }
     if (matches.size() == 1) {
@@ -97,11 +97,7 @@ DataFileLookup LookUpDataFile(std::string_view name) {
             holding.push_back(entry);
     }
     if (holding.size() > 1) {
-        std::string names;
-        for (const std::string& entry : holding)
-            names += "「" + DisplayName(entry) + "」";
-        lookup.status = Status::Failure(Status::Code::Ambiguous,
-                                        "同じ名前とみなされるファイルが複数あり、どれも空ではありません: " + names);
+        lookup.status = Status::Failure(Status::Code::Ambiguous, Status::What::SeveralHoldData).withEntries(holding);
         lookup.unusedEmpty.clear();
         return lookup;
     }

@@ -10,7 +10,7 @@ namespace {
 
 constexpr std::uint64_t kMaxPositive = static_cast<std::uint64_t>(INT64_MAX);
 constexpr std::uint64_t kMaxNegative = kMaxPositive + 1;
-constexpr int kFractionDigits = 4;
+constexpr int kFractionDigits = Currency::kFractionDigits;
 
 // Typed text may carry full-width forms and any of the three yen signs; each character is reduced to
 // the one ASCII token the grammar below knows ('Y' for a yen sign), or 0 for anything else.
@@ -264,6 +264,10 @@ std::optional<Currency> ParseMoneyField(std::string_view text) {
             return std::nullopt;
     }
     return ParseTokens(tokens, false);
+}
+
+std::string GroupedDigits(std::uint64_t n) {
+    return Grouped(n);
 }
 
 } // namespace records

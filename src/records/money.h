@@ -13,7 +13,9 @@ namespace records {
 // A signed count of ten-thousandths of a yen. Exact addition is the only arithmetic.
 class Currency {
 public:
-    static constexpr std::int64_t kScale = 10000;
+    // Four fraction digits, as the Currency type of the program the files come from keeps them.
+    static constexpr int kFractionDigits = 4;
+    static constexpr std::int64_t kScale = 10000; // 10 to the kFractionDigits
 
     constexpr Currency() = default;
     static constexpr Currency FromTenThousandths(std::int64_t v) {
@@ -52,6 +54,9 @@ bool IsMoneyText(std::string_view text);
 // Display text: "-" for a negative amount, the yen sign U+00A5, the digits grouped by three with ",",
 // and a fraction only when there is one ("." and up to four digits, no trailing zeros).
 std::string FormatMoney(Currency amount);
+
+// Digits grouped by three with ",", as display text groups the yen: 32766 gives "32,766".
+std::string GroupedDigits(std::uint64_t n);
 
 // Plain text, as in the amount box and the money field of a record: "-", digits without grouping,
 // "." and the fraction only when there is one.

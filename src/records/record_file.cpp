@@ -44,47 +44,45 @@ std::size_t LastLineStart(std::string_view bytes) {
     return lineEnd == std::string_view::npos ? 0 : lineEnd + 1;
 }
 
-const char* const kNotRegularReason = "通常のファイルではありません";
-const char* const kTextTooLongReason = "文字の欄が長すぎます（64 KB まで）";
-const char* const kTextTooLongToSave = "Shift_JIS で 64 KB を超える長さの文字は保存できません";
-const char* const kUtf8Reason = "UTF-8 で保存されています。Shift_JIS（CP932）で保存し直してください";
-const char* const kTooLargeReason = "ファイルが大きすぎます（16 MB まで読み込めます）";
-
-std::string NameOfCharacter(char32_t cp) {
-    std::string out = "「";
-    AppendUtf8(out, cp);
-    char code[16];
-    std::snprintf(code, sizeof code, "」(U+%04X)", static_cast<unsigned>(cp));
-    return out + code;
+// Unsavable texts, as values.
+Status Unsavable(Status::What what) {
+    return Status::Failure(Status::Code::Unsavable, what);
 }
 
-// The words for a character that a code page 932 file cannot carry as itself.
-std::string UnsavableCharacter(char32_t cp) {
-    return "文字" + NameOfCharacter(cp) + "は Shift_JIS で保存できません";
+Status TooLongToSave() {
+    return Unsavable(Status::What::TextTooLongToSave).withLimit(RecordFile::kMaxTextFieldBytes);
+}
+
+Status NotRegularFile() {
+    return Status::Failure(Status::Code::System, Status::What::NotRegularFile);
+}
+
+Status TooLarge() {
+    return Status::Failure(Status::Code::System, Status::What::FileTooLarge).withLimit(RecordFile::kMaxInputBytes);
 }
 
 } // namespace
 
-std::optional<std::string> TextFieldFault(std::string_view text) {
+std::optional<Status> TextFieldFault(std::string_view text) {
     if (text.find('"') != std::string::npos)
-        return "二重引用符「\"」は保存できません";
+        return Unsavable(Status::What::DoubleQuote);
     if (text.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos)
-        return "改行や NUL 文字は保存できません";
+        return Unsavable(Status::What::LineBreak);
     if (const auto cp = FirstUnsavableCharacter(text))
-        return UnsavableCharacter(*cp);
+        return Unsavable(Status::What::UnsavableCharacter).withCharacter(*cp);
     if (Cp932Length(text) > RecordFile::kMaxTextFieldBytes)
-        return kTextTooLongToSave;
+        return TooLongToSave();
     return std::nullopt;
 }
 
-bool EncodeTextField(std::string_view text, std::string& bytes, std::string* fault) {
+bool EncodeTextField(std::string_view text, std::string& bytes, Status* fault) {
     const bool plain =
         std::none_of(text.begin(), text.end(), [](char c) { return c == '"' || c == '\r' || c == '\n' || c == '\0'; });
     if (plain && EncodeCp932Exactly(text, bytes) && bytes.size() <= RecordFile::kMaxTextFieldBytes)
         return true;
     bytes.clear();
     if (fault)
-        *fault = TextFieldFault(text).value_or("Shift_JIS で保存できない文字があります");
+        *fault = TextFieldFault(text).value_or(Unsavable(Status::What::NotEncodable));
     return false;
 }
 
@@ -98,14 +96,14 @@ Status EncodeChecked(const std::string& utf8, std::span<const FieldValue> fields
     for (const FieldValue& value : fields)
         if (const auto* text = std::get_if<std::string>(&value))
             if (const auto fault = TextFieldFault(*text))
-                return Status::Failure(Status::Code::Unsavable, *fault);
+                return *fault;
     if (const auto cp = FirstUnsavableCharacter(utf8))
-        return Status::Failure(Status::Code::Unsavable, UnsavableCharacter(*cp));
-    return Status::Failure(Status::Code::Unsavable, "Shift_JIS で保存できない文字があります");
+        return Unsavable(Status::What::UnsavableCharacter).withCharacter(*cp);
+    return Unsavable(Status::What::NotEncodable);
 }
 
 Status FileFull() {
-    return Status::Failure(Status::Code::Unsavable, "これ以上書き込むとファイルが 16 MB を超え、読み込めなくなります");
+    return Unsavable(Status::What::FileWouldBeTooLarge).withLimit(RecordFile::kMaxInputBytes);
 }
 
 } // namespace
@@ -118,11 +116,11 @@ RecordFile::~RecordFile() {
 }
 
 Status RecordFile::systemFailure(int error) {
-    return Status::Failure(Status::Code::System, SystemReason(error));
+    return Status::SystemError(error);
 }
 
-Status RecordFile::damaged(int line, std::string reason) const {
-    return Status::Failure(Status::Code::Damaged, std::move(reason), line);
+Status RecordFile::damaged(int line, Status::What what) const {
+    return Status::Failure(Status::Code::Damaged, what).atLine(line);
 }
 
 Status RecordFile::OpenForInput(std::string_view name) {
@@ -134,18 +132,20 @@ Status RecordFile::OpenForInput(std::string_view name) {
     // Without blocking: a pipe named like a data file must not hang the program before it can say so.
     FdCloser file{::open(lookup.used.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY)};
     if (file.fd < 0)
-        return errno == ENOENT ? Status::Failure(Status::Code::NotFound, SystemReason(ENOENT)) : systemFailure(errno);
+        return errno == ENOENT ? Status::Failure(Status::Code::NotFound, Status::What::SystemCall).withError(ENOENT)
+                               : systemFailure(errno);
     struct stat st {};
     if (fstat(file.fd, &st) != 0)
         return systemFailure(errno);
     if (S_ISDIR(st.st_mode))
         return systemFailure(EISDIR);
     if (!S_ISREG(st.st_mode)) // a device or a pipe would never end, or never begin
-        return Status::Failure(Status::Code::System, kNotRegularReason);
+        return NotRegularFile();
     if (st.st_size > static_cast<off_t>(kMaxInputBytes))
-        return Status::Failure(Status::Code::System, kTooLargeReason);
-    // The shortest record, an empty text and a 0, takes 7 bytes and a line end; no data file holds 32,767.
-    m_recordsAtMost = static_cast<int>(std::min<off_t>(st.st_size / 8 + 1, 32768));
+        return TooLarge();
+    // The shortest record, an empty text and a 0, takes 7 bytes and a line end; a data file holds kMaxRecords,
+    // and the one after them is read before it is refused.
+    m_recordsAtMost = static_cast<int>(std::min<off_t>(st.st_size / 8 + 1, kMaxRecords + 2));
     m_sizeAtOpen = static_cast<std::size_t>(st.st_size);
     m_fd = file.fd;
     file.fd = -1;
@@ -209,25 +209,25 @@ bool RecordFile::readAhead() {
         m_rawEnd = n == 0;
         m_rawRead += static_cast<std::size_t>(n);
         if (m_rawRead > kMaxInputBytes) { // grown while being read
-            m_inputFailure = Status::Failure(Status::Code::System, kTooLargeReason);
+            m_inputFailure = TooLarge();
             return false;
         }
     }
     if (m_textBase == 0 && m_text.empty() && m_rawLine == 1 && std::string_view(m_raw).starts_with("\xEF\xBB\xBF")) {
-        m_inputFailure = damaged(1, kUtf8Reason);
+        m_inputFailure = damaged(1, Status::What::Utf8File);
         return false;
     }
     const std::size_t bodyEnd = cut();
     const std::string_view body(m_raw.data(), bodyEnd);
     if (const auto nul = body.find('\0'); nul != std::string_view::npos) {
-        m_inputFailure = damaged(m_rawLine + LineAt(body, nul) - 1, "NUL 文字（0x00）が含まれています");
+        m_inputFailure = damaged(m_rawLine + LineAt(body, nul) - 1, Status::What::NulByte);
         return false;
     }
     std::size_t badOffset = 0;
     if (!DecodeCp932(body, m_decoded, badOffset)) {
-        m_inputFailure = wholeFileIsUtf8() ? damaged(1, kUtf8Reason)
-                                           : damaged(m_rawLine + LineAt(body, badOffset) - 1,
-                                                     "Shift_JIS（CP932）の文字ではないバイトがあります");
+        m_inputFailure = wholeFileIsUtf8()
+                             ? damaged(1, Status::What::Utf8File)
+                             : damaged(m_rawLine + LineAt(body, badOffset) - 1, Status::What::NotCodePage932);
         return false;
     }
     m_text += m_decoded;
@@ -238,7 +238,7 @@ bool RecordFile::readAhead() {
     const std::string_view tail = m_raw;
     if (tail.find('\0') != std::string_view::npos || !DecodeCp932(tail, m_decoded, badOffset)) {
         if (tail.find('\0') == std::string_view::npos && wholeFileIsUtf8()) {
-            m_inputFailure = damaged(1, kUtf8Reason);
+            m_inputFailure = damaged(1, Status::What::Utf8File);
             return false;
         }
         m_tornPending = true;
@@ -283,7 +283,7 @@ Status RecordFile::tornTail() {
     m_pos = m_text.size();
     m_raw.clear();
     m_rawEnd = true;
-    return Status::Failure(Status::Code::Torn, "最後の行は、書き込みの途中で途切れた記録の残りです", m_tornLine);
+    return Status::Failure(Status::Code::Torn, Status::What::CutOffLastLine).atLine(m_tornLine);
 }
 
 Status RecordFile::OpenForOutput(std::string_view name) {
@@ -307,7 +307,7 @@ Status RecordFile::OpenForOutput(std::string_view name) {
         if (exists && S_ISDIR(st.st_mode))
             return systemFailure(EISDIR);
         if (exists && !S_ISREG(st.st_mode)) // never put a file in the place of a device or a pipe
-            return Status::Failure(Status::Code::System, kNotRegularReason);
+            return NotRegularFile();
     }
     if (const int error = m_save.begin(target, exists ? st.st_mode & 07777 : NewFileMode()))
         return systemFailure(error);
@@ -338,7 +338,7 @@ Status RecordFile::OpenForAppend(std::string_view name) {
     if (S_ISDIR(st.st_mode))
         return systemFailure(EISDIR);
     if (!S_ISREG(st.st_mode))
-        return Status::Failure(Status::Code::System, kNotRegularReason);
+        return NotRegularFile();
     m_appendSize = st.st_size;
     m_tailStart = -1;
     m_tail.clear();
@@ -447,7 +447,7 @@ Status RecordFile::ReadRecord(std::span<const FieldKind> kinds, std::vector<Fiel
     std::size_t recordStart = std::string::npos;
     // A record that fails where it begins on a last line without a line end is what a cut-off write left;
     // one that fails because the file could not be read further fails with that.
-    auto failure = [&](int line, std::string reason) {
+    auto failure = [&](int line, const Status& damage) {
         if (!m_inputFailure.ok())
             return m_inputFailure;
         if (recordStart != std::string::npos && m_tailOffset != std::string::npos &&
@@ -455,7 +455,7 @@ Status RecordFile::ReadRecord(std::span<const FieldKind> kinds, std::vector<Fiel
             m_tornLine = m_recordLine;
             return tornTail();
         }
-        return damaged(line, std::move(reason));
+        return damage.atLine(line);
     };
     for (std::size_t i = 0; i < kinds.size(); ++i) {
         skipBlanks();
@@ -469,16 +469,16 @@ Status RecordFile::ReadRecord(std::span<const FieldKind> kinds, std::vector<Fiel
         }
         const char first = peekAt(m_pos);
         if (first == '\0')
-            return failure(m_recordLine, "レコードが途中で終わっています");
+            return failure(m_recordLine, damaged(0, Status::What::RecordCutShort));
         const int line = m_line;
         if (kinds[i] == FieldKind::Text) {
             if (first == '"') {
                 const std::size_t close = findFrom('"', m_pos + 1);
                 if (close == std::string::npos)
-                    return failure(line, "レコードが途中で終わっています（閉じる「\"」がありません）");
+                    return failure(line, damaged(0, Status::What::QuoteNotClosed));
                 const std::string_view value(m_text.data() + m_pos + 1, close - m_pos - 1);
                 if (value.size() > kMaxTextFieldBytes && Cp932Length(value) > kMaxTextFieldBytes)
-                    return failure(line, kTextTooLongReason);
+                    return failure(line, damaged(0, Status::What::TextFieldTooLong).withLimit(kMaxTextFieldBytes));
                 m_line += LineAt(value, value.size()) - 1;
                 std::string& text = nextText();
                 text.assign(value);
@@ -492,7 +492,7 @@ Status RecordFile::ReadRecord(std::span<const FieldKind> kinds, std::vector<Fiel
                 while (!value.empty() && IsBlank(value.back()))
                     value.pop_back();
                 if (value.size() > kMaxTextFieldBytes && Cp932Length(value) > kMaxTextFieldBytes)
-                    return failure(line, kTextTooLongReason);
+                    return failure(line, damaged(0, Status::What::TextFieldTooLong).withLimit(kMaxTextFieldBytes));
                 ShowBackslashesAsYen(value);
             }
             consumeDelimiter();
@@ -502,7 +502,7 @@ Status RecordFile::ReadRecord(std::span<const FieldKind> kinds, std::vector<Fiel
             const std::string_view field(m_text.data() + start, m_pos - start);
             const auto amount = ParseMoneyField(field);
             if (!amount)
-                return failure(line, "金額「" + std::string(field) + "」が数値ではありません");
+                return failure(line, damaged(0, Status::What::NotAnAmount).withText(std::string(field)));
             if (filled == values.size())
                 values.emplace_back(*amount);
             else
@@ -524,10 +524,10 @@ Status RecordFile::WriteRecord(std::span<const FieldValue> values) {
         if (const auto* text = std::get_if<std::string>(&values[i])) {
             std::optional<Status> refused;
             if (text->find_first_of(std::string_view("\"\r\n\0", 4)) != std::string::npos)
-                refused = Status::Failure(Status::Code::Unsavable, *TextFieldFault(*text));
+                refused = *TextFieldFault(*text);
             // Code page 932 never takes more bytes than UTF-8: only a long text needs counting.
             else if (text->size() > kMaxTextFieldBytes && Cp932Length(*text) > kMaxTextFieldBytes)
-                refused = Status::Failure(Status::Code::Unsavable, kTextTooLongToSave);
+                refused = TooLongToSave();
             if (refused) {
                 if (m_mode == Mode::Output && m_failure.ok())
                     m_failure = *refused; // a rewrite without this record would lose it

@@ -24,17 +24,24 @@ using FieldValue = std::variant<std::string, Currency>;
 
 // Puts the bytes of a text field's text in code page 932 (without its quotes) in `bytes`; false when
 // TextFieldFault finds a fault, which it then tells.
-bool EncodeTextField(std::string_view text, std::string& bytes, std::string* fault = nullptr);
+bool EncodeTextField(std::string_view text, std::string& bytes, Status* fault = nullptr);
 
 // What makes a text unfit for a text field (a double quote, a line break, a NUL, a character code page 932
-// cannot carry as itself, more than the reader takes), in words for the user; nothing when it can be saved.
-std::optional<std::string> TextFieldFault(std::string_view text);
+// cannot carry as itself, more than the reader takes), as an Unsavable status; nothing when it can be saved.
+std::optional<Status> TextFieldFault(std::string_view text);
+
+// The most records a data file holds: 32,766. The program the files come from counts rows, deposits and the
+// records it loads in 16-bit integers, and its grid keeps a header row: a file with more would no longer open
+// there. The limit is kept so that the files still open where they came from.
+inline constexpr int kMaxRecords = 32766;
 
 class RecordFile {
 public:
-    // What a data file may hold, in the file's bytes: a full ledger of ordinary items is about 1.5 MB, and a
-    // text box's 32,767 characters take at most 65,534 bytes. Writers refuse what the reader would refuse.
+    // What a data file may hold, in the file's bytes; writers refuse what the reader would refuse.
+    // 16 MB for a whole file: a full ledger of ordinary items is about 1.5 MB, so this is ten times what any
+    // data file needs, and what the window's thread reads in a blink.
     static constexpr std::size_t kMaxInputBytes = 16u << 20;
+    // 64 KB for a text field: a text box takes 32,767 characters, which are at most 65,534 bytes in code page 932.
     static constexpr std::size_t kMaxTextFieldBytes = 64u << 10;
 
     RecordFile() = default;
@@ -93,7 +100,7 @@ private:
     Status flushOutput();
     void discardOutput();
     Status systemFailure(int error);
-    Status damaged(int line, std::string reason) const;
+    Status damaged(int line, Status::What what) const;
     void skipBlanks();
     void skipLineEnds();
     bool atLineEnd();

@@ -1,13 +1,15 @@
-// The outcome of an operation on a file, as the records layer reports it.
+// The outcome of an operation on a file, as the records layer reports it: what failed, where, on which line,
+// against which limit and with which error of the system, all as values. The layer words nothing; the window
+// says it to the user in Japanese (src/window/messages.cpp).
 #pragma once
 
-#include <cstring>
+#include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 namespace records {
 
-// The outcome of a file operation. Reasons are for the user: the system's own words for a failed call,
-// or what is wrong with a record, with its line.
 class Status {
 public:
     enum class Code {
@@ -20,31 +22,84 @@ public:
         Torn,      // the last line is the remains of a write that was cut off; the records before it are whole
     };
 
+    // What failed, within its code, and which of the values below tell more.
+    enum class What {
+        None,
+        SystemCall,          // a call of the system failed with error(), on place() when it is not empty
+        NotRegularFile,      // the name, or place(), is a directory entry that is not a regular file
+        FileTooLarge,        // the file holds more than limit() bytes, more than any data file takes
+        NoHomeFolder,        // the trash has no place: HOME names no folder
+        NoTrashOnFileSystem, // the file system mounted at place() has no trash this user can make
+        Utf8File,            // the file is UTF-8 text, not code page 932
+        NulByte,             // a NUL byte, on line()
+        NotCodePage932,      // bytes that are no code page 932 character, on line()
+        RecordCutShort,      // the record that begins on line() ends before its last field
+        QuoteNotClosed,      // the text field on line() has no closing double quote
+        TextFieldTooLong,    // the text field on line() takes more than limit() bytes
+        NotAnAmount,         // the money field text() on line() is not an amount
+        TooManyRecords,      // the file holds more than limit() records; line() is the first past it
+        TotalOutOfRange,     // the running total up to line() leaves the range of money
+        CutOffLastLine,      // the last line, line(), is the remains of a write that was cut off
+        DoubleQuote,         // a text with a double quote, which ends a text field
+        LineBreak,           // a text with a line break or a NUL
+        UnsavableCharacter,  // character() is not in code page 932, or would read back as another
+        NotEncodable,        // a text code page 932 cannot carry, where no one character is to blame
+        TextTooLongToSave,   // a text that takes more than limit() bytes in code page 932
+        FileWouldBeTooLarge, // the write would take the file past limit() bytes, which the reader refuses
+        AmountNotReadable,   // an amount as a grid shows it does not read back as an amount
+        SeveralHoldData,     // entries() all stand for the name, and each holds data
+    };
+
     Status() = default;
-    static Status Failure(Code code, std::string reason, int line = 0) {
+    static Status Failure(Code code, What what) {
         Status s;
         s.m_code = code;
-        s.m_reason = std::move(reason);
-        s.m_line = line;
+        s.m_what = what;
         return s;
+    }
+    // A failed call of the system, with its errno; the place it concerned when the caller does not name it.
+    static Status SystemError(int error, std::string place = {}) {
+        return Failure(Code::System, What::SystemCall).withError(error).withPlace(std::move(place));
+    }
+
+    [[nodiscard]] Status atLine(int line) const { return with(&Status::m_line, line); }
+    [[nodiscard]] Status withLimit(std::uint64_t limit) const { return with(&Status::m_limit, limit); }
+    [[nodiscard]] Status withError(int error) const { return with(&Status::m_error, error); }
+    [[nodiscard]] Status withPlace(std::string place) const { return with(&Status::m_place, std::move(place)); }
+    [[nodiscard]] Status withText(std::string text) const { return with(&Status::m_text, std::move(text)); }
+    [[nodiscard]] Status withCharacter(char32_t cp) const { return with(&Status::m_character, cp); }
+    [[nodiscard]] Status withEntries(std::vector<std::string> entries) const {
+        return with(&Status::m_entries, std::move(entries));
     }
 
     bool ok() const { return m_code == Code::Ok; }
     explicit operator bool() const { return ok(); }
     Code code() const { return m_code; }
-    const std::string& reason() const { return m_reason; }
-    int line() const { return m_line; } // 1-based, for Damaged and Torn; 0 otherwise
+    What what() const { return m_what; }
+    int line() const { return m_line; }                  // 1-based; 0 when no line is concerned
+    std::uint64_t limit() const { return m_limit; }      // the limit passed, in bytes or records
+    int error() const { return m_error; }                // the system's errno for SystemCall
+    const std::string& place() const { return m_place; } // a path or directory entry, as the system has it
+    const std::string& text() const { return m_text; }   // the field's text, UTF-8
+    char32_t character() const { return m_character; }
+    const std::vector<std::string>& entries() const { return m_entries; }
 
 private:
-    Code m_code = Code::Ok;
-    std::string m_reason;
-    int m_line = 0;
-};
+    template <typename T, typename V> Status with(T Status::*member, V&& value) const {
+        Status s = *this;
+        s.*member = std::forward<V>(value);
+        return s;
+    }
 
-// The system's own words for a failed call.
-inline std::string SystemReason(int error) {
-    char buffer[256];
-    return strerror_r(error, buffer, sizeof buffer);
-}
+    Code m_code = Code::Ok;
+    What m_what = What::None;
+    int m_line = 0;
+    std::uint64_t m_limit = 0;
+    int m_error = 0;
+    std::string m_place;
+    std::string m_text;
+    char32_t m_character = 0;
+    std::vector<std::string> m_entries;
+};
 
 } // namespace records

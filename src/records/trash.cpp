@@ -23,11 +23,9 @@ namespace {
 // More copies of one name than anyone keeps in a trash: past this, something else is wrong.
 constexpr int kMaxNumberedNames = 10000;
 
-// A failed call, with the place it concerned, for the user.
+// A failed call, with the place it concerned.
 Status Failed(const std::string& path, int error) {
-    char buffer[256];
-    return Status::Failure(Status::Code::System,
-                           "「" + DisplayName(path) + "」: " + strerror_r(error, buffer, sizeof buffer));
+    return Status::SystemError(error, path);
 }
 
 std::string HomeDirectory() {
@@ -122,7 +120,7 @@ std::string TopDirectoryTrash(const std::string& top) {
 Status LocateTrash(const std::string& original, dev_t device, std::string& trash, std::string& kept) {
     const std::string home = HomeTrash();
     if (home.empty())
-        return Status::Failure(Status::Code::System, "ホームフォルダーがわかりません（HOME が設定されていません）");
+        return Status::Failure(Status::Code::System, Status::What::NoHomeFolder);
     if (DeviceOf(home) == device) {
         if (const int error = MakeDirectories(home))
             return Failed(home, error);
@@ -133,8 +131,7 @@ Status LocateTrash(const std::string& original, dev_t device, std::string& trash
     const std::string top = TopDirectory(original, device);
     trash = TopDirectoryTrash(top);
     if (trash.empty())
-        return Status::Failure(Status::Code::System,
-                               "「" + DisplayName(top) + "」のファイルシステムには、ゴミ箱を作れません");
+        return Status::Failure(Status::Code::System, Status::What::NoTrashOnFileSystem).withPlace(top);
     kept = original.substr(top == "/" ? 1 : top.size() + 1);
     return {};
 }
@@ -220,8 +217,7 @@ TrashedCopy CopyToTrash(std::string_view name) {
         return result;
     }
     if (!S_ISREG(st.st_mode)) {
-        result.status =
-            Status::Failure(Status::Code::System, "「" + DisplayName(lookup.used) + "」は通常のファイルではありません");
+        result.status = Status::Failure(Status::Code::System, Status::What::NotRegularFile).withPlace(lookup.used);
         return result;
     }
     if (st.st_size == 0)

@@ -4,6 +4,7 @@
 #include "widgets/grid.h"
 #include "widgets/text_convert.h"
 #include "window/fraMain.h"
+#include "window/messages.h"
 
 #include "records/cp932.h"
 
@@ -23,7 +24,7 @@ bool fraMain::entryPasses() const {
 }
 
 void fraMain::warnEntry(const QString& text) {
-    m_dialogs.message(this, text, u"入力の確認"_s, Dialogs::Buttons::Ok, Dialogs::Icon::Warning);
+    messages::Show(m_dialogs, this, messages::EntryWarning(text));
 }
 
 namespace {
@@ -59,12 +60,12 @@ bool fraMain::refusesText(const QString& what, const QString& text) {
     const auto fault = records::TextFieldFault(utf8);
     if (!fault)
         return false;
-    QString message = u"%1に%2。"_s.arg(what, fromUtf8(*fault));
+    QString character, instead;
     if (const auto cp = records::FirstUnsavableCharacter(utf8)) {
-        if (const QString instead = Instead(*cp); !instead.isEmpty())
-            message += u"\r\n「%1」の代わりに「%2」を入力してください。"_s.arg(QString::fromUcs4(&*cp, 1), instead);
+        character = QString::fromUcs4(&*cp, 1);
+        instead = Instead(*cp);
     }
-    warnEntry(message);
+    warnEntry(messages::RefusedText(what, *fault, character, instead));
     return true;
 }
 
@@ -81,23 +82,23 @@ void fraMain::cmdChinHozon_Click() {
     // A number the program cannot keep, or a text the files cannot carry, is refused before anything changes.
     switch (records::CheckMoneyText(toUtf8(txtChin_Inp->text()))) {
     case MoneyTextFault::TooManyFractionDigits:
-        warnEntry(u"金額は小数点以下 4 桁までで入力してください。"_s);
+        warnEntry(messages::TooManyFractionDigits());
         return;
     case MoneyTextFault::OutOfRange:
-        warnEntry(u"金額が大きすぎます。922,337,203,685,477 円までで入力してください。"_s);
+        warnEntry(messages::AmountTooLarge());
         return;
     default:
         break;
     }
-    if (refusesText(u"項目"_s, txtChinKou->text()))
+    if (refusesText(messages::ItemField(), txtChinKou->text()))
         return;
     if (ChinCnt >= kMaxDeposits) {
-        warnEntry(u"貯金は 32,766 回まで記録できます。これ以上は記録できません。"_s);
+        warnEntry(messages::TooManyDeposits());
         return;
     }
     const Currency amount = *records::ParseMoney(toUtf8(txtChin_Inp->text()));
     if (!records::AddMoney(ChinZen, amount)) {
-        warnEntry(u"合計が記録できる金額の範囲を超えるため、記録できません。"_s);
+        warnEntry(messages::TotalTooLarge());
         return;
     }
 
@@ -116,11 +117,7 @@ void fraMain::cmdChinHozon_Click() {
     const bool found = equal > 0;
     if (bound >= 1)
         msgChinKou->setRow(found ? equal : bound);
-    if (itemsKnown && !found &&
-        m_dialogs.message(this,
-                          u"新規の項目ですが項目リストに保存しますか？\r\n\r\n"
-                          u"保存すると次回よりリストからの選択で入力することができるようになります。"_s,
-                          u"項目登録確認"_s, Dialogs::Buttons::YesNo, Dialogs::Icon::None) == Dialogs::Answer::Yes)
+    if (itemsKnown && !found && messages::Show(m_dialogs, this, messages::RegisterNewItem()) == Dialogs::Answer::Yes)
         (void)RegisterItem();
 
     txtChinKou->setText(QString());

@@ -10,6 +10,7 @@
 #include "widgets/pictures.h"
 #include "widgets/text_convert.h"
 #include "window/frmSub.h"
+#include "window/messages.h"
 
 #include <QAccessibleWidget>
 #include <QIcon>
@@ -265,17 +266,15 @@ void fraMain::tidyDataFolder() {
         QStringList removed;
         for (const std::string& entry : lookup.unusedEmpty) {
             if (::unlink(entry.c_str()) == 0)
-                removed << u"「%1」"_s.arg(fromUtf8(records::DisplayName(entry)));
+                removed << fromUtf8(records::DisplayName(entry));
         }
         if (!removed.isEmpty())
-            told << u"「%1」には「%2」を使い、同じ名前とみなされる空のファイル %3 を削除しました。"_s.arg(
-                QString::fromUtf8(name), fromUtf8(records::DisplayName(lookup.used)), removed.join(u'、'));
+            told << messages::RemovedEmptySpellings(name, fromUtf8(records::DisplayName(lookup.used)), removed);
     }
     const std::array<std::string_view, 3> names = {kLedgerFile, kItemFile, kThemeFile};
     (void)records::RemoveLeftoverTemporaries(names);
     if (!told.isEmpty())
-        m_dialogs.message(this, told.join(u"\r\n"_s), u"データファイル"_s, Dialogs::Buttons::Ok,
-                          Dialogs::Icon::Information);
+        messages::Show(m_dialogs, this, messages::DataFolderTidied(told));
 }
 
 void fraMain::showStarterWindow() {
@@ -285,47 +284,25 @@ void fraMain::showStarterWindow() {
 }
 
 bool fraMain::confirmDeletion(const QString& question) {
-    return m_dialogs.message(this, question, u"削除確認"_s, Dialogs::Buttons::OkCancel, Dialogs::Icon::None) ==
-           Dialogs::Answer::Ok;
+    return messages::Show(m_dialogs, this, messages::ConfirmDeletion(question)) == Dialogs::Answer::Ok;
 }
 
 bool fraMain::keepInTrash(const char* fileName) {
     const records::TrashedCopy copy = records::CopyToTrash(fileName);
     if (copy.status)
         return true;
-    const QStringList text = {
-        u"削除する前の「%1」を、ゴミ箱に残せませんでした。"_s.arg(QString::fromUtf8(fileName)),
-        fromUtf8(copy.status.reason()),
-        QString(),
-        u"このまま削除すると、元に戻せません。それでも削除してもいいですか？"_s,
-    };
-    return m_dialogs.message(this, text.join(u"\r\n"_s), u"削除確認"_s, Dialogs::Buttons::OkCancelDefaultCancel,
-                             Dialogs::Icon::Warning) == Dialogs::Answer::Ok;
+    return messages::Show(m_dialogs, this, messages::TrashRefused(fileName, copy.status)) == Dialogs::Answer::Ok;
 }
 
 void fraMain::warnFileFailure(const char* fileName, const records::Status& status, bool reading) {
-    QString text;
-    if (status.code() == records::Status::Code::Damaged) {
-        text = u"「%1」を読み込めません。\r\n%2 行目: %3。"_s.arg(QString::fromUtf8(fileName))
-                   .arg(status.line())
-                   .arg(fromUtf8(status.reason()));
-    } else if (reading) {
-        text = u"「%1」を開けません。\r\n%2"_s.arg(QString::fromUtf8(fileName), fromUtf8(status.reason()));
-    } else {
-        text = u"「%1」に保存できませんでした。\r\n%2\r\n\r\nファイルは前の状態のままです。"_s.arg(
-            QString::fromUtf8(fileName), fromUtf8(status.reason()));
-    }
+    messages::Then then = messages::Then::Nothing;
     if (m_starting)
-        text += u"\r\n\r\nファイルには手を付けずに、プログラムを終了します。"_s;
+        then = messages::Then::ProgramEnds;
     else if (reading && fileName != kThemeFile) // a theme name is written whole from what the user types
-        text += u"\r\n\r\n読み込めるようになるまで、このファイルには何も書き込みません。"_s;
-    m_dialogs.message(this, text, u"ファイルエラー"_s, Dialogs::Buttons::Ok, Dialogs::Icon::Warning);
+        then = messages::Then::NothingWrittenUntilRead;
+    messages::Show(m_dialogs, this, messages::FileFailure(fileName, status, reading, then));
 }
 
 void fraMain::warnTornFile(const char* fileName, const records::Status& status) {
-    const QString text = u"「%1」の %2 行目は、書き込みの途中で途切れた記録の残りなので、読み込みませんでした。\r\n"
-                         u"それより前の記録はすべて読み込んでいます。次に書き込むときに、この残りは取り除かれます。"_s
-                             .arg(QString::fromUtf8(fileName))
-                             .arg(status.line());
-    m_dialogs.message(this, text, u"ファイルの確認"_s, Dialogs::Buttons::Ok, Dialogs::Icon::Information);
+    messages::Show(m_dialogs, this, messages::TornFile(fileName, status.line()));
 }

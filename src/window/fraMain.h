@@ -35,9 +35,9 @@ public:
     static const char* const kItemFile;
     static const char* const kThemeFile;
 
-    // Row numbers, the deposit count and the loading counters are 16-bit: 32,766 data rows at most.
-    static constexpr int kMaxDeposits = 32766;
-    static constexpr int kMaxItems = 32766;
+    // As many rows as a data file holds records (records::kMaxRecords, which says why).
+    static constexpr int kMaxDeposits = records::kMaxRecords;
+    static constexpr int kMaxItems = records::kMaxRecords;
 
     // Window-level values.
     QString HelpFile;

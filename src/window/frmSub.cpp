@@ -1,5 +1,6 @@
 // The welcome window: its controls, laid out from one table, and its two operations.
 #include "window/frmSub.h"
+#include "window/messages.h"
 
 #include "widgets/controls.h"
 #include "widgets/dialogs.h"
@@ -134,8 +135,5 @@ void frmSub::Form_Load() {
 void frmSub::cmdModori_Click() {
     QWidget* over = parentWidget();
     close();
-    const QString text = u"右下のイラストをダブルクリックするとテーマ名を変更できます。"_s + u"\r\n"_s + u"\r\n"_s +
-                         u"項目欄と金額欄に入力をして、Enterキーか「入金」ボタンを押してください。"_s + u"\r\n"_s +
-                         u"項目リストに登録すると次回からクリックして入力できます。"_s + u"\r\n"_s;
-    m_dialogs.message(over, text, u"入力方法説明"_s, Dialogs::Buttons::Ok, Dialogs::Icon::Information);
+    messages::Show(m_dialogs, over, messages::Instructions());
 }

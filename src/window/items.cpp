@@ -5,6 +5,7 @@
 #include "widgets/grid.h"
 #include "widgets/text_convert.h"
 #include "window/fraMain.h"
+#include "window/messages.h"
 
 #include <array>
 
@@ -64,7 +65,10 @@ bool fraMain::loadItems() {
                 break;
             }
             if (status && counter > kMaxItems)
-                status = Status::Failure(Status::Code::Damaged, "項目が 32,766 件を超えています", file.recordLine());
+                status = Status::Failure(Status::Code::Damaged, Status::What::TooManyRecords)
+                             .withLimit(kMaxItems)
+                             .withPlace(kItemFile)
+                             .atLine(file.recordLine());
             if (!status)
                 break;
             msgChinKou->setRows(counter + 1);
@@ -99,7 +103,7 @@ bool fraMain::RegisterItem() {
     if (!ensureItemsWhole())
         return false;
     if (msgChinKou->Rows() > kMaxItems) {
-        warnEntry(u"項目リストには 32,766 件までしか登録できません。"_s);
+        warnEntry(messages::TooManyItems());
         return false;
     }
     const Currency amount = records::ParseMoney(toUtf8(txtChin_Inp->text())).value_or(Currency());
@@ -124,7 +128,7 @@ bool fraMain::RewriteItemFile() {
         msgChinKou->setRow(r);
         const auto amount = records::ParseMoney(toUtf8(msgChinKou->cell(r, 1)));
         if (!amount) {
-            status = Status::Failure(Status::Code::Unsavable, "金額の表示が読み取れません");
+            status = Status::Failure(Status::Code::Unsavable, Status::What::AmountNotReadable);
             break;
         }
         const std::array<FieldValue, 2> record = {toUtf8(msgChinKou->cell(r, 0)), *amount};
@@ -157,16 +161,14 @@ void fraMain::msgChinKou_DblClick() {
     if (msgChinKou->Rows() == 1)
         return;
     if (msgChinKou->Rows() == 2) {
-        m_dialogs.message(this, u"最後の行は項目入力欄隣りの「項目全クリア」ボタンで削除してください"_s, u"削除確認"_s,
-                          Dialogs::Buttons::Ok, Dialogs::Icon::Warning);
+        messages::Show(m_dialogs, this, messages::LastItemNeedsClearAll());
         return;
     }
     const int row = msgChinKou->Row();
     if (row < 1)
         return;
     msgChinKou->setCol(0);
-    const QString question = msgChinKou->Text() + u" の項目を削除してもいいですか？\r\n"_s;
-    if (!confirmDeletion(question))
+    if (!confirmDeletion(messages::DeleteItemQuestion(msgChinKou->Text())))
         return;
     msgChinKou->RemoveItem(row);
     txtChinKou->setText(QString());
@@ -181,9 +183,7 @@ void fraMain::msgChinKou_DblClick() {
 void fraMain::cmdChinClr2_Click() {
     if (!ensureItemsWhole() || msgChinKou->Rows() == 1)
         return;
-    const QStringList question = {u"登録されている項目を全て削除してもいいですか？"_s,
-                                  u"削除する前の項目はゴミ箱に移すので、ゴミ箱から元に戻せます。"_s, QString()};
-    if (!confirmDeletion(question.join(u"\r\n"_s)) || !keepInTrash(kItemFile))
+    if (!confirmDeletion(messages::ClearItemsQuestion()) || !keepInTrash(kItemFile))
         return;
     if (const Status status = records::EmptyFile(kItemFile); !status)
         warnFileFailure(kItemFile, status, false);

@@ -7,6 +7,7 @@
 #include "widgets/grid.h"
 #include "widgets/text_convert.h"
 #include "window/fraMain.h"
+#include "window/messages.h"
 
 #include <QLabel>
 
@@ -92,7 +93,7 @@ Currency LedgerRows::widestTotal() const {
 Status LedgerRows::rewrite(const char* fileName) {
     RecordFile file;
     Status status = file.OpenForOutput(fileName);
-    std::string fault;
+    Status fault;
     auto encode = [&fault](const Text& text) {
         if (!text.encoded) {
             auto& encoded = const_cast<Text&>(text);
@@ -113,7 +114,7 @@ Status LedgerRows::rewrite(const char* fileName) {
         if (!status)
             break;
         if (!encode(*row.date) || !encode(*row.item))
-            return Status::Failure(Status::Code::Unsavable, fault);
+            return fault;
         const std::size_t line = row.date->bytes.size() + row.item->bytes.size() + row.amount->endOfLine.size() + 6;
         if (used + line > block.size()) {
             status = file.WriteEncodedLines(std::string_view(block.data(), used));
@@ -180,11 +181,15 @@ bool fraMain::LoadLedger() {
                 break;
             }
             if (status && i > kMaxDeposits)
-                status = Status::Failure(Status::Code::Damaged, "記録が 32,766 件を超えています", file.recordLine());
+                status = Status::Failure(Status::Code::Damaged, Status::What::TooManyRecords)
+                             .withLimit(kMaxDeposits)
+                             .withPlace(kLedgerFile)
+                             .atLine(file.recordLine());
             const Currency amount = status ? std::get<Currency>(values[2]) : Currency();
             const auto total = records::AddMoney(ChinZen, amount);
             if (status && !total)
-                status = Status::Failure(Status::Code::Damaged, "合計が金額の範囲を超えます", file.recordLine());
+                status =
+                    Status::Failure(Status::Code::Damaged, Status::What::TotalOutOfRange).atLine(file.recordLine());
             if (!status)
                 break;
             const LedgerRows::Text& date = m_ledgerRows->text(std::get<std::string>(values[0]));
@@ -282,8 +287,7 @@ void fraMain::msgChingin_DblClick() {
     if (msgChingin->Rows() == 1)
         return;
     if (msgChingin->Rows() == 2) {
-        m_dialogs.message(this, u"最後の行はクリアボタンで削除してください"_s, u"削除確認"_s, Dialogs::Buttons::Ok,
-                          Dialogs::Icon::Warning);
+        messages::Show(m_dialogs, this, messages::LastLedgerRowNeedsClear());
         return;
     }
     const int row = msgChingin->Row();
@@ -292,12 +296,10 @@ void fraMain::msgChingin_DblClick() {
     QStringList cells;
     for (int col = 0; col < 4; ++col)
         cells << msgChingin->cell(row, col);
-    const QString question = cells.join(u' ') + u" のデータを削除してもいいですか？\r\n"_s;
-    if (!confirmDeletion(question))
+    if (!confirmDeletion(messages::DeleteLedgerRowQuestion(cells)))
         return;
     if (!m_ledgerRows->remove(row)) {
-        m_dialogs.message(this, u"この行を削除すると、後の行の累計が扱える金額を超えるので削除できません"_s,
-                          u"削除確認"_s, Dialogs::Buttons::Ok, Dialogs::Icon::Warning);
+        messages::Show(m_dialogs, this, messages::TotalsWouldLeaveTheRange());
         return;
     }
     msgChingin->RemoveItem(row);
@@ -321,9 +323,7 @@ void fraMain::msgChingin_DblClick() {
 void fraMain::cmdChinClr_Click() {
     if (!ensureLedgerWhole() || msgChingin->Rows() == 1)
         return;
-    const QStringList question = {u"これまでのデータを削除してもいいですか？"_s,
-                                  u"削除する前のデータはゴミ箱に移すので、ゴミ箱から元に戻せます。"_s, QString()};
-    if (!confirmDeletion(question.join(u"\r\n"_s)) || !keepInTrash(kLedgerFile))
+    if (!confirmDeletion(messages::ClearLedgerQuestion()) || !keepInTrash(kLedgerFile))
         return;
     if (const Status status = records::EmptyFile(kLedgerFile); !status)
         warnFileFailure(kLedgerFile, status, false);

@@ -3,6 +3,7 @@
 #include "widgets/dialogs.h"
 #include "widgets/text_convert.h"
 #include "window/fraMain.h"
+#include "window/messages.h"
 
 #include "records/cp932.h"
 
@@ -44,10 +45,10 @@ bool fraMain::loadTheme() {
 void fraMain::imgTema1_DblClick() {
     // The input box shows typed text as it will be stored; what it returns is taken in that form too.
     const QString name = fromUtf8(
-        records::StorableText(toUtf8(m_dialogs.input(this, u"テーマ名を入力してください"_s, u"テーマ名入力"_s))));
+        records::StorableText(toUtf8(m_dialogs.input(this, messages::ThemeNamePrompt(), messages::ThemeNameTitle()))));
     if (name.isEmpty())
         return;
-    if (refusesText(u"テーマ名"_s, name))
+    if (refusesText(messages::ThemeNameField(), name))
         return;
     const std::array<FieldValue, 1> record = {toUtf8(name)};
     RecordFile file;

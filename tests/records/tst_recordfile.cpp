@@ -1,6 +1,7 @@
 // Record lines on disk, byte for byte: writing, reading, name lookup and the replacement of a file.
 #include "records/record_file.h"
 #include "testsupport.h"
+#include "window/messages.h"
 
 #include <QDir>
 #include <QFile>
@@ -113,7 +114,7 @@ void TestRecordFile::amountsAndTextsRoundTrip() {
                                      u"\"2026年12月07日\",\"  空白  \",0.0001\r\n"_s));
     Status status;
     const auto read = ReadAll(kName, kLedger, status);
-    QVERIFY2(status.ok(), status.reason().c_str());
+    QVERIFY2(status.ok(), qPrintable(messages::Reason(status)));
     QVERIFY(read == written);
 }
 
@@ -134,7 +135,7 @@ void TestRecordFile::readerAcceptsOtherLineEndsAndBlankLines() {
     WriteBytes(kName, Cp932(u"\r\n\"a\",\"b\",1\n\n  \r\n\"c\",\"d\",-.5\r\"e\",f g ,2\r\n\r\n"_s));
     Status status;
     const auto read = ReadAll(kName, kLedger, status);
-    QVERIFY2(status.ok(), status.reason().c_str());
+    QVERIFY2(status.ok(), qPrintable(messages::Reason(status)));
     const std::vector<std::vector<FieldValue>> expected = {Ledger("a", "b", 10000), Ledger("c", "d", -5000),
                                                            Ledger("e", "f g", 20000)};
     QVERIFY(read == expected);
@@ -177,7 +178,7 @@ void TestRecordFile::damagedContentIsReportedWithItsLine() {
     (void)ReadAll(kName, kLedger, status);
     QCOMPARE(status.code(), Status::Code::Damaged);
     QCOMPARE(status.line(), line);
-    QVERIFY(!status.reason().empty());
+    QVERIFY(!messages::Reason(status).isEmpty());
     QCOMPARE(ReadBytes(kName), bytes);
 }
 
@@ -212,7 +213,7 @@ void TestRecordFile::writerRefusesWhatALineCannotCarry() {
     const Status closed = rewrite.Close();
     const Status& failure = written.ok() ? closed : written;
     QCOMPARE(failure.code(), Status::Code::Unsavable);
-    QVERIFY2(!failure.reason().empty(), failure.reason().c_str());
+    QVERIFY2(!messages::Reason(failure).isEmpty(), qPrintable(messages::Reason(failure)));
     QCOMPARE(ReadBytes(kName), before);
 }
 
@@ -293,7 +294,7 @@ void TestRecordFile::failedRewriteLeavesTheOldBytes() {
         status = WriteAll(kName, many);
     }
     QCOMPARE(status.code(), Status::Code::System);
-    QVERIFY(!status.reason().empty());
+    QVERIFY(!messages::Reason(status).isEmpty());
     QCOMPARE(ReadBytes(kName), before);
     QCOMPARE(QDir().entryList(QDir::Files | QDir::Hidden).size(), 1);
 }
@@ -374,7 +375,7 @@ void TestRecordFile::oneRuleForSeveralSpellings() {
     lookup = records::LookUpDataFile("テーマ１.TXT");
     QCOMPARE(lookup.status.code(), Status::Code::Ambiguous);
     QVERIFY(lookup.used.empty());
-    const QString reason = QString::fromStdString(lookup.status.reason());
+    const QString reason = messages::Reason(lookup.status);
     QVERIFY2(reason.contains(u"「テーマ１.TXT」"_s) && reason.contains(u"「テーマ１.txt」"_s), qPrintable(reason));
     RecordFile file;
     QCOMPARE(file.OpenForInput("テーマ１.txt").code(), Status::Code::Ambiguous);
@@ -454,7 +455,7 @@ void TestRecordFile::whatTheWriterTakesTheReaderTakes() {
     QVERIFY(WriteAll(kName, written).ok());
     Status status;
     QVERIFY(ReadAll(kName, kLedger, status) == written);
-    QVERIFY2(status.ok(), status.reason().c_str());
+    QVERIFY2(status.ok(), qPrintable(messages::Reason(status)));
     WriteBytes("theme.txt", Cp932(u"\"ﾏｲﾎｰ\"\r\n"_s));
     constexpr std::array theme = {FieldKind::Text};
     QCOMPARE(ReadAll("theme.txt", theme, status).size(), std::size_t(1));
@@ -483,7 +484,7 @@ void TestRecordFile::writerKeepsTheFileReadable() {
     const QByteArray before = ReadBytes(kName);
     const Status status = records::AppendRecord(kName, Ledger("2026年12月07日", item.c_str(), 10000));
     QCOMPARE(status.code(), Status::Code::Unsavable);
-    QVERIFY(!status.reason().empty());
+    QVERIFY(!messages::Reason(status).isEmpty());
     QCOMPARE(ReadBytes(kName), before);
     QVERIFY(records::AppendRecord(kName, Ledger("2026年12月07日", "短い", 10000)).ok());
 }
@@ -531,7 +532,7 @@ void TestRecordFile::largeFilesReadPieceByPiece() {
     QVERIFY(WriteAll(kName, written).ok());
     Status status;
     QVERIFY(ReadAll(kName, kLedger, status) == written);
-    QVERIFY2(status.ok(), status.reason().c_str());
+    QVERIFY2(status.ok(), qPrintable(messages::Reason(status)));
 
     // The same with LF alone, a NUL far in, and a cut-off last record after many pieces.
     QByteArray file = ReadBytes(kName);

@@ -6,6 +6,7 @@
 #include "widgets/controls.h"
 #include "widgets/grid.h"
 #include "window/fraMain.h"
+#include "window/messages.h"
 
 #include <QDateTime>
 #include <QDir>
@@ -161,7 +162,7 @@ void TestTrash::copyKeepsTheFileAsItWas() {
     QVERIFY(utime(kLedgerName, &times) == 0);
     const QDateTime before = QDateTime::currentDateTime();
     const records::TrashedCopy copy = records::CopyToTrash(kLedgerName);
-    QVERIFY2(copy.status.ok(), copy.status.reason().c_str());
+    QVERIFY2(copy.status.ok(), qPrintable(messages::Reason(copy.status)));
     const QByteArray trash = HomeTrash(*m_dir);
     QCOMPARE(QByteArray::fromStdString(copy.path), trash + "/files/" + kLedgerName);
 
@@ -295,7 +296,7 @@ void TestTrash::trashThatCannotTakeIt() {
     }
     QVERIFY(!copy.status.ok());
     QVERIFY(copy.path.empty());
-    const QString reason = QString::fromStdString(copy.status.reason());
+    const QString reason = messages::Reason(copy.status);
     QVERIFY2(reason.contains(named) && reason.contains(m_dir->dataHome()), qPrintable(reason));
     QCOMPARE(ReadBytes(kLedgerName), ledger);
     QVERIFY(Entries(home + "/Trash").isEmpty());
@@ -318,7 +319,7 @@ void TestTrash::otherFileSystemUsesItsOwnTrash() {
     const QDateTime before = QDateTime::currentDateTime();
     const records::TrashedCopy copy = records::CopyToTrash(kLedgerName);
     QDir::setCurrent(back);
-    QVERIFY2(copy.status.ok(), copy.status.reason().c_str());
+    QVERIFY2(copy.status.ok(), qPrintable(messages::Reason(copy.status)));
 
     const QByteArray top = QFile::encodeName(QStorageInfo(there.path()).rootPath());
     const QByteArray uid = QByteArray::number(getuid());

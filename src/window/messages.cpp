@@ -1,0 +1,290 @@
+// The texts of the messages, and the words for the records layer's statuses.
+#include "window/messages.h"
+
+#include "records/data_file_names.h"
+#include "records/money.h"
+#include "records/record_file.h"
+#include "records/utf8.h"
+#include "widgets/text_convert.h"
+#include "window/fraMain.h"
+
+#include <cstring>
+
+using namespace Qt::StringLiterals;
+using records::Status;
+using What = records::Status::What;
+
+namespace messages {
+namespace {
+
+const QString kCrLf = u"\r\n"_s;
+
+QString Grouped(std::uint64_t n) {
+    return fromUtf8(records::GroupedDigits(n));
+}
+
+QString SystemWords(int error) {
+    char buffer[256];
+    return fromUtf8(strerror_r(error, buffer, sizeof buffer));
+}
+
+// A directory entry or path in corner brackets, as the user reads its name.
+QString Quoted(const std::string& place) {
+    return u"「%1」"_s.arg(fromUtf8(records::DisplayName(place)));
+}
+
+QString Megabytes(std::uint64_t bytes) {
+    return QString::number(bytes >> 20);
+}
+
+QString Kilobytes(std::uint64_t bytes) {
+    return QString::number(bytes >> 10);
+}
+
+// A character with its code point: 「〜」(U+301C).
+QString NamedCharacter(char32_t cp) {
+    std::string character;
+    records::AppendUtf8(character, cp);
+    return u"「%1」(U+%2)"_s.arg(fromUtf8(character), QString::number(cp, 16).toUpper().rightJustified(4, u'0'));
+}
+
+const QString kDeleteTitle = u"削除確認"_s;
+
+} // namespace
+
+Dialogs::Answer Show(Dialogs& dialogs, QWidget* parent, const Message& message) {
+    return dialogs.message(parent, message.text, message.title, message.buttons, message.icon);
+}
+
+QString Reason(const Status& status) {
+    switch (status.what()) {
+    case What::None:
+        break;
+    case What::SystemCall:
+        return status.place().empty() ? SystemWords(status.error())
+                                      : u"%1: %2"_s.arg(Quoted(status.place()), SystemWords(status.error()));
+    case What::NotRegularFile:
+        return status.place().empty() ? u"通常のファイルではありません"_s
+                                      : Quoted(status.place()) + u"は通常のファイルではありません"_s;
+    case What::FileTooLarge:
+        return u"ファイルが大きすぎます（%1 MB まで読み込めます）"_s.arg(Megabytes(status.limit()));
+    case What::NoHomeFolder:
+        return u"ホームフォルダーがわかりません（HOME が設定されていません）"_s;
+    case What::NoTrashOnFileSystem:
+        return Quoted(status.place()) + u"のファイルシステムには、ゴミ箱を作れません"_s;
+    case What::Utf8File:
+        return u"UTF-8 で保存されています。Shift_JIS（CP932）で保存し直してください"_s;
+    case What::NulByte:
+        return u"NUL 文字（0x00）が含まれています"_s;
+    case What::NotCodePage932:
+        return u"Shift_JIS（CP932）の文字ではないバイトがあります"_s;
+    case What::RecordCutShort:
+        return u"レコードが途中で終わっています"_s;
+    case What::QuoteNotClosed:
+        return u"レコードが途中で終わっています（閉じる「\"」がありません）"_s;
+    case What::TextFieldTooLong:
+        return u"文字の欄が長すぎます（%1 KB まで）"_s.arg(Kilobytes(status.limit()));
+    case What::NotAnAmount:
+        return u"金額「%1」が数値ではありません"_s.arg(fromUtf8(status.text()));
+    case What::TooManyRecords: {
+        const bool items = status.place() == fraMain::kItemFile;
+        return u"%1が %2 件を超えています"_s.arg(items ? u"項目"_s : u"記録"_s, Grouped(status.limit()));
+    }
+    case What::TotalOutOfRange:
+        return u"合計が金額の範囲を超えます"_s;
+    case What::CutOffLastLine:
+        return u"最後の行は、書き込みの途中で途切れた記録の残りです"_s;
+    case What::DoubleQuote:
+        return u"二重引用符「\"」は保存できません"_s;
+    case What::LineBreak:
+        return u"改行や NUL 文字は保存できません"_s;
+    case What::UnsavableCharacter:
+        return u"文字%1は Shift_JIS で保存できません"_s.arg(NamedCharacter(status.character()));
+    case What::NotEncodable:
+        return u"Shift_JIS で保存できない文字があります"_s;
+    case What::TextTooLongToSave:
+        return u"Shift_JIS で %1 KB を超える長さの文字は保存できません"_s.arg(Kilobytes(status.limit()));
+    case What::FileWouldBeTooLarge:
+        return u"これ以上書き込むとファイルが %1 MB を超え、読み込めなくなります"_s.arg(Megabytes(status.limit()));
+    case What::AmountNotReadable:
+        return u"金額の表示が読み取れません"_s;
+    case What::SeveralHoldData: {
+        QString names;
+        for (const std::string& entry : status.entries())
+            names += Quoted(entry);
+        return u"同じ名前とみなされるファイルが複数あり、どれも空ではありません: "_s + names;
+    }
+    }
+    return {};
+}
+
+Message FileFailure(const char* fileName, const Status& status, bool reading, Then then) {
+    const QString name = QString::fromUtf8(fileName);
+    QString text;
+    if (status.code() == Status::Code::Damaged)
+        text = u"「%1」を読み込めません。\r\n%2 行目: %3。"_s.arg(name).arg(status.line()).arg(Reason(status));
+    else if (reading)
+        text = u"「%1」を開けません。\r\n%2"_s.arg(name, Reason(status));
+    else
+        text =
+            u"「%1」に保存できませんでした。\r\n%2\r\n\r\nファイルは前の状態のままです。"_s.arg(name, Reason(status));
+    if (then == Then::ProgramEnds)
+        text += u"\r\n\r\nファイルには手を付けずに、プログラムを終了します。"_s;
+    else if (then == Then::NothingWrittenUntilRead)
+        text += u"\r\n\r\n読み込めるようになるまで、このファイルには何も書き込みません。"_s;
+    return {text, u"ファイルエラー"_s, Dialogs::Buttons::Ok, Dialogs::Icon::Warning};
+}
+
+Message TornFile(const char* fileName, int line) {
+    const QString text = u"「%1」の %2 行目は、書き込みの途中で途切れた記録の残りなので、読み込みませんでした。\r\n"
+                         u"それより前の記録はすべて読み込んでいます。次に書き込むときに、この残りは取り除かれます。"_s
+                             .arg(QString::fromUtf8(fileName))
+                             .arg(line);
+    return {text, u"ファイルの確認"_s, Dialogs::Buttons::Ok, Dialogs::Icon::Information};
+}
+
+QString RemovedEmptySpellings(const char* name, const QString& used, const QStringList& removed) {
+    QStringList quoted;
+    for (const QString& entry : removed)
+        quoted << u"「%1」"_s.arg(entry);
+    return u"「%1」には「%2」を使い、同じ名前とみなされる空のファイル %3 を削除しました。"_s.arg(
+        QString::fromUtf8(name), used, quoted.join(u'、'));
+}
+
+Message DataFolderTidied(const QStringList& lines) {
+    return {lines.join(kCrLf), u"データファイル"_s, Dialogs::Buttons::Ok, Dialogs::Icon::Information};
+}
+
+Message ConfirmDeletion(const QString& question) {
+    return {question, kDeleteTitle, Dialogs::Buttons::OkCancel, Dialogs::Icon::None};
+}
+
+QString DeleteLedgerRowQuestion(const QStringList& cells) {
+    return cells.join(u' ') + u" のデータを削除してもいいですか？\r\n"_s;
+}
+
+QString DeleteItemQuestion(const QString& item) {
+    return item + u" の項目を削除してもいいですか？\r\n"_s;
+}
+
+QString ClearLedgerQuestion() {
+    return QStringList{u"これまでのデータを削除してもいいですか？"_s,
+                       u"削除する前のデータはゴミ箱に移すので、ゴミ箱から元に戻せます。"_s, QString()}
+        .join(kCrLf);
+}
+
+QString ClearItemsQuestion() {
+    return QStringList{u"登録されている項目を全て削除してもいいですか？"_s,
+                       u"削除する前の項目はゴミ箱に移すので、ゴミ箱から元に戻せます。"_s, QString()}
+        .join(kCrLf);
+}
+
+Message LastLedgerRowNeedsClear() {
+    return {u"最後の行はクリアボタンで削除してください"_s, kDeleteTitle, Dialogs::Buttons::Ok, Dialogs::Icon::Warning};
+}
+
+Message LastItemNeedsClearAll() {
+    return {u"最後の行は項目入力欄隣りの「項目全クリア」ボタンで削除してください"_s, kDeleteTitle, Dialogs::Buttons::Ok,
+            Dialogs::Icon::Warning};
+}
+
+Message TotalsWouldLeaveTheRange() {
+    return {u"この行を削除すると、後の行の累計が扱える金額を超えるので削除できません"_s, kDeleteTitle,
+            Dialogs::Buttons::Ok, Dialogs::Icon::Warning};
+}
+
+Message TrashRefused(const char* fileName, const Status& status) {
+    const QStringList text = {
+        u"削除する前の「%1」を、ゴミ箱に残せませんでした。"_s.arg(QString::fromUtf8(fileName)),
+        Reason(status),
+        QString(),
+        u"このまま削除すると、元に戻せません。それでも削除してもいいですか？"_s,
+    };
+    return {text.join(kCrLf), kDeleteTitle, Dialogs::Buttons::OkCancelDefaultCancel, Dialogs::Icon::Warning};
+}
+
+Message EntryWarning(const QString& text) {
+    return {text, u"入力の確認"_s, Dialogs::Buttons::Ok, Dialogs::Icon::Warning};
+}
+
+QString ItemField() {
+    return u"項目"_s;
+}
+
+QString ThemeNameField() {
+    return u"テーマ名"_s;
+}
+
+QString RefusedText(const QString& field, const Status& fault, const QString& character, const QString& instead) {
+    QString text = u"%1に%2。"_s.arg(field, Reason(fault));
+    if (!instead.isEmpty())
+        text += u"\r\n「%1」の代わりに「%2」を入力してください。"_s.arg(character, instead);
+    return text;
+}
+
+QString TooManyFractionDigits() {
+    return u"金額は小数点以下 %1 桁までで入力してください。"_s.arg(records::Currency::kFractionDigits);
+}
+
+QString AmountTooLarge() {
+    const auto yen = static_cast<std::uint64_t>(records::Currency::Max().tenThousandths() / records::Currency::kScale);
+    return u"金額が大きすぎます。%1 円までで入力してください。"_s.arg(Grouped(yen));
+}
+
+QString TooManyDeposits() {
+    return u"貯金は %1 回まで記録できます。これ以上は記録できません。"_s.arg(Grouped(fraMain::kMaxDeposits));
+}
+
+QString TotalTooLarge() {
+    return u"合計が記録できる金額の範囲を超えるため、記録できません。"_s;
+}
+
+QString TooManyItems() {
+    return u"項目リストには %1 件までしか登録できません。"_s.arg(Grouped(fraMain::kMaxItems));
+}
+
+Message RegisterNewItem() {
+    return {u"新規の項目ですが項目リストに保存しますか？\r\n\r\n"
+            u"保存すると次回よりリストからの選択で入力することができるようになります。"_s,
+            u"項目登録確認"_s, Dialogs::Buttons::YesNo, Dialogs::Icon::None};
+}
+
+QString ThemeNamePrompt() {
+    return u"テーマ名を入力してください"_s;
+}
+
+QString ThemeNameTitle() {
+    return u"テーマ名入力"_s;
+}
+
+Message ProIntroduction() {
+    const QString text = u"貯蓄成果をより詳細に把握したい場合は「ツモっと貯金！Ｐｒｏ」をぜひどうぞ！"_s + kCrLf +
+                         kCrLf +
+                         u"ツモっと貯金！三兄弟、まいにち一歩と端数ためとけ、つもりで一直線！の詰め合わせです。"_s +
+                         kCrLf + u"それぞれの貯金データを利用して、グラフや一覧で貯蓄状況を表示できる機能があり"_s +
+                         kCrLf + u"やる気と継続する力をより強力にサポートします。"_s + kCrLf + kCrLf +
+                         u"どんなことができるソフトなのかはツモっと貯金！Ｐｒｏのヘルプをぜひご覧ください。"_s;
+    return {text, u"ツモっと貯金！Ｐｒｏのご紹介"_s, Dialogs::Buttons::Ok, Dialogs::Icon::Information};
+}
+
+Message Instructions() {
+    const QString text = u"右下のイラストをダブルクリックするとテーマ名を変更できます。"_s + kCrLf + kCrLf +
+                         u"項目欄と金額欄に入力をして、Enterキーか「入金」ボタンを押してください。"_s + kCrLf +
+                         u"項目リストに登録すると次回からクリックして入力できます。"_s + kCrLf;
+    return {text, u"入力方法説明"_s, Dialogs::Buttons::Ok, Dialogs::Icon::Information};
+}
+
+Message FolderInUse() {
+    return {u"このフォルダーのデータは、別に起動している「ツモっと貯めよう！」が使っています。\r\n\r\n"
+            u"同じデータを二つで書き換えると記録が失われるため、こちらは何もせずに終了します。"_s,
+            u"ツモっと貯めよう！"_s, Dialogs::Buttons::Ok, Dialogs::Icon::Warning};
+}
+
+Message FolderNotLockable(const QString& folder, const QString& reason) {
+    return {
+        u"データのフォルダー「%1」に、ほかの「ツモっと貯めよう！」を締め出す鍵をかけられません。\r\n%2\r\n\r\n"
+        u"二つが同じデータを書き換えて記録が失われないよう、ファイルには手を付けずに終了します。"_s.arg(folder, reason),
+        u"ツモっと貯めよう！"_s, Dialogs::Buttons::Ok, Dialogs::Icon::Warning};
+}
+
+} // namespace messages
