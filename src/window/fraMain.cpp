@@ -2,14 +2,13 @@
 #include "window/fraMain.h"
 
 #include "records/trash.h"
-#include "window/ledger.h"
-
 #include "widgets/controls.h"
 #include "widgets/dialogs.h"
 #include "widgets/grid.h"
 #include "widgets/pictures.h"
 #include "widgets/text_convert.h"
 #include "window/frmSub.h"
+#include "window/ledger.h"
 #include "window/messages.h"
 
 #include <QAccessibleWidget>
@@ -26,8 +25,11 @@
 
 using namespace Qt::StringLiterals;
 
+// The data files, together: the ledger, the item list and the theme name.
 const char* const fraMain::kLedgerFile = "テーマ１.txt";
 const char* const fraMain::kLedgerFileInput = "テーマ１.TXT";
+const char* const fraMain::kItemFile = "項目１.txt";
+const char* const fraMain::kThemeFile = "テーマ名１.txt";
 
 namespace {
 

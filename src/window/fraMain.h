@@ -1,6 +1,24 @@
 // The main window. It owns all state of the program: its grids are at once the display and the only copy
 // of the ledger and the item list in memory. The operations of each area are its procedures, defined in
-// the file named after the area (records/ledger.cpp, ...); the window itself and its event wiring are here.
+// the file named after the area (ledger.cpp, items.cpp, entry.cpp, theme.cpp, help_buttons.cpp); the window
+// itself, its data files and its event wiring are in fraMain.cpp, and the words of every message in
+// messages.cpp.
+//
+// The names of the windows, their controls and values are those of the window's layout, in the naming of
+// Windows forms: a prefix says what a thing is, the rest is romanised Japanese. New names that are not controls
+// or their events are plain English.
+//   fra, frm   a window (form): fraMain the main window, frmSub the welcome window 「ツモっと始めてみよう！」
+//   cmd        a button:  cmdChinHozon 「入金」 records the deposit (hozon: to save), cmdChinClr 「クリア」 clears
+//              the ledger, cmdHelp 「ヘルプ」, cmdsyoukai 「プロ」 introduces the Pro edition (shoukai), cmdEnd
+//              「終了」, cmdChinClr2 「項目全クリア」 clears the item list; frmSub's cmdModori goes back to the main
+//              window (modori: return)
+//   txt        a text box: txtChinKou 「項目」 the item of a deposit, txtChin_Inp 「金額」 its amount
+//   msg        a grid, not a message: msgChingin 「貯金の記録」 the ledger, msgChinKou 「項目リスト」 the item list,
+//              frmSub's msgTemaSub1 to 3 the example themes
+//   lbl, img   a label, a picture: lblTemaMei the theme name (tema mei), imgTema1 the theme's picture,
+//              lblChin_cnt 「回数」 the number of deposits, lblChin_zen 「合計」 their total (zen: all)
+//   Chin...    the savings: ChinZen the total of the ledger, ChinCnt the number of its deposits
+//   X_Click, X_DblClick, X_KeyPress   what an event of control X does; Form_Load the start of a window
 #pragma once
 
 #include "records/date_text.h"

@@ -16,9 +16,6 @@ using records::FieldValue;
 using records::RecordFile;
 using records::Status;
 
-const char* const fraMain::kItemFile = "項目１.txt";
-const char* const fraMain::kThemeFile = "テーマ名１.txt";
-
 namespace {
 constexpr std::array kItemKinds = {FieldKind::Text, FieldKind::Money};
 } // namespace

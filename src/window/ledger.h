@@ -1,8 +1,8 @@
 // What the ledger keeps beside its grid, row for row: the amount and running total of each deposit, and its
-// date and item as texts shared by every row that has them. The grid's cells show the dates, items and
-// amounts; its row numbers and running totals are made from these rows when they are drawn, so that a full
-// ledger loads without making 65,000 texts, and a deletion renumbers by adding numbers again. The file is
-// rewritten from these rows, with each recurring text encoded once.
+// date and item as texts shared by every row that has them. The grid's cells keep only the amounts, for the
+// width of their column; its row numbers, dates, items and running totals are made from these rows when they
+// are drawn, so that a full ledger loads without making a text for each of its cells, and a deletion renumbers by
+// adding numbers again. The file is rewritten from these rows, with each recurring text encoded once.
 #pragma once
 
 #include "records/money.h"
