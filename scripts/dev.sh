@@ -40,9 +40,11 @@ if [ "$mode" = run ] && [ -z "${DISPLAY:-}" ]; then
 fi
 case "$mode" in
 test)
-    # What only the checks need: X servers and tools for the window tests, clang for the fuzzers, the tools that
-    # build, lint and install the Debian package, and Google Benchmark so that the benchmark keeps building.
+    # What only the checks need: GoogleTest for the tests of the records layer, X servers and tools for the window
+    # tests, clang for the fuzzers, the tools that build, lint and install the Debian package, and Google
+    # Benchmark so that the benchmark keeps building.
     packages+=(
+        libgtest-dev
         xvfb xauth x11-utils xdotool
         at-spi2-core dbus dbus-x11 gir1.2-atspi-2.0 python3-gi
         clang-14 libclang-rt-14-dev

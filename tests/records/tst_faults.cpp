@@ -3,16 +3,18 @@
 // the test knows the state before the operation that was cut off and the state after it, and the files must
 // hold one of the two: whole records in order, and at most the remains of the one append that was cut off,
 // which the next append removes. Progress is counted from the reports, never measured by the clock.
+#include "filesupport.h"
 #include "records/record_file.h"
+#include "records/safe_save.h"
 #include "records/trash.h"
-#include "testsupport.h"
 
-#include <QDir>
-#include <QFile>
-#include <QTest>
+#include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <csignal>
+#include <cstdio>
+#include <cstdlib>
 #include <dirent.h>
 #include <random>
 #include <string>
@@ -20,6 +22,7 @@
 #include <unistd.h>
 
 using namespace records;
+using namespace files;
 
 namespace {
 
@@ -160,21 +163,17 @@ std::pair<bool, int> NextOfClears(int records, std::mt19937& random) {
 
 // The copies in the trash, by their information files: the copy's bytes, and whether its information leads back
 // to `original` in the form the Trash standard gives.
-std::vector<std::pair<QByteArray, bool>> TrashedCopies(const QByteArray& trash, const QByteArray& original) {
-    std::vector<std::pair<QByteArray, bool>> copies;
-    DIR* dir = opendir(trash + "/info");
-    if (!dir)
-        return copies;
-    const QByteArray start = "[Trash Info]\nPath=" + original.toPercentEncoding("/") + "\nDeletionDate=";
-    while (const dirent* entry = readdir(dir)) {
-        const QByteArray name = entry->d_name;
-        if (!name.endsWith(".trashinfo"))
+std::vector<std::pair<std::string, bool>> TrashedCopies(const std::string& trash, const std::string& original) {
+    std::vector<std::pair<std::string, bool>> copies;
+    const std::string start = "[Trash Info]\nPath=" + PercentEncoding(original) + "\nDeletionDate=";
+    const std::string_view extension = ".trashinfo";
+    for (const std::string& name : Listing(trash + "/info")) {
+        if (!std::string_view(name).ends_with(extension))
             continue;
-        const QByteArray info = ReadBytes(trash + "/info/" + name);
-        const bool valid = info.startsWith(start) && info.size() == start.size() + 20 && info.endsWith('\n');
-        copies.emplace_back(ReadBytes(trash + "/files/" + name.chopped(10)), valid);
+        const std::string info = ReadBytes(trash + "/info/" + name);
+        const bool valid = info.starts_with(start) && info.size() == start.size() + 20 && info.ends_with('\n');
+        copies.emplace_back(ReadBytes(trash + "/files/" + name.substr(0, name.size() - extension.size())), valid);
     }
-    closedir(dir);
     return copies;
 }
 
@@ -191,10 +190,10 @@ struct KillRound {
 template <typename Report, typename Work>
 void RunKillRound(std::mt19937& random, unsigned maxSpins, Report& reported, KillRound& round, Work work) {
     int report[2];
-    QVERIFY(pipe(report) == 0);
+    ASSERT_EQ(pipe(report), 0);
     round.seed = static_cast<unsigned>(random());
     const pid_t child = fork();
-    QVERIFY(child >= 0);
+    ASSERT_GE(child, 0);
     if (child == 0) {
         close(report[0]);
         work(round.seed, report[1]);
@@ -209,7 +208,7 @@ void RunKillRound(std::mt19937& random, unsigned maxSpins, Report& reported, Kil
     ::kill(child, SIGKILL);
     int status = 0;
     waitpid(child, &status, 0);
-    QVERIFY2(WIFSIGNALED(status), "the child stopped on a failed operation");
+    ASSERT_TRUE(WIFSIGNALED(status)) << "the child stopped on a failed operation";
     while (read(report[0], &reported, sizeof reported) == sizeof reported) // done before the kill
         ++round.completed;
     close(report[0]);
@@ -217,16 +216,7 @@ void RunKillRound(std::mt19937& random, unsigned maxSpins, Report& reported, Kil
 
 } // namespace
 
-class TestFaults : public QObject {
-    Q_OBJECT
-
-private slots:
-    void killedAtAnyMomentLeavesWholeStates();
-    void appendCutOffInTheMiddleIsLeftOutThenMended();
-    void clearKilledAtAnyMomentLosesNothing();
-};
-
-void TestFaults::killedAtAnyMomentLeavesWholeStates() {
+TEST(Faults, KilledAtAnyMomentLeavesWholeStates) {
     ScopedWorkDir dir;
     std::mt19937 random(20261207);
     State state;
@@ -238,11 +228,11 @@ void TestFaults::killedAtAnyMomentLeavesWholeStates() {
         KillRound round;
         RunKillRound(random, 400000, reported, round,
                      [&state](unsigned seed, int report) { Work(state, seed, report); });
-        if (QTest::currentTestFailed())
+        if (testing::Test::HasFatalFailure())
             return;
         const unsigned seed = round.seed;
         const int completed = round.completed;
-        QVERIFY(completed >= round.wanted);
+        ASSERT_GE(completed, round.wanted);
         operations += completed;
 
         // The operation the kill cut off, from the child's own sequence, and whether the remains of an earlier
@@ -255,51 +245,48 @@ void TestFaults::killedAtAnyMomentLeavesWholeStates() {
             itemRemains = itemRemains && done != Op::AppendItems && done != Op::RewriteItems;
             before = next;
         }
-        QVERIFY(before == reported);
+        ASSERT_TRUE(before == reported);
         const auto [op, after] = Next(before, replay);
 
         bool ledgerTorn = false, itemsTorn = false;
         const State now = {Prefix(kLedgerName, kLedgerKinds, LedgerRecord, ledgerTorn),
                            Prefix(kItemsName, kItemKinds, ItemRecord, itemsTorn)};
-        QVERIFY2(now.ledger >= 0, qPrintable(QStringLiteral("ledger damaged after kill %1").arg(kill)));
-        QVERIFY2(now.items >= 0, qPrintable(QStringLiteral("item list damaged after kill %1").arg(kill)));
-        QVERIFY2(now == before || now == after,
-                 qPrintable(QStringLiteral("kill %1: %2/%3 records, expected %4/%5 or %6/%7")
-                                .arg(kill)
-                                .arg(now.ledger)
-                                .arg(now.items)
-                                .arg(before.ledger)
-                                .arg(before.items)
-                                .arg(after.ledger)
-                                .arg(after.items)));
+        ASSERT_GE(now.ledger, 0) << "ledger damaged after kill " << kill;
+        ASSERT_GE(now.items, 0) << "item list damaged after kill " << kill;
+        ASSERT_TRUE(now == before || now == after)
+            << "kill " << kill << ": " << now.ledger << "/" << now.items << " records, expected " << before.ledger
+            << "/" << before.items << " or " << after.ledger << "/" << after.items;
         // Remains come only from the append the kill cut off, or from an earlier one that nothing has mended yet.
         const bool ledgerWrite = op == Op::AppendLedger || op == Op::RewriteLedger;
-        if (ledgerTorn)
-            QVERIFY((op == Op::AppendLedger && now == before) || (ledgerRemains && (!ledgerWrite || now == before)));
+        if (ledgerTorn) {
+            ASSERT_TRUE((op == Op::AppendLedger && now == before) ||
+                        (ledgerRemains && (!ledgerWrite || now == before)));
+        }
         const bool itemWrite = op == Op::AppendItems || op == Op::RewriteItems;
-        if (itemsTorn)
-            QVERIFY((op == Op::AppendItems && now == before) || (itemRemains && (!itemWrite || now == before)));
+        if (itemsTorn) {
+            ASSERT_TRUE((op == Op::AppendItems && now == before) || (itemRemains && (!itemWrite || now == before)));
+        }
         ledgerRemains = ledgerTorn;
         itemRemains = itemsTorn;
         cutOff += now == before;
         tornSeen += ledgerTorn || itemsTorn;
         state = now;
     }
-    qInfo("%d kills after %d completed operations: %d cut an operation off, %d of them leaving a cut-off line", kKills,
-          operations, cutOff, tornSeen);
+    std::printf("%d kills after %d completed operations: %d cut an operation off, %d of them leaving a cut-off line\n",
+                kKills, operations, cutOff, tornSeen);
 }
 
 // A write cut off for certain, at chosen places inside a long record: the process is ended by SIGXFSZ when
 // its append passes the file size limit, as a kill ends it mid-write. The next start reads the whole
 // records before it, and the next append leaves whole records only.
-void TestFaults::appendCutOffInTheMiddleIsLeftOutThenMended() {
+TEST(Faults, AppendCutOffInTheMiddleIsLeftOutThenMended) {
     for (const int cut : {1, 17, 18, 19, 2000, 6000}) {
         ScopedWorkDir dir;
         for (int i = 1; i <= 4; ++i)
-            QVERIFY(AppendRecord(kLedgerName, LedgerRecord(i)).ok());
-        const QByteArray whole = ReadBytes(kLedgerName);
+            ASSERT_TRUE(AppendRecord(kLedgerName, LedgerRecord(i)).ok());
+        const std::string whole = ReadBytes(kLedgerName);
         const pid_t child = fork();
-        QVERIFY(child >= 0);
+        ASSERT_GE(child, 0);
         if (child == 0) {
             std::signal(SIGXFSZ, SIG_DFL);
             rlimit limit{};
@@ -311,29 +298,29 @@ void TestFaults::appendCutOffInTheMiddleIsLeftOutThenMended() {
         }
         int status = 0;
         waitpid(child, &status, 0);
-        QVERIFY(WIFSIGNALED(status) && WTERMSIG(status) == SIGXFSZ);
-        QCOMPARE(ReadBytes(kLedgerName).size(), whole.size() + cut); // the remains of record 5 are there
+        ASSERT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == SIGXFSZ);
+        ASSERT_EQ(ReadBytes(kLedgerName).size(), whole.size() + cut); // the remains of record 5 are there
         bool torn = false;
-        QCOMPARE(Prefix(kLedgerName, kLedgerKinds, LedgerRecord, torn), 4);
-        QVERIFY(torn);
-        QVERIFY(AppendRecord(kLedgerName, LedgerRecord(5)).ok());
-        QCOMPARE(Prefix(kLedgerName, kLedgerKinds, LedgerRecord, torn), 5);
-        QVERIFY(!torn);
+        ASSERT_EQ(Prefix(kLedgerName, kLedgerKinds, LedgerRecord, torn), 4);
+        ASSERT_TRUE(torn);
+        ASSERT_TRUE(AppendRecord(kLedgerName, LedgerRecord(5)).ok());
+        ASSERT_EQ(Prefix(kLedgerName, kLedgerKinds, LedgerRecord, torn), 5);
+        ASSERT_FALSE(torn);
     }
 }
 
 // A clear killed at any moment: the ledger holds the records before it or none, never anything else, and whenever
 // it holds none its records are whole in the trash with information that leads back to it. The trash never holds
 // part of a copy. The next start reads the ledger either way.
-void TestFaults::clearKilledAtAnyMomentLosesNothing() {
+TEST(Faults, ClearKilledAtAnyMomentLosesNothing) {
     ScopedWorkDir dir;
-    const QByteArray trash = QFile::encodeName(dir.dataHome()) + "/Trash";
-    const QByteArray original = QFile::encodeName(QDir::current().canonicalPath()) + '/' + kLedgerName;
-    std::vector<QByteArray> ledgers{QByteArray()}; // the bytes of a ledger of n records
+    const std::string trash = dir.dataHome() + "/Trash";
+    const std::string original = Here(kLedgerName);
+    std::vector<std::string> ledgers{std::string()}; // the bytes of a ledger of n records
     {
         ScopedWorkDir scratch;
         for (int i = 1; i <= kMostBeforeAClear; ++i) {
-            QVERIFY(AppendRecord(kLedgerName, LedgerRecord(i)).ok());
+            ASSERT_TRUE(AppendRecord(kLedgerName, LedgerRecord(i)).ok());
             ledgers.push_back(ReadBytes(kLedgerName));
         }
     }
@@ -345,7 +332,7 @@ void TestFaults::clearKilledAtAnyMomentLosesNothing() {
         KillRound round;
         RunKillRound(random, 4000000, reported, round,
                      [records](unsigned seed, int report) { DepositAndClear(records, seed, report); });
-        if (QTest::currentTestFailed())
+        if (testing::Test::HasFatalFailure())
             return;
         const unsigned seed = round.seed;
         const int completed = round.completed;
@@ -353,61 +340,57 @@ void TestFaults::clearKilledAtAnyMomentLosesNothing() {
         // The clears the child completed, each of which must have kept its ledger, and the operation cut off.
         std::mt19937 replay(seed);
         int before = records;
-        std::vector<QByteArray> kept;
+        std::vector<std::string> kept;
         for (int i = 0; i < completed; ++i) {
             const auto [clear, next] = NextOfClears(before, replay);
             if (clear)
                 kept.push_back(ledgers[static_cast<std::size_t>(before)]);
             before = next;
         }
-        QCOMPARE(before, reported);
+        ASSERT_EQ(before, reported);
         const auto [cutClear, after] = NextOfClears(before, replay);
         bool torn = false;
         const int now = Prefix(kLedgerName, kLedgerKinds, LedgerRecord, torn);
-        QVERIFY2(
-            now == before || now == after,
-            qPrintable(
-                QStringLiteral("kill %1: %2 records, expected %3 or %4").arg(kill).arg(now).arg(before).arg(after)));
-        if (torn)
-            QVERIFY(!cutClear && now == before);
+        ASSERT_TRUE(now == before || now == after)
+            << "kill " << kill << ": " << now << " records, expected " << before << " or " << after;
+        if (torn) {
+            ASSERT_TRUE(!cutClear && now == before);
+        }
         if (cutClear && now == after)
             kept.push_back(ledgers[static_cast<std::size_t>(before)]); // emptied: its copy must be there
 
-        std::vector<std::pair<QByteArray, bool>> copies = TrashedCopies(trash, original);
-        for (const QByteArray& bytes : kept) {
+        std::vector<std::pair<std::string, bool>> copies = TrashedCopies(trash, original);
+        for (const std::string& bytes : kept) {
             const auto whole = std::find(copies.begin(), copies.end(), std::make_pair(bytes, true));
-            QVERIFY2(whole != copies.end(),
-                     qPrintable(QStringLiteral("kill %1: a cleared ledger is not in the trash").arg(kill)));
+            ASSERT_TRUE(whole != copies.end()) << "kill " << kill << ": a cleared ledger is not in the trash";
             copies.erase(whole);
         }
         // What is left is at most the entry of the clear the kill cut off, while the ledger is still whole: a whole
         // copy with its information, or (some of) an information file whose copy had not come in yet. Never part of
         // a copy.
-        QVERIFY(copies.size() <= 1);
+        ASSERT_LE(copies.size(), 1u);
         if (!copies.empty()) {
-            QVERIFY(cutClear && now == before);
+            ASSERT_TRUE(cutClear && now == before);
             const bool whole =
                 copies.front().first == ledgers[static_cast<std::size_t>(before)] && copies.front().second;
-            QVERIFY(whole || copies.front().first.isEmpty());
-            keptBeforeEmptied += !copies.front().first.isEmpty();
-            infoOnly += copies.front().first.isEmpty();
+            ASSERT_TRUE(whole || copies.front().first.empty());
+            keptBeforeEmptied += !copies.front().first.empty();
+            infoOnly += copies.front().first.empty();
         }
         clears += static_cast<int>(kept.size());
         clearsCut += cutClear;
 
         // The next start: the remains of an append and of a rewrite go, as the program's start removes them. Each
         // round begins with an empty trash, so that every copy in it is of this round.
-        if (torn)
-            QVERIFY(Rewrite(kLedgerName, now, LedgerRecord).ok());
+        if (torn) {
+            ASSERT_TRUE(Rewrite(kLedgerName, now, LedgerRecord).ok());
+        }
         const std::array<std::string_view, 1> names = {kLedgerName};
         (void)RemoveLeftoverTemporaries(names);
-        QVERIFY(QDir(QFile::decodeName(trash)).removeRecursively());
+        ASSERT_TRUE(RemoveTree(trash));
         records = now;
     }
-    qInfo("%d kills: %d clears kept, %d clears cut off: %d with the copy in the trash and the ledger not yet emptied, "
-          "%d with the information file only",
-          kClearKills, clears, clearsCut, keptBeforeEmptied, infoOnly);
+    std::printf("%d kills: %d clears kept, %d clears cut off: %d with the copy in the trash and the ledger not yet "
+                "emptied, %d with the information file only\n",
+                kClearKills, clears, clearsCut, keptBeforeEmptied, infoOnly);
 }
-
-QTEST_APPLESS_MAIN(TestFaults)
-#include "tst_faults.moc"

@@ -1,19 +1,18 @@
 // Record lines on disk, byte for byte: writing, reading, name lookup and the replacement of a file.
+#include "filesupport.h"
 #include "records/record_file.h"
-#include "testsupport.h"
-#include "window/messages.h"
+#include "records/utf8.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
-#include <QTest>
+#include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdio>
 #include <random>
 #include <sys/stat.h>
+#include <unistd.h>
 
-using namespace Qt::StringLiterals;
+using namespace files;
 using records::Currency;
 using records::FieldKind;
 using records::FieldValue;
@@ -53,504 +52,512 @@ std::vector<std::vector<FieldValue>> ReadAll(const char* name, std::span<const F
     return out;
 }
 
+// The names in the current directory, without "." and ".."; hidden ones (a leading ".") only when asked.
+std::vector<std::string> Entries(bool hidden) {
+    std::vector<std::string> names;
+    for (const std::string& name : Listing("."))
+        if (name != "." && name != ".." && (hidden || name[0] != '.'))
+            names.push_back(name);
+    return names;
+}
+
+// A character written `count` times, in UTF-8.
+std::string Repeated(char32_t cp, std::size_t count) {
+    std::string one, out;
+    records::AppendUtf8(one, cp);
+    for (std::size_t i = 0; i < count; ++i)
+        out += one;
+    return out;
+}
+
 } // namespace
 
-class TestRecordFile : public QObject {
-    Q_OBJECT
-
-private slots:
-    void exampleLedgerLineInCodePage932();
-    void amountsAndTextsRoundTrip();
-    void emptyFileIsAtEndAtOnce();
-    void readerAcceptsOtherLineEndsAndBlankLines();
-    void readerTakesFieldsAcrossLines();
-    void damagedContentIsReportedWithItsLine_data();
-    void damagedContentIsReportedWithItsLine();
-    void writerRefusesWhatALineCannotCarry_data();
-    void writerRefusesWhatALineCannotCarry();
-    void yenSignIsByte5C();
-    void namesMatchIgnoringCase();
-    void oneRuleForSeveralSpellings();
-    void tornLastLineIsLeftOutThenRemoved_data();
-    void tornLastLineIsLeftOutThenRemoved();
-    void wholeLastRecordWithoutLineEnd();
-    void whatTheWriterTakesTheReaderTakes();
-    void writerKeepsTheFileReadable();
-    void pipesAndDevicesAreRefusedWithoutWaiting();
-    void leftoverTemporariesAreRemoved();
-    void largeFilesReadPieceByPiece();
-    void outputReplacesTheFileWhole();
-    void failedRewriteLeavesTheOldBytes();
-    void failedAppendLeavesWholeLines();
-    void appendAfterALastLineWithoutLineEnd();
-    void outputKeepsASymbolicLink();
-    void missingFileIsNotFound();
-};
-
-void TestRecordFile::exampleLedgerLineInCodePage932() {
+TEST(RecordFile, ExampleLedgerLineInCodePage932) {
     ScopedWorkDir dir;
-    QVERIFY(WriteAll(kName, {Ledger("2008年05月10日", "タクシーを使ったつもり", 6900000)}).ok());
-    const QByteArray expected =
+    ASSERT_TRUE(WriteAll(kName, {Ledger("2008年05月10日", "タクシーを使ったつもり", 6900000)}).ok());
+    const std::string expected =
         "\"\x32\x30\x30\x38\x94\x4e\x30\x35\x8c\x8e\x31\x30\x93\xfa\",\""
         "\x83\x5e\x83\x4e\x83\x56\x81\x5b\x82\xf0\x8e\x67\x82\xc1\x82\xbd\x82\xc2\x82\xe0\x82\xe8"
         "\",690\r\n";
-    QCOMPARE(ReadBytes(kName), expected);
-    QCOMPARE(ReadBytes(kName), Cp932(u"\"2008年05月10日\",\"タクシーを使ったつもり\",690\r\n"_s));
+    ASSERT_EQ(ReadBytes(kName), expected);
+    ASSERT_EQ(ReadBytes(kName), Cp932("\"2008年05月10日\",\"タクシーを使ったつもり\",690\r\n"));
 }
 
-void TestRecordFile::amountsAndTextsRoundTrip() {
+TEST(RecordFile, AmountsAndTextsRoundTrip) {
     ScopedWorkDir dir;
     const std::vector<std::vector<FieldValue>> written = {
         Ledger("2026年12月07日", "半分", 125000),       Ledger("2026年12月07日", "タクシー", 6900000),
         Ledger("2026年12月07日", "払い戻し", -300000),  Ledger("2026年12月07日", "", 0),
         Ledger("2026年12月07日", "お風呂, 晩酌", 5000), Ledger("2026年12月07日", "  空白  ", 1),
     };
-    QVERIFY(WriteAll(kName, written).ok());
-    QCOMPARE(ReadBytes(kName), Cp932(u"\"2026年12月07日\",\"半分\",12.5\r\n"
-                                     u"\"2026年12月07日\",\"タクシー\",690\r\n"
-                                     u"\"2026年12月07日\",\"払い戻し\",-30\r\n"
-                                     u"\"2026年12月07日\",\"\",0\r\n"
-                                     u"\"2026年12月07日\",\"お風呂, 晩酌\",0.5\r\n"
-                                     u"\"2026年12月07日\",\"  空白  \",0.0001\r\n"_s));
+    ASSERT_TRUE(WriteAll(kName, written).ok());
+    ASSERT_EQ(ReadBytes(kName), Cp932("\"2026年12月07日\",\"半分\",12.5\r\n"
+                                      "\"2026年12月07日\",\"タクシー\",690\r\n"
+                                      "\"2026年12月07日\",\"払い戻し\",-30\r\n"
+                                      "\"2026年12月07日\",\"\",0\r\n"
+                                      "\"2026年12月07日\",\"お風呂, 晩酌\",0.5\r\n"
+                                      "\"2026年12月07日\",\"  空白  \",0.0001\r\n"));
     Status status;
     const auto read = ReadAll(kName, kLedger, status);
-    QVERIFY2(status.ok(), qPrintable(messages::Reason(status)));
-    QVERIFY(read == written);
+    ASSERT_TRUE(status.ok()) << Describe(status);
+    ASSERT_TRUE(read == written);
 }
 
-void TestRecordFile::emptyFileIsAtEndAtOnce() {
+TEST(RecordFile, EmptyFileIsAtEndAtOnce) {
     ScopedWorkDir dir;
-    QVERIFY(WriteAll(kName, {}).ok());
-    QVERIFY(FileExists(kName));
-    QCOMPARE(ReadBytes(kName).size(), 0);
+    ASSERT_TRUE(WriteAll(kName, {}).ok());
+    ASSERT_TRUE(FileExists(kName));
+    ASSERT_EQ(ReadBytes(kName).size(), 0);
     RecordFile file;
-    QVERIFY(file.OpenForInput(kName).ok());
-    QVERIFY(file.AtEnd());
+    ASSERT_TRUE(file.OpenForInput(kName).ok());
+    ASSERT_TRUE(file.AtEnd());
     std::vector<FieldValue> values;
-    QCOMPARE(file.ReadRecord(kLedger, values).code(), Status::Code::Damaged);
+    ASSERT_EQ(file.ReadRecord(kLedger, values).code(), Status::Code::Damaged);
 }
 
-void TestRecordFile::readerAcceptsOtherLineEndsAndBlankLines() {
+TEST(RecordFile, ReaderAcceptsOtherLineEndsAndBlankLines) {
     ScopedWorkDir dir;
-    WriteBytes(kName, Cp932(u"\r\n\"a\",\"b\",1\n\n  \r\n\"c\",\"d\",-.5\r\"e\",f g ,2\r\n\r\n"_s));
+    WriteBytes(kName, Cp932("\r\n\"a\",\"b\",1\n\n  \r\n\"c\",\"d\",-.5\r\"e\",f g ,2\r\n\r\n"));
     Status status;
     const auto read = ReadAll(kName, kLedger, status);
-    QVERIFY2(status.ok(), qPrintable(messages::Reason(status)));
+    ASSERT_TRUE(status.ok()) << Describe(status);
     const std::vector<std::vector<FieldValue>> expected = {Ledger("a", "b", 10000), Ledger("c", "d", -5000),
                                                            Ledger("e", "f g", 20000)};
-    QVERIFY(read == expected);
+    ASSERT_TRUE(read == expected);
 }
 
-void TestRecordFile::readerTakesFieldsAcrossLines() {
+TEST(RecordFile, ReaderTakesFieldsAcrossLines) {
     // A line end ends a field as a comma does: a record is the next fields, whichever lines they are on.
     ScopedWorkDir dir;
-    WriteBytes(kName, Cp932(u"\"名前\"\r\n\"二つ目\"\r\n"_s));
+    WriteBytes(kName, Cp932("\"名前\"\r\n\"二つ目\"\r\n"));
     constexpr std::array one = {FieldKind::Text};
     RecordFile file;
-    QVERIFY(file.OpenForInput(kName).ok());
+    ASSERT_TRUE(file.OpenForInput(kName).ok());
     std::vector<FieldValue> values;
-    QVERIFY(file.ReadRecord(one, values).ok());
-    QCOMPARE(QString::fromStdString(std::get<std::string>(values[0])), u"名前"_s);
-    QVERIFY(!file.AtEnd());
-    QVERIFY(file.ReadRecord(one, values).ok());
-    QVERIFY(file.AtEnd());
+    ASSERT_TRUE(file.ReadRecord(one, values).ok());
+    ASSERT_EQ(std::get<std::string>(values[0]), "名前");
+    ASSERT_TRUE(!file.AtEnd());
+    ASSERT_TRUE(file.ReadRecord(one, values).ok());
+    ASSERT_TRUE(file.AtEnd());
 }
 
-void TestRecordFile::damagedContentIsReportedWithItsLine_data() {
-    QTest::addColumn<QByteArray>("bytes");
-    QTest::addColumn<int>("line");
-    QTest::newRow("cut short") << Cp932(u"\"a\",\"b\",1\r\n\"c\",\"d\"\r\n"_s) << 2;
-    QTest::newRow("unclosed quote") << Cp932(u"\"a\",\"b\",1\r\n\"a\",\"b\",1\r\n\"c,d,3\r\n"_s) << 3;
-    QTest::newRow("amount not a number") << Cp932(u"\"a\",\"b\",1\r\n\"c\",\"d\",abc\r\n"_s) << 2;
-    QTest::newRow("not code page 932") << QByteArray("\"a\",\"b\",1\r\n\"\x85\x40\",\"d\",1\r\n") << 2;
-    QTest::newRow("lead byte at a line end") << QByteArray("\"a\",\"b\",1\r\n\"\x82\r\n") << 2;
-    QTest::newRow("NUL byte") << QByteArray("\"a\",\"b\",1\r\n\"c\",\"d\0\",1\r\n", 22) << 2;
-    QTest::newRow("UTF-8 with byte-order mark") << QByteArray("\xEF\xBB\xBF\"a\",\"b\",1\r\n") << 1;
-    QTest::newRow("UTF-8 without mark") << u"\"2026年12月07日\",\"タクシー\",690\r\n"_s.toUtf8() << 1;
+TEST(RecordFile, DamagedContentIsReportedWithItsLine) {
+    const struct {
+        const char* name;
+        std::string bytes;
+        int line;
+        Status::What what;
+    } rows[] = {
+        {"cut short", Cp932("\"a\",\"b\",1\r\n\"c\",\"d\"\r\n"), 2, Status::What::RecordCutShort},
+        {"unclosed quote", Cp932("\"a\",\"b\",1\r\n\"a\",\"b\",1\r\n\"c,d,3\r\n"), 3, Status::What::QuoteNotClosed},
+        {"amount not a number", Cp932("\"a\",\"b\",1\r\n\"c\",\"d\",abc\r\n"), 2, Status::What::NotAnAmount},
+        {"not code page 932", std::string("\"a\",\"b\",1\r\n\"\x85\x40\",\"d\",1\r\n"), 2,
+         Status::What::NotCodePage932},
+        {"lead byte at a line end", std::string("\"a\",\"b\",1\r\n\"\x82\r\n"), 2, Status::What::NotCodePage932},
+        {"NUL byte", std::string("\"a\",\"b\",1\r\n\"c\",\"d\0\",1\r\n", 22), 2, Status::What::NulByte},
+        {"UTF-8 with byte-order mark", std::string("\xEF\xBB\xBF\"a\",\"b\",1\r\n"), 1, Status::What::Utf8File},
+        {"UTF-8 without mark", std::string("\"2026年12月07日\",\"タクシー\",690\r\n"), 1, Status::What::Utf8File},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        ScopedWorkDir dir;
+        WriteBytes(kName, row.bytes);
+        Status status;
+        (void)ReadAll(kName, kLedger, status);
+        EXPECT_EQ(status.code(), Status::Code::Damaged);
+        EXPECT_EQ(status.line(), row.line);
+        EXPECT_EQ(status.what(), row.what);
+        EXPECT_EQ(ReadBytes(kName), row.bytes);
+    }
 }
 
-void TestRecordFile::damagedContentIsReportedWithItsLine() {
-    QFETCH(QByteArray, bytes);
-    QFETCH(int, line);
+// The record with `text` is refused by an append and by a rewrite, and the file keeps its bytes.
+static void RefusedOnAppendAndRewrite(const std::string& text, Status::What what) {
     ScopedWorkDir dir;
-    WriteBytes(kName, bytes);
-    Status status;
-    (void)ReadAll(kName, kLedger, status);
-    QCOMPARE(status.code(), Status::Code::Damaged);
-    QCOMPARE(status.line(), line);
-    QVERIFY(!messages::Reason(status).isEmpty());
-    QCOMPARE(ReadBytes(kName), bytes);
-}
-
-void TestRecordFile::writerRefusesWhatALineCannotCarry_data() {
-    QTest::addColumn<QString>("text");
-    QTest::newRow("double quote") << u"15\"の画面"_s;
-    QTest::newRow("line break") << u"一行目\r\n二行目"_s;
-    QTest::newRow("not in code page 932") << u"한국어"_s;
-    QTest::newRow("one-way mapping") << u"波\u301C線"_s; // would read back as U+FF5E
-    QTest::newRow("backslash") << u"C:\\data"_s;         // would read back as a yen sign
-}
-
-void TestRecordFile::writerRefusesWhatALineCannotCarry() {
-    QFETCH(QString, text);
-    ScopedWorkDir dir;
-    QVERIFY(WriteAll(kName, {Ledger("2026年12月07日", "前からの記録", 10000)}).ok());
-    const QByteArray before = ReadBytes(kName);
+    ASSERT_TRUE(WriteAll(kName, {Ledger("2026年12月07日", "前からの記録", 10000)}).ok());
+    const std::string before = ReadBytes(kName);
     RecordFile file;
-    QVERIFY(file.OpenForAppend(kName).ok());
-    const std::vector<FieldValue> record = {std::string("2026年12月07日"), text.toStdString(), Currency()};
+    ASSERT_TRUE(file.OpenForAppend(kName).ok());
+    const std::vector<FieldValue> record = {std::string("2026年12月07日"), text, Currency()};
     const Status status = file.WriteRecord(record);
-    QCOMPARE(status.code(), Status::Code::Unsavable);
-    QVERIFY(file.Close().ok());
-    QCOMPARE(ReadBytes(kName), before);
+    EXPECT_EQ(status.code(), Status::Code::Unsavable);
+    EXPECT_EQ(status.what(), what);
+    ASSERT_TRUE(file.Close().ok());
+    ASSERT_EQ(ReadBytes(kName), before);
 
     // A rewrite with such a text fails by Close at the latest, naming the character, and the old file stays.
     RecordFile rewrite;
-    QVERIFY(rewrite.OpenForOutput(kName).ok());
+    ASSERT_TRUE(rewrite.OpenForOutput(kName).ok());
     const std::vector<FieldValue> fine = {std::string("2026年12月07日"), std::string("晩酌"), Currency()};
-    QVERIFY(rewrite.WriteRecord(fine).ok());
+    ASSERT_TRUE(rewrite.WriteRecord(fine).ok());
     const Status written = rewrite.WriteRecord(record);
     const Status closed = rewrite.Close();
     const Status& failure = written.ok() ? closed : written;
-    QCOMPARE(failure.code(), Status::Code::Unsavable);
-    QVERIFY2(!messages::Reason(failure).isEmpty(), qPrintable(messages::Reason(failure)));
-    QCOMPARE(ReadBytes(kName), before);
+    EXPECT_EQ(failure.code(), Status::Code::Unsavable);
+    EXPECT_EQ(failure.what(), what) << Describe(failure);
+    ASSERT_EQ(ReadBytes(kName), before);
+}
+
+TEST(RecordFile, WriterRefusesWhatALineCannotCarry) {
+    const struct {
+        const char* name;
+        const char* text;
+        Status::What what;
+    } rows[] = {
+        {"double quote", "15\"の画面", Status::What::DoubleQuote},
+        {"line break", "一行目\r\n二行目", Status::What::LineBreak},
+        {"not in code page 932", "한국어", Status::What::UnsavableCharacter},
+        {"one-way mapping", "波\u301C線", Status::What::UnsavableCharacter}, // would read back as U+FF5E
+        {"backslash", "C:\\data", Status::What::UnsavableCharacter},         // would read back as a yen sign
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        RefusedOnAppendAndRewrite(row.text, row.what);
+    }
 }
 
 // Byte 0x5C in a text field is the yen sign, as Windows shows it, and goes back as 0x5C: a file from
 // Windows is rewritten byte for byte.
-void TestRecordFile::yenSignIsByte5C() {
+TEST(RecordFile, YenSignIsByte5C) {
     ScopedWorkDir dir;
     // "¥¥表" in the item: 0x5C twice, then 表, whose second byte is 0x5C too.
-    const QByteArray windows = Cp932(u"\"2026年12月07日\",\""_s) + "\x5C\x5C\x95\x5C" + "\",100\r\n";
+    const std::string windows = Cp932("\"2026年12月07日\",\"") + "\x5C\x5C\x95\x5C" + "\",100\r\n";
     WriteBytes(kName, windows);
     Status status;
     const auto read = ReadAll(kName, kLedger, status);
-    QVERIFY(status.ok());
-    QCOMPARE(read.size(), std::size_t(1));
-    QCOMPARE(QString::fromStdString(std::get<std::string>(read[0][1])), u"¥¥表"_s);
-    QVERIFY(WriteAll(kName, read).ok());
-    QCOMPARE(ReadBytes(kName), windows);
+    ASSERT_TRUE(status.ok());
+    ASSERT_EQ(read.size(), std::size_t(1));
+    ASSERT_EQ(std::get<std::string>(read[0][1]), "¥¥表");
+    ASSERT_TRUE(WriteAll(kName, read).ok());
+    ASSERT_EQ(ReadBytes(kName), windows);
 }
 
-void TestRecordFile::namesMatchIgnoringCase() {
+TEST(RecordFile, NamesMatchIgnoringCase) {
     ScopedWorkDir dir;
-    QVERIFY(WriteAll(kName, {Ledger("d", "i", 10000)}).ok());
+    ASSERT_TRUE(WriteAll(kName, {Ledger("d", "i", 10000)}).ok());
     // Created as "テーマ１.txt", found as "テーマ１.TXT"; appending and rewriting reach the same file.
-    QCOMPARE(QString::fromStdString(records::ResolveDataFileName("テーマ１.TXT")), u"テーマ１.txt"_s);
+    ASSERT_EQ(records::ResolveDataFileName("テーマ１.TXT"), "テーマ１.txt");
     {
         RecordFile file;
-        QVERIFY(file.OpenForAppend("テーマ１.TXT").ok());
-        QVERIFY(file.WriteRecord(Ledger("d", "j", 20000)).ok());
-        QVERIFY(file.Close().ok());
+        ASSERT_TRUE(file.OpenForAppend("テーマ１.TXT").ok());
+        ASSERT_TRUE(file.WriteRecord(Ledger("d", "j", 20000)).ok());
+        ASSERT_TRUE(file.Close().ok());
     }
     Status status;
-    QCOMPARE(ReadAll("テーマ１.TXT", kLedger, status).size(), std::size_t(2));
-    QVERIFY(WriteAll("テーマ１.TXT", {Ledger("d", "k", 1)}).ok());
-    QCOMPARE(ReadBytes(kName), QByteArray("\"d\",\"k\",0.0001\r\n"));
-    QCOMPARE(QDir().entryList(QDir::Files).size(), 1);
+    ASSERT_EQ(ReadAll("テーマ１.TXT", kLedger, status).size(), std::size_t(2));
+    ASSERT_TRUE(WriteAll("テーマ１.TXT", {Ledger("d", "k", 1)}).ok());
+    ASSERT_EQ(ReadBytes(kName), std::string("\"d\",\"k\",0.0001\r\n"));
+    ASSERT_EQ(Entries(false).size(), 1u);
 
     // Full-width letters fold too, and a name unpacked from a Windows archive is still in code page 932.
-    QCOMPARE(records::ResolveDataFileName("ＡＢＣ.txt"), std::string());
+    ASSERT_EQ(records::ResolveDataFileName("ＡＢＣ.txt"), std::string());
     WriteBytes("\x8d\x80\x96\xda\x82\x50.TXT", "\"x\",1\r\n"); // 項目１.TXT in code page 932
-    QCOMPARE(records::ResolveDataFileName("項目１.txt"), std::string("\x8d\x80\x96\xda\x82\x50.TXT"));
+    ASSERT_EQ(records::ResolveDataFileName("項目１.txt"), std::string("\x8d\x80\x96\xda\x82\x50.TXT"));
     constexpr std::array item = {FieldKind::Text, FieldKind::Money};
-    QCOMPARE(ReadAll("項目１.txt", item, status).size(), std::size_t(1));
-    QVERIFY(status.ok());
+    ASSERT_EQ(ReadAll("項目１.txt", item, status).size(), std::size_t(1));
+    ASSERT_TRUE(status.ok());
     WriteBytes("ｔｅｓｔ.txt", "");
-    QCOMPARE(QString::fromStdString(records::ResolveDataFileName("ＴＥＳＴ.TXT")), u"ｔｅｓｔ.txt"_s);
+    ASSERT_EQ(records::ResolveDataFileName("ＴＥＳＴ.TXT"), "ｔｅｓｔ.txt");
 }
 
-void TestRecordFile::outputReplacesTheFileWhole() {
+TEST(RecordFile, OutputReplacesTheFileWhole) {
     ScopedWorkDir dir;
-    QVERIFY(WriteAll(kName, {Ledger("a", "b", 10000), Ledger("c", "d", 20000)}).ok());
+    ASSERT_TRUE(WriteAll(kName, {Ledger("a", "b", 10000), Ledger("c", "d", 20000)}).ok());
     {
         // Until Close, the old content is what a reader sees; never a mix.
         RecordFile file;
-        QVERIFY(file.OpenForOutput(kName).ok());
-        QVERIFY(file.WriteRecord(Ledger("e", "f", 30000)).ok());
-        QCOMPARE(ReadBytes(kName), QByteArray("\"a\",\"b\",1\r\n\"c\",\"d\",2\r\n"));
-        QVERIFY(file.Close().ok());
+        ASSERT_TRUE(file.OpenForOutput(kName).ok());
+        ASSERT_TRUE(file.WriteRecord(Ledger("e", "f", 30000)).ok());
+        ASSERT_EQ(ReadBytes(kName), std::string("\"a\",\"b\",1\r\n\"c\",\"d\",2\r\n"));
+        ASSERT_TRUE(file.Close().ok());
     }
-    QCOMPARE(ReadBytes(kName), QByteArray("\"e\",\"f\",3\r\n"));
+    ASSERT_EQ(ReadBytes(kName), std::string("\"e\",\"f\",3\r\n"));
     {
         // An output dropped without Close leaves the file as it was, and no stray file beside it.
         RecordFile file;
-        QVERIFY(file.OpenForOutput(kName).ok());
-        QVERIFY(file.WriteRecord(Ledger("g", "h", 40000)).ok());
+        ASSERT_TRUE(file.OpenForOutput(kName).ok());
+        ASSERT_TRUE(file.WriteRecord(Ledger("g", "h", 40000)).ok());
     }
-    QCOMPARE(ReadBytes(kName), QByteArray("\"e\",\"f\",3\r\n"));
-    QCOMPARE(QDir().entryList(QDir::Files | QDir::Hidden).size(), 1);
+    ASSERT_EQ(ReadBytes(kName), std::string("\"e\",\"f\",3\r\n"));
+    ASSERT_EQ(Entries(true).size(), 1u);
 }
 
-void TestRecordFile::failedRewriteLeavesTheOldBytes() {
+TEST(RecordFile, FailedRewriteLeavesTheOldBytes) {
     ScopedWorkDir dir;
-    QVERIFY(WriteAll(kName, {Ledger("a", "b", 10000)}).ok());
-    const QByteArray before = ReadBytes(kName);
+    ASSERT_TRUE(WriteAll(kName, {Ledger("a", "b", 10000)}).ok());
+    const std::string before = ReadBytes(kName);
     Status status;
     {
         const FileSizeLimit full(4096);
         std::vector<std::vector<FieldValue>> many(20000, Ledger("2026年12月07日", "長い項目の名前", 10000));
         status = WriteAll(kName, many);
     }
-    QCOMPARE(status.code(), Status::Code::System);
-    QVERIFY(!messages::Reason(status).isEmpty());
-    QCOMPARE(ReadBytes(kName), before);
-    QCOMPARE(QDir().entryList(QDir::Files | QDir::Hidden).size(), 1);
+    ASSERT_EQ(status.code(), Status::Code::System);
+    ASSERT_NE(status.what(), Status::What::None);
+    ASSERT_EQ(ReadBytes(kName), before);
+    ASSERT_EQ(Entries(true).size(), 1u);
 }
 
-void TestRecordFile::failedAppendLeavesWholeLines() {
+TEST(RecordFile, FailedAppendLeavesWholeLines) {
     ScopedWorkDir dir;
-    QVERIFY(WriteAll(kName, {Ledger("a", "b", 10000)}).ok());
-    const QByteArray before = ReadBytes(kName);
+    ASSERT_TRUE(WriteAll(kName, {Ledger("a", "b", 10000)}).ok());
+    const std::string before = ReadBytes(kName);
     Status status;
     {
         const FileSizeLimit full(static_cast<rlim_t>(before.size() + 5));
         RecordFile file;
-        QVERIFY(file.OpenForAppend(kName).ok());
+        ASSERT_TRUE(file.OpenForAppend(kName).ok());
         status = file.WriteRecord(Ledger("2026年12月07日", "入りきらない記録", 10000));
         (void)file.Close();
     }
-    QCOMPARE(status.code(), Status::Code::System);
-    QCOMPARE(ReadBytes(kName), before);
+    ASSERT_EQ(status.code(), Status::Code::System);
+    ASSERT_EQ(ReadBytes(kName), before);
 }
 
-void TestRecordFile::appendAfterALastLineWithoutLineEnd() {
+TEST(RecordFile, AppendAfterALastLineWithoutLineEnd) {
     ScopedWorkDir dir;
     WriteBytes(kName, "\"a\",\"b\",1");
     {
         RecordFile file;
-        QVERIFY(file.OpenForAppend(kName).ok());
-        QVERIFY(file.WriteRecord(Ledger("c", "d", 20000)).ok());
-        QVERIFY(file.Close().ok());
+        ASSERT_TRUE(file.OpenForAppend(kName).ok());
+        ASSERT_TRUE(file.WriteRecord(Ledger("c", "d", 20000)).ok());
+        ASSERT_TRUE(file.Close().ok());
     }
-    QCOMPARE(ReadBytes(kName), QByteArray("\"a\",\"b\",1\r\n\"c\",\"d\",2\r\n"));
+    ASSERT_EQ(ReadBytes(kName), std::string("\"a\",\"b\",1\r\n\"c\",\"d\",2\r\n"));
 }
 
-void TestRecordFile::outputKeepsASymbolicLink() {
+TEST(RecordFile, OutputKeepsASymbolicLink) {
     ScopedWorkDir dir;
-    QDir().mkdir(u"data"_s);
+    ASSERT_EQ(mkdir("data", 0700), 0);
     WriteBytes("data/real.txt", "\"a\",\"b\",1\r\n");
-    QVERIFY(QFile::link(u"data/real.txt"_s, QString::fromUtf8(kName)));
-    QVERIFY(WriteAll(kName, {Ledger("c", "d", 20000)}).ok());
-    QVERIFY(QFileInfo(QString::fromUtf8(kName)).isSymLink());
-    QCOMPARE(ReadBytes("data/real.txt"), QByteArray("\"c\",\"d\",2\r\n"));
+    ASSERT_EQ(symlink("data/real.txt", kName), 0);
+    ASSERT_TRUE(WriteAll(kName, {Ledger("c", "d", 20000)}).ok());
+    struct stat st {};
+    ASSERT_TRUE(lstat(kName, &st) == 0 && S_ISLNK(st.st_mode));
+    ASSERT_EQ(ReadBytes("data/real.txt"), std::string("\"c\",\"d\",2\r\n"));
 }
 
-void TestRecordFile::missingFileIsNotFound() {
+TEST(RecordFile, MissingFileIsNotFound) {
     ScopedWorkDir dir;
     RecordFile file;
-    QCOMPARE(file.OpenForInput(kName).code(), Status::Code::NotFound);
-    QDir().mkdir(QString::fromUtf8(kName));
-    QCOMPARE(file.OpenForInput(kName).code(), Status::Code::System);
-    QCOMPARE(file.OpenForOutput(kName).code(), Status::Code::System);
+    ASSERT_EQ(file.OpenForInput(kName).code(), Status::Code::NotFound);
+    ASSERT_EQ(mkdir(kName, 0700), 0);
+    ASSERT_EQ(file.OpenForInput(kName).code(), Status::Code::System);
+    ASSERT_EQ(file.OpenForOutput(kName).code(), Status::Code::System);
 }
 
 // Both spellings of a name, or a name from a Windows archive beside one from here, are one file to every
 // operation; when more than one of them holds data, no operation guesses.
-void TestRecordFile::oneRuleForSeveralSpellings() {
+TEST(RecordFile, OneRuleForSeveralSpellings) {
     ScopedWorkDir dir;
     WriteBytes("テーマ１.txt", "");
     WriteBytes("テーマ１.TXT", "\"a\",\"b\",1\r\n");
     auto lookup = records::LookUpDataFile("テーマ１.txt");
-    QVERIFY(lookup.status.ok());
-    QCOMPARE(QString::fromStdString(lookup.used), u"テーマ１.TXT"_s);
-    QCOMPARE(lookup.unusedEmpty, std::vector<std::string>{"テーマ１.txt"});
+    ASSERT_TRUE(lookup.status.ok());
+    ASSERT_EQ(lookup.used, "テーマ１.TXT");
+    ASSERT_EQ(lookup.unusedEmpty, std::vector<std::string>{"テーマ１.txt"});
     // Append, rewrite and read all reach the file with the data, by either spelling.
-    QVERIFY(records::AppendRecord("テーマ１.txt", Ledger("c", "d", 20000)).ok());
-    QVERIFY(WriteAll("テーマ１.txt", {Ledger("c", "d", 20000)}).ok());
+    ASSERT_TRUE(records::AppendRecord("テーマ１.txt", Ledger("c", "d", 20000)).ok());
+    ASSERT_TRUE(WriteAll("テーマ１.txt", {Ledger("c", "d", 20000)}).ok());
     Status status;
-    QCOMPARE(ReadAll("テーマ１.TXT", kLedger, status).size(), std::size_t(1));
-    QCOMPARE(ReadBytes("テーマ１.TXT"), QByteArray("\"c\",\"d\",2\r\n"));
-    QCOMPARE(ReadBytes("テーマ１.txt"), QByteArray());
+    ASSERT_EQ(ReadAll("テーマ１.TXT", kLedger, status).size(), std::size_t(1));
+    ASSERT_EQ(ReadBytes("テーマ１.TXT"), std::string("\"c\",\"d\",2\r\n"));
+    ASSERT_EQ(ReadBytes("テーマ１.txt"), std::string());
     // Emptied, both are empty: the first by name is used, and a new deposit makes it the one with data.
-    QVERIFY(records::EmptyFile("テーマ１.txt").ok());
-    QCOMPARE(ReadBytes("テーマ１.TXT"), QByteArray());
-    QCOMPARE(QString::fromStdString(records::ResolveDataFileName("テーマ１.txt")), u"テーマ１.TXT"_s);
-    QVERIFY(records::AppendRecord("テーマ１.txt", Ledger("e", "f", 30000)).ok());
-    QCOMPARE(ReadBytes("テーマ１.TXT"), QByteArray("\"e\",\"f\",3\r\n"));
+    ASSERT_TRUE(records::EmptyFile("テーマ１.txt").ok());
+    ASSERT_EQ(ReadBytes("テーマ１.TXT"), std::string());
+    ASSERT_EQ(records::ResolveDataFileName("テーマ１.txt"), "テーマ１.TXT");
+    ASSERT_TRUE(records::AppendRecord("テーマ１.txt", Ledger("e", "f", 30000)).ok());
+    ASSERT_EQ(ReadBytes("テーマ１.TXT"), std::string("\"e\",\"f\",3\r\n"));
 
     // Two with data: every operation refuses, naming both, and neither file changes.
     WriteBytes("\x83\x65\x81\x5b\x83\x7d\x82\x50.txt", "\"g\",\"h\",4\r\n"); // テーマ１.txt in code page 932
     lookup = records::LookUpDataFile("テーマ１.TXT");
-    QCOMPARE(lookup.status.code(), Status::Code::Ambiguous);
-    QVERIFY(lookup.used.empty());
-    const QString reason = messages::Reason(lookup.status);
-    QVERIFY2(reason.contains(u"「テーマ１.TXT」"_s) && reason.contains(u"「テーマ１.txt」"_s), qPrintable(reason));
+    ASSERT_EQ(lookup.status.code(), Status::Code::Ambiguous);
+    ASSERT_TRUE(lookup.used.empty());
+    const std::vector<std::string> both = {"\x83\x65\x81\x5b\x83\x7d\x82\x50.txt", "テーマ１.TXT"};
+    ASSERT_EQ(lookup.status.entries(), both);
     RecordFile file;
-    QCOMPARE(file.OpenForInput("テーマ１.txt").code(), Status::Code::Ambiguous);
-    QCOMPARE(file.OpenForAppend("テーマ１.txt").code(), Status::Code::Ambiguous);
-    QCOMPARE(file.OpenForOutput("テーマ１.txt").code(), Status::Code::Ambiguous);
-    QCOMPARE(records::EmptyFile("テーマ１.txt").code(), Status::Code::Ambiguous);
-    QCOMPARE(ReadBytes("テーマ１.TXT"), QByteArray("\"e\",\"f\",3\r\n"));
-    QCOMPARE(ReadBytes("\x83\x65\x81\x5b\x83\x7d\x82\x50.txt"), QByteArray("\"g\",\"h\",4\r\n"));
+    ASSERT_EQ(file.OpenForInput("テーマ１.txt").code(), Status::Code::Ambiguous);
+    ASSERT_EQ(file.OpenForAppend("テーマ１.txt").code(), Status::Code::Ambiguous);
+    ASSERT_EQ(file.OpenForOutput("テーマ１.txt").code(), Status::Code::Ambiguous);
+    ASSERT_EQ(records::EmptyFile("テーマ１.txt").code(), Status::Code::Ambiguous);
+    ASSERT_EQ(ReadBytes("テーマ１.TXT"), std::string("\"e\",\"f\",3\r\n"));
+    ASSERT_EQ(ReadBytes("\x83\x65\x81\x5b\x83\x7d\x82\x50.txt"), std::string("\"g\",\"h\",4\r\n"));
 }
 
 // What a write cut off by a kill or a power cut leaves at the end: the last line, without a line end and not
 // a whole record. The records before it read, it is reported once, and the next append removes it.
-void TestRecordFile::tornLastLineIsLeftOutThenRemoved_data() {
-    QTest::addColumn<QByteArray>("before");
-    QTest::addColumn<QByteArray>("torn");
-    const QByteArray one = Cp932(u"\"2026年12月07日\",\"タクシー\",690\r\n"_s);
-    QTest::newRow("cut in a text") << one << Cp932(u"\"2026年12月07日\",\"タク"_s);
-    QTest::newRow("cut before the amount") << one << Cp932(u"\"2026年12月07日\",\"タクシー\","_s);
-    QTest::newRow("cut inside a character") << one << QByteArray("\"2026\x94");
-    QTest::newRow("zeros of a power cut") << one << QByteArray(300, '\0');
-    QTest::newRow("the first record") << QByteArray() << Cp932(u"\"2026年12月07日\",\"タ"_s);
-    QTest::newRow("half-width katakana") << Cp932(u"\"ﾊｲ\",\"ﾓｽ\",1\r\n"_s) << Cp932(u"\"ﾊｲ\",\"ﾓ"_s);
-}
-
-void TestRecordFile::tornLastLineIsLeftOutThenRemoved() {
-    QFETCH(QByteArray, before);
-    QFETCH(QByteArray, torn);
+// `before`, then the remains `torn` of a write cut off: the records before it read, the remains are reported
+// once, and the next append removes them.
+static void TornLineLeftOutThenRemoved(const std::string& before, const std::string& torn) {
     ScopedWorkDir dir;
     WriteBytes(kName, before + torn);
     RecordFile file;
-    QVERIFY(file.OpenForInput(kName).ok());
+    ASSERT_TRUE(file.OpenForInput(kName).ok());
     std::vector<FieldValue> values;
     std::size_t whole = 0;
     while (!file.AtEnd()) {
         const Status status = file.ReadRecord(kLedger, values);
         if (!status.ok()) {
-            QCOMPARE(status.code(), Status::Code::Torn);
-            QCOMPARE(status.line(), before.count('\n') + 1);
+            ASSERT_EQ(status.code(), Status::Code::Torn);
+            ASSERT_EQ(status.line(), std::count(before.begin(), before.end(), '\n') + 1);
             continue; // reported once, then at the end
         }
         ++whole;
     }
-    QCOMPARE(whole, std::size_t(before.count('\n')));
-    QVERIFY(file.Close().ok());
-    QCOMPARE(ReadBytes(kName), before + torn); // reading changes nothing
+    ASSERT_EQ(whole, std::size_t(std::count(before.begin(), before.end(), '\n')));
+    ASSERT_TRUE(file.Close().ok());
+    ASSERT_EQ(ReadBytes(kName), before + torn); // reading changes nothing
 
-    QVERIFY(records::AppendRecord(kName, Ledger("2026年12月08日", "晩酌", 500000)).ok());
-    const QByteArray after = before + Cp932(u"\"2026年12月08日\",\"晩酌\",50\r\n"_s);
-    QCOMPARE(ReadBytes(kName), after);
+    ASSERT_TRUE(records::AppendRecord(kName, Ledger("2026年12月08日", "晩酌", 500000)).ok());
+    const std::string after = before + Cp932("\"2026年12月08日\",\"晩酌\",50\r\n");
+    ASSERT_EQ(ReadBytes(kName), after);
     Status status;
-    QCOMPARE(ReadAll(kName, kLedger, status).size(), whole + 1);
-    QVERIFY(status.ok());
+    ASSERT_EQ(ReadAll(kName, kLedger, status).size(), whole + 1);
+    ASSERT_TRUE(status.ok());
+}
+
+TEST(RecordFile, TornLastLineIsLeftOutThenRemoved) {
+    const std::string one = Cp932("\"2026年12月07日\",\"タクシー\",690\r\n");
+    const struct {
+        const char* name;
+        std::string before;
+        std::string torn;
+    } rows[] = {
+        {"cut in a text", one, Cp932("\"2026年12月07日\",\"タク")},
+        {"cut before the amount", one, Cp932("\"2026年12月07日\",\"タクシー\",")},
+        {"cut inside a character", one, std::string("\"2026\x94")},
+        {"zeros of a power cut", one, std::string(300, '\0')},
+        {"the first record", std::string(), Cp932("\"2026年12月07日\",\"タ")},
+        {"half-width katakana", Cp932("\"ﾊｲ\",\"ﾓｽ\",1\r\n"), Cp932("\"ﾊｲ\",\"ﾓ")},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        TornLineLeftOutThenRemoved(row.before, row.torn);
+    }
 }
 
 // As an editor saves it: the last record is whole, only its line end is missing. It reads, and an append
 // adds the line end before the new record.
-void TestRecordFile::wholeLastRecordWithoutLineEnd() {
+TEST(RecordFile, WholeLastRecordWithoutLineEnd) {
     ScopedWorkDir dir;
     WriteBytes(kName, "\"a\",\"b\",1\r\n\"c\",\"d\",2");
     Status status;
-    QCOMPARE(ReadAll(kName, kLedger, status).size(), std::size_t(2));
-    QVERIFY(status.ok());
-    QVERIFY(records::AppendRecord(kName, Ledger("e", "f", 30000)).ok());
-    QCOMPARE(ReadBytes(kName), QByteArray("\"a\",\"b\",1\r\n\"c\",\"d\",2\r\n\"e\",\"f\",3\r\n"));
+    ASSERT_EQ(ReadAll(kName, kLedger, status).size(), std::size_t(2));
+    ASSERT_TRUE(status.ok());
+    ASSERT_TRUE(records::AppendRecord(kName, Ledger("e", "f", 30000)).ok());
+    ASSERT_EQ(ReadBytes(kName), std::string("\"a\",\"b\",1\r\n\"c\",\"d\",2\r\n\"e\",\"f\",3\r\n"));
 }
 
 // The writer takes nothing the reader refuses: texts that happen to be valid UTF-8 as bytes, and the longest
 // texts the boxes take, measured in the file's bytes.
-void TestRecordFile::whatTheWriterTakesTheReaderTakes() {
+TEST(RecordFile, WhatTheWriterTakesTheReaderTakes) {
     ScopedWorkDir dir;
     const std::vector<std::vector<FieldValue>> written = {
         Ledger("2026年12月07日", "ﾊｲ", 10000), // 0xCA 0xB2: valid UTF-8 as bytes
         Ledger("2026年12月07日", "ﾓｽ", 20000),
-        {std::string("ﾏｲﾎｰ"), std::string(QString(32767, u'漢').toStdString()), Currency()},
-        {std::string(65536, 'x'), std::string(QString(22000, u'貯').toStdString()), Currency()},
+        {std::string("ﾏｲﾎｰ"), Repeated(U'漢', 32767), Currency()},
+        {std::string(65536, 'x'), Repeated(U'貯', 22000), Currency()},
     };
-    QVERIFY(WriteAll(kName, written).ok());
+    ASSERT_TRUE(WriteAll(kName, written).ok());
     Status status;
-    QVERIFY(ReadAll(kName, kLedger, status) == written);
-    QVERIFY2(status.ok(), qPrintable(messages::Reason(status)));
-    WriteBytes("theme.txt", Cp932(u"\"ﾏｲﾎｰ\"\r\n"_s));
+    ASSERT_TRUE(ReadAll(kName, kLedger, status) == written);
+    ASSERT_TRUE(status.ok()) << Describe(status);
+    WriteBytes("theme.txt", Cp932("\"ﾏｲﾎｰ\"\r\n"));
     constexpr std::array theme = {FieldKind::Text};
-    QCOMPARE(ReadAll("theme.txt", theme, status).size(), std::size_t(1));
-    QVERIFY(status.ok());
+    ASSERT_EQ(ReadAll("theme.txt", theme, status).size(), std::size_t(1));
+    ASSERT_TRUE(status.ok());
 
     // One byte more than the reader takes is refused by the writer, and by the check the entry makes.
     const std::string tooLong(65537, 'x');
-    QVERIFY(records::TextFieldFault(tooLong).has_value());
-    QVERIFY(!records::TextFieldFault(std::string(65536, 'x')).has_value());
-    QCOMPARE(records::AppendRecord(kName, Ledger("d", tooLong.c_str(), 1)).code(), Status::Code::Unsavable);
-    QVERIFY(ReadAll(kName, kLedger, status) == written);
+    ASSERT_TRUE(records::TextFieldFault(tooLong).has_value());
+    ASSERT_TRUE(!records::TextFieldFault(std::string(65536, 'x')).has_value());
+    ASSERT_EQ(records::AppendRecord(kName, Ledger("d", tooLong.c_str(), 1)).code(), Status::Code::Unsavable);
+    ASSERT_TRUE(ReadAll(kName, kLedger, status) == written);
 }
 
 // An append that would take a file past what the reader takes is refused, and the file stays as it was.
-void TestRecordFile::writerKeepsTheFileReadable() {
+TEST(RecordFile, WriterKeepsTheFileReadable) {
     ScopedWorkDir dir;
     const std::string item(60000, 'x');
     {
         // A ledger of long items just under the limit, made sparse: only its size matters to an append.
         std::FILE* f = std::fopen(kName, "wb");
-        QVERIFY(f);
-        QCOMPARE(std::fseek(f, static_cast<long>(RecordFile::kMaxInputBytes) - 40000, SEEK_SET), 0);
+        ASSERT_TRUE(f);
+        ASSERT_EQ(std::fseek(f, static_cast<long>(RecordFile::kMaxInputBytes) - 40000, SEEK_SET), 0);
         std::fputs("\r\n", f);
         std::fclose(f);
     }
-    const QByteArray before = ReadBytes(kName);
+    const std::string before = ReadBytes(kName);
     const Status status = records::AppendRecord(kName, Ledger("2026年12月07日", item.c_str(), 10000));
-    QCOMPARE(status.code(), Status::Code::Unsavable);
-    QVERIFY(!messages::Reason(status).isEmpty());
-    QCOMPARE(ReadBytes(kName), before);
-    QVERIFY(records::AppendRecord(kName, Ledger("2026年12月07日", "短い", 10000)).ok());
+    ASSERT_EQ(status.code(), Status::Code::Unsavable);
+    ASSERT_NE(status.what(), Status::What::None);
+    ASSERT_EQ(ReadBytes(kName), before);
+    ASSERT_TRUE(records::AppendRecord(kName, Ledger("2026年12月07日", "短い", 10000)).ok());
 }
 
-void TestRecordFile::pipesAndDevicesAreRefusedWithoutWaiting() {
+TEST(RecordFile, PipesAndDevicesAreRefusedWithoutWaiting) {
     ScopedWorkDir dir;
-    QCOMPARE(mkfifo(kName, 0600), 0);
+    ASSERT_EQ(mkfifo(kName, 0600), 0);
     RecordFile file;
-    QCOMPARE(file.OpenForInput(kName).code(), Status::Code::System); // open does not wait for a writer
-    QCOMPARE(file.OpenForAppend(kName).code(), Status::Code::System);
-    QCOMPARE(file.OpenForOutput(kName).code(), Status::Code::System);
-    QVERIFY(QFileInfo(QString::fromUtf8(kName)).exists());
-    QVERIFY(!QFileInfo(QString::fromUtf8(kName)).isFile()); // still the pipe
+    ASSERT_EQ(file.OpenForInput(kName).code(), Status::Code::System); // open does not wait for a writer
+    ASSERT_EQ(file.OpenForAppend(kName).code(), Status::Code::System);
+    ASSERT_EQ(file.OpenForOutput(kName).code(), Status::Code::System);
+    struct stat st {};
+    ASSERT_TRUE(lstat(kName, &st) == 0 && S_ISFIFO(st.st_mode)); // still the pipe
 }
 
-void TestRecordFile::leftoverTemporariesAreRemoved() {
+TEST(RecordFile, LeftoverTemporariesAreRemoved) {
     ScopedWorkDir dir;
     for (const char* name : {".テーマ１.txt.Ab3dE9", ".項目１.TXT.zz0000", ".テーマ名１.txt.q1w2e3",
                              ".other.txt.abcdef", ".テーマ１.txt.short", "テーマ１.txt"})
         WriteBytes(name, "x");
-    QDir().mkdir(u".テーマ１.txt.dir123"_s);
+    ASSERT_EQ(mkdir(".テーマ１.txt.dir123", 0700), 0);
     constexpr std::array<std::string_view, 3> names = {"テーマ１.txt", "項目１.txt", "テーマ名１.txt"};
-    QCOMPARE(records::RemoveLeftoverTemporaries(names), 3);
-    QCOMPARE(
-        QDir().entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-        QStringList({u".other.txt.abcdef"_s, u".テーマ１.txt.dir123"_s, u".テーマ１.txt.short"_s, u"テーマ１.txt"_s}));
+    ASSERT_EQ(records::RemoveLeftoverTemporaries(names), 3);
+    ASSERT_EQ(Entries(true), std::vector<std::string>(
+                                 {".other.txt.abcdef", ".テーマ１.txt.dir123", ".テーマ１.txt.short", "テーマ１.txt"}));
 }
 
 // A file far larger than the pieces it is read in: every record comes back, wherever a piece ends (inside a
 // text, between CR and LF, inside a character), and a fault far in is told with its own line.
-void TestRecordFile::largeFilesReadPieceByPiece() {
+TEST(RecordFile, LargeFilesReadPieceByPiece) {
     ScopedWorkDir dir;
     std::mt19937 random(20261207);
     std::vector<std::vector<FieldValue>> written;
     std::size_t bytes = 0;
     while (bytes < 3u << 20) {
         const std::size_t length = random() % 3 == 0 ? 1 + random() % 20000 : random() % 40;
-        std::u16string item;
+        std::string item;
         for (std::size_t i = 0; i < length; ++i)
-            item += random() % 2 ? char16_t(u'あ' + random() % 80) : char16_t(u'a' + random() % 26);
-        written.push_back(Ledger("2026年12月07日", QString::fromStdU16String(item).toStdString().c_str(),
-                                 std::int64_t(random() % 2000000) - 1000000));
+            records::AppendUtf8(item, random() % 2 ? char32_t(U'あ' + random() % 80) : char32_t(U'a' + random() % 26));
+        written.push_back(Ledger("2026年12月07日", item.c_str(), std::int64_t(random() % 2000000) - 1000000));
         bytes += 2 * length + 30;
     }
-    QVERIFY(WriteAll(kName, written).ok());
+    ASSERT_TRUE(WriteAll(kName, written).ok());
     Status status;
-    QVERIFY(ReadAll(kName, kLedger, status) == written);
-    QVERIFY2(status.ok(), qPrintable(messages::Reason(status)));
+    ASSERT_TRUE(ReadAll(kName, kLedger, status) == written);
+    ASSERT_TRUE(status.ok()) << Describe(status);
 
     // The same with LF alone, a NUL far in, and a cut-off last record after many pieces.
-    QByteArray file = ReadBytes(kName);
-    QByteArray lf = file;
-    lf.replace("\r\n", "\n");
+    std::string file = ReadBytes(kName);
+    std::string lf = file;
+    for (std::size_t at = lf.find("\r\n"); at != std::string::npos; at = lf.find("\r\n", at))
+        lf.erase(at, 1);
     WriteBytes(kName, lf);
-    QVERIFY(ReadAll(kName, kLedger, status) == written);
-    QVERIFY(status.ok());
-    QByteArray nul = file;
-    const int at = file.indexOf('\n', file.size() - 1000);
+    ASSERT_TRUE(ReadAll(kName, kLedger, status) == written);
+    ASSERT_TRUE(status.ok());
+    std::string nul = file;
+    const std::size_t at = file.find('\n', file.size() - 1000);
     nul[at - 3] = '\0';
     WriteBytes(kName, nul);
     (void)ReadAll(kName, kLedger, status);
-    QCOMPARE(status.code(), Status::Code::Damaged);
-    QCOMPARE(status.line(), int(written.size()));
-    WriteBytes(kName, file + Cp932(u"\"2026年12月07日\",\"途中"_s));
+    ASSERT_EQ(status.code(), Status::Code::Damaged);
+    ASSERT_EQ(status.line(), int(written.size()));
+    WriteBytes(kName, file + Cp932("\"2026年12月07日\",\"途中"));
     RecordFile reader;
-    QVERIFY(reader.OpenForInput(kName).ok());
+    ASSERT_TRUE(reader.OpenForInput(kName).ok());
     std::vector<FieldValue> values;
     std::size_t read = 0;
     Status last;
@@ -558,10 +565,7 @@ void TestRecordFile::largeFilesReadPieceByPiece() {
         last = reader.ReadRecord(kLedger, values);
         read += last.ok();
     }
-    QCOMPARE(read, written.size());
-    QCOMPARE(last.code(), Status::Code::Torn);
-    QCOMPARE(last.line(), int(written.size()) + 1);
+    ASSERT_EQ(read, written.size());
+    ASSERT_EQ(last.code(), Status::Code::Torn);
+    ASSERT_EQ(last.line(), int(written.size()) + 1);
 }
-
-QTEST_APPLESS_MAIN(TestRecordFile)
-#include "tst_recordfile.moc"

@@ -1,72 +1,22 @@
-// Helpers shared by the tests.
+// Helpers shared by the tests of the windows.
 #include "testsupport.h"
 
 #include "help/help_viewer.h"
-#include "records/cp932.h"
 #include "widgets/grid.h"
 #include "window/fraMain.h"
 #include "window/frmSub.h"
 
 #include <QAbstractButton>
 #include <QApplication>
-#include <QDir>
-#include <QFile>
 #include <QTest>
 #include <QTimer>
 
-#include <csignal>
-#include <cstdio>
-#include <fstream>
-#include <ftw.h>
-#include <iterator>
-#include <sys/stat.h>
-
-ScopedEnv::ScopedEnv(const char* name, const QByteArray& value)
-    : m_name(name), m_previous(qgetenv(name)), m_had(qEnvironmentVariableIsSet(name)) {
-    qputenv(name, value);
-}
-
-ScopedEnv::~ScopedEnv() {
-    if (m_had)
-        qputenv(m_name, m_previous);
-    else
-        qunsetenv(m_name);
-}
-
-ScopedWorkDir::ScopedWorkDir()
-    : m_dataHomeEnv("XDG_DATA_HOME", QFile::encodeName(m_dataHome.path())), m_previous(QDir::currentPath()) {
-    QVERIFY2(m_dir.isValid() && m_dataHome.isValid(), "no temporary directory");
-    QDir::setCurrent(m_dir.path());
-}
-
-namespace {
-
-// Removes everything in a directory by its bytes: QDir cannot name a file whose name is not UTF-8 (a data file
-// unpacked in code page 932), and would leave it and its directory behind.
-void RemoveContents(const QString& dir) {
-    const QByteArray root = QFile::encodeName(dir);
-    nftw(
-        root.constData(),
-        [](const char* path, const struct stat*, int, FTW* at) { return at->level > 0 ? std::remove(path) : 0; }, 16,
-        FTW_DEPTH | FTW_PHYS);
-}
-
-} // namespace
-
-ScopedWorkDir::~ScopedWorkDir() {
-    QDir::setCurrent(m_previous);
-    RemoveContents(m_dir.path());
-    RemoveContents(m_dataHome.path());
-}
-
 QByteArray Deposit(const QString& item, const char* amount) {
-    using namespace Qt::StringLiterals;
-    return Cp932(u"\"2026年12月07日\",\"%1\","_s.arg(item)) + amount + "\r\n";
+    return QByteArray::fromStdString(files::Deposit(item.toStdString(), amount));
 }
 
 QByteArray Item(const QString& item, const char* amount) {
-    using namespace Qt::StringLiterals;
-    return Cp932(u"\"%1\","_s.arg(item)) + amount + "\r\n";
+    return QByteArray::fromStdString(files::Item(item.toStdString(), amount));
 }
 
 QPalette DarkDesktopPalette() {
@@ -102,26 +52,19 @@ QList<help::HelpWindow*> VisibleHelpWindows(const QWidget& owner) {
 }
 
 QByteArray ReadBytes(const char* utf8Name) {
-    std::ifstream in(utf8Name, std::ios::binary);
-    const std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    return QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    return QByteArray::fromStdString(files::ReadBytes(utf8Name));
 }
 
 void WriteBytes(const char* utf8Name, const QByteArray& bytes) {
-    std::ofstream out(utf8Name, std::ios::binary | std::ios::trunc);
-    out.write(bytes.constData(), bytes.size());
+    files::WriteBytes(utf8Name, bytes.toStdString());
 }
 
 bool FileExists(const char* utf8Name) {
-    struct stat st {};
-    return stat(utf8Name, &st) == 0;
+    return files::FileExists(utf8Name);
 }
 
 QByteArray Cp932(const QString& text) {
-    std::string bytes;
-    if (!records::EncodeCp932(text.toStdString(), bytes))
-        qFatal("test text not in code page 932");
-    return QByteArray(bytes.data(), static_cast<qsizetype>(bytes.size()));
+    return QByteArray::fromStdString(files::Cp932(text.toStdString()));
 }
 
 void AnswerNextBox(QMessageBox::StandardButton button, std::vector<SeenBox>& seen) {
@@ -149,18 +92,6 @@ bool LoadPastStarter(fraMain& window) {
 QPoint CellCentre(Grid& grid, int row, int col) {
     grid.flush();
     return grid.visualRect(grid.model()->index(row - 1, col)).center();
-}
-
-FileSizeLimit::FileSizeLimit(rlim_t bytes) {
-    std::signal(SIGXFSZ, SIG_IGN);
-    getrlimit(RLIMIT_FSIZE, &m_old);
-    rlimit limit = m_old;
-    limit.rlim_cur = bytes;
-    setrlimit(RLIMIT_FSIZE, &limit);
-}
-
-FileSizeLimit::~FileSizeLimit() {
-    setrlimit(RLIMIT_FSIZE, &m_old);
 }
 
 Dialogs::Answer ScriptedDialogs::message(QWidget*, const QString& text, const QString& title, Buttons buttons,

@@ -1,17 +1,17 @@
-// Helpers shared by the tests: a working directory of each test's own, file bytes, and scripted dialogs.
+// Helpers shared by the tests of the windows: a working directory of each test's own, file bytes in Qt's types, and
+// scripted dialogs.
 #pragma once
 
+#include "filesupport.h"
 #include "widgets/dialogs.h"
 
 #include <QByteArray>
+#include <QFile>
 #include <QMessageBox>
 #include <QPalette>
 #include <QPoint>
 #include <QString>
 #include <QStringList>
-#include <QTemporaryDir>
-
-#include <sys/resource.h>
 
 #include <deque>
 #include <functional>
@@ -19,42 +19,18 @@
 #include <string>
 #include <vector>
 
-// Sets an environment variable for as long as it lives, then puts back what was there.
-class ScopedEnv {
+using files::FileSizeLimit;
+using files::kItemsName;
+using files::kLedgerName;
+using files::kThemeName;
+using files::ScopedEnv;
+
+// files::ScopedWorkDir, with its paths as Qt's strings.
+class ScopedWorkDir : public files::ScopedWorkDir {
 public:
-    ScopedEnv(const char* name, const QByteArray& value);
-    ~ScopedEnv();
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-
-private:
-    const char* m_name;
-    QByteArray m_previous;
-    bool m_had;
+    QString path() const { return QFile::decodeName(files::ScopedWorkDir::path().c_str()); }
+    QString dataHome() const { return QFile::decodeName(files::ScopedWorkDir::dataHome().c_str()); }
 };
-
-// Makes a fresh temporary directory the current one for as long as it lives, and gives the test a data home
-// ($XDG_DATA_HOME) of its own beside it, so that whatever a clear puts in the trash stays out of the user's.
-class ScopedWorkDir {
-public:
-    ScopedWorkDir();
-    ~ScopedWorkDir();
-    ScopedWorkDir(const ScopedWorkDir&) = delete;
-    ScopedWorkDir& operator=(const ScopedWorkDir&) = delete;
-    QString path() const { return m_dir.path(); }
-    QString dataHome() const { return m_dataHome.path(); }
-
-private:
-    QTemporaryDir m_dir;
-    QTemporaryDir m_dataHome;
-    ScopedEnv m_dataHomeEnv;
-    QString m_previous;
-};
-
-// The data files' names, as the tests spell them.
-inline const char* const kLedgerName = "テーマ１.txt";
-inline const char* const kItemsName = "項目１.txt";
-inline const char* const kThemeName = "テーマ名１.txt";
 
 // A record line in code page 932: a deposit of the fixed test day (2026-12-07), an item of the list.
 QByteArray Deposit(const QString& item, const char* amount);
@@ -94,19 +70,6 @@ void AnswerNextBox(QMessageBox::StandardButton button, std::vector<SeenBox>& see
 
 // The centre of a data cell, in the grid's viewport, after bringing the view up to date.
 QPoint CellCentre(Grid& grid, int row, int col = 0);
-
-// Makes writes past `bytes` fail, as a full disk does, for the life of the object. Tests run as root, who
-// passes permission checks, so this is how they make a write fail.
-class FileSizeLimit {
-public:
-    explicit FileSizeLimit(rlim_t bytes);
-    ~FileSizeLimit();
-    FileSizeLimit(const FileSizeLimit&) = delete;
-    FileSizeLimit& operator=(const FileSizeLimit&) = delete;
-
-private:
-    rlimit m_old{};
-};
 
 // Dialogs answered from a script; every box asked is recorded.
 class ScriptedDialogs final : public Dialogs {
