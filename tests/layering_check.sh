@@ -2,8 +2,9 @@
 # The layers of src/ keep their order, records < widgets < help < window < app: a folder includes headers of its
 # own layer and of those below it only; the records layer neither includes nor links Qt; the help's core
 # (help_core) includes nothing of the help windows or the widgets and links no Qt GUI library; and a program
-# built on the records library alone loads no Qt library at all.
+# built on the records library alone loads no Qt library at all, nor one built on the help core a Qt GUI library.
 #   layering_check.sh SRC_DIR [--core FILES] [--records-links LIBS] [--core-links LIBS] [--qt-free PROGRAM]...
+#                     [--no-gui PROGRAM]...
 # FILES and LIBS are lists as CMake gives them, separated by ';'.
 set -uo pipefail
 
@@ -14,12 +15,14 @@ core_files=()
 records_links=
 core_links=
 qt_free=()
+no_gui=()
 while [ $# -gt 0 ]; do
     case "$1" in
     --core) IFS=';' read -r -a core_files <<<"$2" ;;
     --records-links) records_links=$2 ;;
     --core-links) core_links=$2 ;;
     --qt-free) qt_free+=("$2") ;;
+    --no-gui) no_gui+=("$2") ;;
     *)
         echo "unknown option $1" >&2
         exit 2
@@ -95,7 +98,16 @@ for program in "${qt_free[@]}"; do
     fi
 done
 
-echo "$checked files in ${#rank[@]} layers, ${#core[@]} help core files, ${#qt_free[@]} Qt-free programs checked"
+for program in "${no_gui[@]}"; do
+    if ! libraries=$(ldd "$program"); then
+        fail "$program cannot be inspected"
+    elif grep -qE 'libQt6(Gui|Widgets)' <<<"$libraries"; then
+        fail "$(basename "$program"), built on the help core, loads a GUI library: $(grep -oE 'libQt6(Gui|Widgets)[^ ]*' <<<"$libraries" | tr '\n' ' ')"
+    fi
+done
+
+echo "$checked files in ${#rank[@]} layers, ${#core[@]} help core files, ${#qt_free[@]} Qt-free programs and" \
+    "${#no_gui[@]} without a GUI checked"
 if [ "$failures" -gt 0 ]; then
     echo "$failures breaches of the layers" >&2
     exit 1
