@@ -90,21 +90,20 @@ fi
 if grep -qE '(^|;)(Qt6?::(Gui|Widgets)|widgets|help_viewer)(;|$)' <<<"$core_links"; then
     fail "the help core links widgets: $core_links"
 fi
-for program in "${qt_free[@]}"; do
-    if ! libraries=$(ldd "$program"); then
-        fail "$program cannot be inspected"
-    elif grep -q 'libQt' <<<"$libraries"; then
-        fail "$(basename "$program"), built on the records library alone, loads Qt: $(grep -o 'libQt[^ ]*' <<<"$libraries" | tr '\n' ' ')"
-    fi
-done
-
-for program in "${no_gui[@]}"; do
-    if ! libraries=$(ldd "$program"); then
-        fail "$program cannot be inspected"
-    elif grep -qE 'libQt6(Gui|Widgets)' <<<"$libraries"; then
-        fail "$(basename "$program"), built on the help core, loads a GUI library: $(grep -oE 'libQt6(Gui|Widgets)[^ ]*' <<<"$libraries" | tr '\n' ' ')"
-    fi
-done
+# Programs that must not load the Qt libraries matching `pattern`, and what they were built on.
+check_loads() {
+    local pattern=$1 built_on=$2 program libraries
+    shift 2
+    for program in "$@"; do
+        if ! libraries=$(ldd "$program"); then
+            fail "$program cannot be inspected"
+        elif grep -qE "$pattern" <<<"$libraries"; then
+            fail "$(basename "$program"), built on $built_on, loads $(grep -oE "$pattern[^ ]*" <<<"$libraries" | tr '\n' ' ')"
+        fi
+    done
+}
+check_loads 'libQt' "the records library alone" "${qt_free[@]}"
+check_loads 'libQt6(Gui|Widgets)' "the help core" "${no_gui[@]}"
 
 echo "$checked files in ${#rank[@]} layers, ${#core[@]} help core files, ${#qt_free[@]} Qt-free programs and" \
     "${#no_gui[@]} without a GUI checked"

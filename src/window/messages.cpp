@@ -50,6 +50,26 @@ QString NamedCharacter(char32_t cp) {
 
 const QString kDeleteTitle = u"削除確認"_s;
 
+// The words of the failures that carry no value to tell.
+struct PlainWords {
+    What what;
+    const char16_t* words;
+};
+constexpr PlainWords kPlainWords[] = {
+    {What::NoHomeFolder, u"ホームフォルダーがわかりません（HOME が設定されていません）"},
+    {What::Utf8File, u"UTF-8 で保存されています。Shift_JIS（CP932）で保存し直してください"},
+    {What::NulByte, u"NUL 文字（0x00）が含まれています"},
+    {What::NotCodePage932, u"Shift_JIS（CP932）の文字ではないバイトがあります"},
+    {What::RecordCutShort, u"レコードが途中で終わっています"},
+    {What::QuoteNotClosed, u"レコードが途中で終わっています（閉じる「\"」がありません）"},
+    {What::TotalOutOfRange, u"合計が金額の範囲を超えます"},
+    {What::CutOffLastLine, u"最後の行は、書き込みの途中で途切れた記録の残りです"},
+    {What::DoubleQuote, u"二重引用符「\"」は保存できません"},
+    {What::LineBreak, u"改行や NUL 文字は保存できません"},
+    {What::NotEncodable, u"Shift_JIS で保存できない文字があります"},
+    {What::AmountNotReadable, u"金額の表示が読み取れません"},
+};
+
 } // namespace
 
 Dialogs::Answer Show(Dialogs& dialogs, QWidget* parent, const Message& message) {
@@ -57,9 +77,10 @@ Dialogs::Answer Show(Dialogs& dialogs, QWidget* parent, const Message& message) 
 }
 
 QString Reason(const Status& status) {
+    for (const PlainWords& plain : kPlainWords)
+        if (plain.what == status.what())
+            return QString::fromUtf16(plain.words);
     switch (status.what()) {
-    case What::None:
-        break;
     case What::SystemCall:
         return status.place().empty() ? SystemWords(status.error())
                                       : u"%1: %2"_s.arg(Quoted(status.place()), SystemWords(status.error()));
@@ -68,20 +89,8 @@ QString Reason(const Status& status) {
                                       : Quoted(status.place()) + u"は通常のファイルではありません"_s;
     case What::FileTooLarge:
         return u"ファイルが大きすぎます（%1 MB まで読み込めます）"_s.arg(Megabytes(status.limit()));
-    case What::NoHomeFolder:
-        return u"ホームフォルダーがわかりません（HOME が設定されていません）"_s;
     case What::NoTrashOnFileSystem:
         return Quoted(status.place()) + u"のファイルシステムには、ゴミ箱を作れません"_s;
-    case What::Utf8File:
-        return u"UTF-8 で保存されています。Shift_JIS（CP932）で保存し直してください"_s;
-    case What::NulByte:
-        return u"NUL 文字（0x00）が含まれています"_s;
-    case What::NotCodePage932:
-        return u"Shift_JIS（CP932）の文字ではないバイトがあります"_s;
-    case What::RecordCutShort:
-        return u"レコードが途中で終わっています"_s;
-    case What::QuoteNotClosed:
-        return u"レコードが途中で終わっています（閉じる「\"」がありません）"_s;
     case What::TextFieldTooLong:
         return u"文字の欄が長すぎます（%1 KB まで）"_s.arg(Kilobytes(status.limit()));
     case What::NotAnAmount:
@@ -90,32 +99,21 @@ QString Reason(const Status& status) {
         const bool items = status.place() == fraMain::kItemFile;
         return u"%1が %2 件を超えています"_s.arg(items ? u"項目"_s : u"記録"_s, Grouped(status.limit()));
     }
-    case What::TotalOutOfRange:
-        return u"合計が金額の範囲を超えます"_s;
-    case What::CutOffLastLine:
-        return u"最後の行は、書き込みの途中で途切れた記録の残りです"_s;
-    case What::DoubleQuote:
-        return u"二重引用符「\"」は保存できません"_s;
-    case What::LineBreak:
-        return u"改行や NUL 文字は保存できません"_s;
     case What::UnsavableCharacter:
         return u"文字%1は Shift_JIS で保存できません"_s.arg(NamedCharacter(status.character()));
-    case What::NotEncodable:
-        return u"Shift_JIS で保存できない文字があります"_s;
     case What::TextTooLongToSave:
         return u"Shift_JIS で %1 KB を超える長さの文字は保存できません"_s.arg(Kilobytes(status.limit()));
     case What::FileWouldBeTooLarge:
         return u"これ以上書き込むとファイルが %1 MB を超え、読み込めなくなります"_s.arg(Megabytes(status.limit()));
-    case What::AmountNotReadable:
-        return u"金額の表示が読み取れません"_s;
     case What::SeveralHoldData: {
         QString names;
         for (const std::string& entry : status.entries())
             names += Quoted(entry);
         return u"同じ名前とみなされるファイルが複数あり、どれも空ではありません: "_s + names;
     }
+    default: // no failure, or one of kPlainWords
+        return {};
     }
-    return {};
 }
 
 Message FileFailure(const char* fileName, const Status& status, bool reading, Then then) {
