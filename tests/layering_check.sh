@@ -98,7 +98,7 @@ check_loads() {
         if ! libraries=$(ldd "$program"); then
             fail "$program cannot be inspected"
         elif grep -qE "$pattern" <<<"$libraries"; then
-            fail "$(basename "$program"), built on $built_on, loads $(grep -oE "$pattern[^ ]*" <<<"$libraries" | tr '\n' ' ')"
+            fail "$(basename "$program"), built on $built_on, loads $(awk '{print $1}' <<<"$libraries" | grep -E "$pattern" | tr '\n' ' ')"
         fi
     done
 }
