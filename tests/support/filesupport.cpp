@@ -14,7 +14,6 @@
 #include <ftw.h>
 #include <iomanip>
 #include <iterator>
-#include <regex>
 #include <sstream>
 #include <stdexcept>
 #include <sys/stat.h>
@@ -136,14 +135,18 @@ std::vector<Trashed> TrashEntries(const std::string& trash) {
 }
 
 std::string TrashInfoFault(const std::string& info, const std::string& path, std::time_t since) {
-    static const std::regex form("\\[Trash Info\\]\nPath=([^\n]*)\nDeletionDate=([^\n]*)\n");
-    std::smatch match;
-    if (!std::regex_match(info, match, form))
+    // "[Trash Info]", "Path=" and "DeletionDate=" lines, each ended by a line feed, and nothing else.
+    const std::string group = "[Trash Info]\nPath=", dateKey = "\nDeletionDate=";
+    const std::size_t pathEnd = info.starts_with(group) ? info.find('\n', group.size()) : std::string::npos;
+    const std::size_t dateStart = pathEnd == std::string::npos ? pathEnd : pathEnd + dateKey.size();
+    if (pathEnd == std::string::npos || info.compare(pathEnd, dateKey.size(), dateKey) != 0 ||
+        info.find('\n', dateStart) != info.size() - 1)
         return "not an information file: " + info;
-    if (match[1] != PercentEncoding(path))
-        return "the path is " + match[1].str() + ", not " + PercentEncoding(path);
+    const std::string written = info.substr(group.size(), pathEnd - group.size());
+    if (written != PercentEncoding(path))
+        return "the path is " + written + ", not " + PercentEncoding(path);
+    const std::string deleted = info.substr(dateStart, info.size() - 1 - dateStart);
     std::tm date{};
-    const std::string deleted = match[2];
     const char* end = strptime(deleted.c_str(), "%Y-%m-%dT%H:%M:%S", &date);
     if (!end || *end != '\0')
         return "no deletion date: " + deleted;
