@@ -134,40 +134,81 @@ std::vector<std::string> MatchingEntries(std::string_view name) {
 
 } // namespace
 
+namespace {
+
+// One file that entries standing for a name lead to, with every entry that names it, in order of name.
+struct NamedFile {
+    std::vector<std::string> names;
+    struct stat st {};      // of the file, through a link; only when known
+    bool known = false;     // false for a link that leads nowhere
+    bool removable = false; // an empty regular file with this one name, and no link on the way
+};
+
+std::string NotAFileReason(const std::string& entry, EntryKind kind) {
+    return "「" + DisplayName(entry) + "」" +
+           (kind == EntryKind::Directory ? "はフォルダーなので、データファイルとして使えません"
+                                         : "は通常のファイルではありません");
+}
+
+} // namespace
+
 DataFileLookup LookUpDataFile(std::string_view name) {
     DataFileLookup lookup;
-    const std::vector<std::string> matches = MatchingEntries(name);
-    if (matches.empty()) {
+    std::vector<NamedFile> files;
+    for (const std::string& entry : MatchingEntries(name)) {
+        struct stat own {};
+        if (lstat(entry.c_str(), &own) != 0)
+            continue; // gone since the directory was read
+        NamedFile file;
+        file.known = stat(entry.c_str(), &file.st) == 0;
+        if (file.known && !S_ISREG(file.st.st_mode)) {
+            lookup.notAFileKind = S_ISDIR(file.st.st_mode) ? EntryKind::Directory : EntryKind::Special;
+            lookup.notAFile = entry;
+            lookup.status = Status::Failure(Status::Code::NotAFile, NotAFileReason(entry, lookup.notAFileKind));
+            return lookup;
+        }
+        // A hard link, or a link to a file already met, is another name of that file.
+        const auto same = std::find_if(files.begin(), files.end(), [&](const NamedFile& f) {
+            return file.known && f.known && f.st.st_dev == file.st.st_dev && f.st.st_ino == file.st.st_ino;
+        });
+        if (same != files.end()) {
+            same->names.push_back(entry);
+            same->removable = false;
+            continue;
+        }
+        file.names.push_back(entry);
+        file.removable = S_ISREG(own.st_mode) && own.st_nlink == 1 && own.st_size == 0;
+        files.push_back(std::move(file));
+    }
+    if (files.empty()) {
         lookup.status = Status::Failure(Status::Code::NotFound, SystemReason(ENOENT));
         return lookup;
     }
-    if (matches.size() == 1) {
-        lookup.used = matches.front();
-        return lookup;
-    }
-    std::vector<std::string> holding;
-    for (const std::string& entry : matches) {
-        struct stat st {};
-        const bool emptyFile = lstat(entry.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0;
-        if (emptyFile)
-            lookup.unusedEmpty.push_back(entry);
-        else
-            holding.push_back(entry);
+    std::vector<const NamedFile*> holding;
+    for (const NamedFile& file : files) {
+        if (!file.known || file.st.st_size > 0)
+            holding.push_back(&file);
     }
     if (holding.size() > 1) {
         std::string names;
-        for (const std::string& entry : holding)
-            names += "「" + DisplayName(entry) + "」";
+        for (const NamedFile* file : holding)
+            for (const std::string& entry : file->names)
+                names += "「" + DisplayName(entry) + "」";
         lookup.status = Status::Failure(Status::Code::Ambiguous,
                                         "同じ名前とみなされるファイルが複数あり、どれも空ではありません: " + names);
-        lookup.unusedEmpty.clear();
         return lookup;
     }
-    if (holding.size() == 1) {
-        lookup.used = holding.front();
-    } else { // all empty: the first by name, steadily
-        lookup.used = lookup.unusedEmpty.front();
-        lookup.unusedEmpty.erase(lookup.unusedEmpty.begin());
+    // The one with data; when all are empty, the first by name, steadily.
+    const NamedFile& chosen = holding.empty() ? files.front() : *holding.front();
+    const auto exact = std::find(chosen.names.begin(), chosen.names.end(), name);
+    lookup.used = exact != chosen.names.end() ? *exact : chosen.names.front();
+    for (const std::string& entry : chosen.names) {
+        if (entry != lookup.used)
+            lookup.otherNames.push_back(entry);
+    }
+    for (const NamedFile& file : files) {
+        if (&file != &chosen && file.removable)
+            lookup.unusedEmpty.push_back(file.names.front());
     }
     return lookup;
 }
@@ -176,6 +217,63 @@ std::string ResolveDataFileName(std::string_view name) {
     return LookUpDataFile(name).used;
 }
 
+NameEncoding EncodingOfName(std::string_view entry) {
+    if (IsValidUtf8(entry))
+        return NameEncoding::Utf8;
+    std::string decoded;
+    std::size_t badOffset = 0;
+    return DecodeCp932(entry, decoded, badOffset) ? NameEncoding::Cp932 : NameEncoding::Neither;
+}
+
+int MakeTemporaryBeside(std::string_view directory, std::string_view base, std::string& path) {
+    path.assign(directory);
+    path += '.';
+    path += base;
+    path += kTemporaryMark;
+    path += "XXXXXX"; // mkostemp's six letters or digits
+    return mkostemp(path.data(), O_CLOEXEC);
+}
+
+namespace {
+
+constexpr std::size_t kTemporaryLetters = 6;
+
+bool IsAsciiLetterOrDigit(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+// The name of the data file an entry is a temporary of, when it has exactly the shape MakeTemporaryBeside
+// gives; nothing otherwise.
+std::optional<std::string_view> TemporaryOf(std::string_view entry) {
+    const std::size_t tail = kTemporaryMark.size() + kTemporaryLetters;
+    if (entry.size() <= tail + 1 || entry.front() != '.' ||
+        entry.substr(entry.size() - tail, kTemporaryMark.size()) != kTemporaryMark)
+        return std::nullopt;
+    const std::string_view letters = entry.substr(entry.size() - kTemporaryLetters);
+    if (!std::all_of(letters.begin(), letters.end(), IsAsciiLetterOrDigit))
+        return std::nullopt;
+    return entry.substr(1, entry.size() - tail - 1);
+}
+
+// Another name for `existing`, made beside `base` in the current directory with a temporary's shape.
+bool LinkTemporaryBeside(const std::string& existing, std::string_view base, std::string& path) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const int fd = MakeTemporaryBeside({}, base, path);
+        if (fd < 0)
+            return false;
+        ::close(fd);
+        ::unlink(path.c_str()); // the name was free a moment ago, and nobody else makes names of this shape
+        if (::link(existing.c_str(), path.c_str()) == 0)
+            return true;
+        if (errno != EEXIST)
+            return false;
+    }
+    errno = EEXIST;
+    return false;
+}
+
+} // namespace
+
 int RemoveLeftoverTemporaries(std::span<const std::string_view> names) {
     std::vector<std::string> folded;
     for (const std::string_view name : names)
@@ -183,18 +281,11 @@ int RemoveLeftoverTemporaries(std::span<const std::string_view> names) {
     std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir("."), closedir);
     if (!dir)
         return 0;
-    // A rewrite writes to "." + the file's name + "." + six letters or digits (mkostemp), beside the file.
     std::vector<std::string> leftovers;
     while (const dirent* entry = readdir(dir.get())) {
         const std::string_view entryName = entry->d_name;
-        if (entryName.size() < 9 || entryName.front() != '.' || entryName[entryName.size() - 7] != '.')
-            continue;
-        const std::string_view suffix = entryName.substr(entryName.size() - 6);
-        if (!std::all_of(suffix.begin(), suffix.end(),
-                         [](char c) { return std::isalnum(static_cast<unsigned char>(c)); }))
-            continue;
-        const std::string base = Folded(DisplayName(entryName.substr(1, entryName.size() - 8)));
-        if (std::find(folded.begin(), folded.end(), base) != folded.end())
+        const std::optional<std::string_view> of = TemporaryOf(entryName);
+        if (of && std::find(folded.begin(), folded.end(), Folded(DisplayName(*of))) != folded.end())
             leftovers.emplace_back(entryName);
     }
     int removed = 0;
@@ -451,10 +542,27 @@ Status RecordFile::OpenForOutput(std::string_view name) {
             return Status::Failure(Status::Code::System, kNotRegularReason);
     }
     const std::size_t slash = target.rfind('/');
-    const std::string directory = slash == std::string::npos ? "." : target.substr(0, slash == 0 ? 1 : slash);
+    const std::string directory = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
     const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
-    std::string pattern = directory + "/." + base + ".XXXXXX";
-    const int fd = mkostemp(pattern.data(), O_CLOEXEC);
+    // The file's other names beside it (hard links) are names of one file to the user: they get the new
+    // content with it, or the next start would find two files with data.
+    std::vector<std::string> otherLinks;
+    if (exists && st.st_nlink > 1 && !lookup.otherNames.empty()) {
+        char* real = realpath(target.c_str(), nullptr);
+        const std::string targetPath = real ? real : "";
+        std::free(real);
+        for (const std::string& other : lookup.otherNames) {
+            struct stat link {};
+            char* otherReal = realpath(other.c_str(), nullptr);
+            const bool itself = !otherReal || targetPath == otherReal;
+            std::free(otherReal);
+            if (!itself && lstat(other.c_str(), &link) == 0 && S_ISREG(link.st_mode) && link.st_dev == st.st_dev &&
+                link.st_ino == st.st_ino)
+                otherLinks.push_back(other);
+        }
+    }
+    std::string pattern;
+    const int fd = MakeTemporaryBeside(directory, base, pattern);
     if (fd < 0)
         return systemFailure(errno);
     mode_t mode = st.st_mode & 07777;
@@ -468,6 +576,7 @@ Status RecordFile::OpenForOutput(std::string_view name) {
     m_fd = fd;
     m_target = target;
     m_temporary = pattern;
+    m_otherLinks = std::move(otherLinks);
     m_buffer.clear();
     m_encoded.clear();
     m_failure = {};
@@ -871,12 +980,30 @@ Status RecordFile::Close() {
         if (::close(m_fd) != 0 && m_failure.ok())
             m_failure = systemFailure(errno);
         m_fd = -1;
+        // The other names are linked to the new content first, so that a failure leaves every name as it was;
+        // then all are renamed into place, which does not fail for want of room.
+        std::vector<std::pair<std::string, std::string>> links; // a new link, and the name it goes to
+        for (const std::string& other : m_otherLinks) {
+            std::string link;
+            if (!m_failure.ok())
+                break;
+            if (LinkTemporaryBeside(m_temporary, other, link))
+                links.emplace_back(std::move(link), other);
+            else
+                m_failure = systemFailure(errno);
+        }
         if (m_failure.ok() && std::rename(m_temporary.c_str(), m_target.c_str()) != 0)
             m_failure = systemFailure(errno);
         if (!m_failure.ok()) {
             ::unlink(m_temporary.c_str());
+            for (const auto& link : links)
+                ::unlink(link.first.c_str());
             result = m_failure;
             break;
+        }
+        for (const auto& [link, other] : links) {
+            if (std::rename(link.c_str(), other.c_str()) != 0)
+                ::unlink(link.c_str()); // that name keeps the old content: the next start names both
         }
         SyncDirectoryOf(m_target);
         break;

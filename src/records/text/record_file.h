@@ -30,6 +30,7 @@ public:
         Damaged,   // the file's content is not records of the kinds asked for
         Unsavable, // a value a record line cannot carry
         Ambiguous, // several directory entries stand for the name, and more than one holds data
+        NotAFile,  // an entry that stands for the name is a directory, a pipe or a device
         Torn,      // the last line is the remains of a write that was cut off; the records before it are whole
     };
 
@@ -54,29 +55,57 @@ private:
     int m_line = 0;
 };
 
+// What an entry that stands for a data file name is, following a symbolic link.
+enum class EntryKind {
+    File,      // a regular file, or a link to one
+    Directory, // a folder, or a link to one
+    Special,   // a pipe, a device or a socket
+};
+
 // How a bare data file name is resolved in the current directory. Every operation on a data file goes
 // through the same rule, so that reading, appending and rewriting never reach two different files:
 // - the entries whose names equal the name ignoring letter case (read as UTF-8, or as code page 932 for
 //   names unpacked from Windows archives) all stand for it;
-// - with one such entry, that is the file; with none, the file does not exist;
-// - with several, the one that holds data is the file and the others are empty leftovers; when all are
-//   empty, the first by name; when more than one holds data (or is not a regular file), nothing is
-//   guessed: the lookup is Ambiguous and names them.
+// - entries that are names of one file (hard links, or links to it) are that one file, known by the entry
+//   spelt exactly as the name when there is one, else by the first by name;
+// - one file is the file; none, and the file does not exist;
+// - with several files, the one that holds data is the file and the others are empty leftovers; when all
+//   are empty, the first by name; when more than one holds data, nothing is guessed: the lookup is
+//   Ambiguous and names them;
+// - an entry that is not a file (a directory, a pipe) stops the name from being used at all: NotAFile.
 struct DataFileLookup {
-    Status status;                        // Ok, NotFound or Ambiguous
-    std::string used;                     // the entry the name stands for, when status is Ok
-    std::vector<std::string> unusedEmpty; // other matching entries, all empty regular files
+    Status status;                            // Ok, NotFound, Ambiguous or NotAFile
+    std::string used;                         // the entry the name stands for, when status is Ok
+    std::vector<std::string> otherNames;      // other entries that name the same file as `used`: never removed
+    std::vector<std::string> unusedEmpty;     // entries of other files, each an empty regular file of one name
+    std::string notAFile;                     // with NotAFile: the entry that is not a file,
+    EntryKind notAFileKind = EntryKind::File; // and what it is
 };
 DataFileLookup LookUpDataFile(std::string_view name);
 
 // The entry a bare name stands for under that rule; empty when there is none or the name is ambiguous.
 std::string ResolveDataFileName(std::string_view name);
 
+// How an entry's name is written: as UTF-8, or in code page 932 (unpacked from a Windows archive), where it
+// looks the same to the user as a UTF-8 name of the same letters.
+enum class NameEncoding { Utf8, Cp932, Neither };
+NameEncoding EncodingOfName(std::string_view entry);
+
 // A directory entry's name as text for the user: as UTF-8, or decoded from code page 932.
 std::string DisplayName(std::string_view entry);
 
-// Removes what writes that were cut off (a kill, a power cut) left in the current directory: the
-// temporary files that a rewrite of one of the named data files makes beside it. Returns how many.
+// The program's own temporary files are named "." + the name of the file they are made for + this mark +
+// six letters or digits, beside that file: hidden, in the same folder so that a rename puts them in place
+// whole, and marked so that no file of the user's or of another program is ever taken for one.
+inline constexpr std::string_view kTemporaryMark = ".tsumotto-tmp-";
+
+// Makes a new, empty temporary file for `base` in `directory` (with a slash at its end, or empty for the
+// current directory) and opens it for writing. Its path goes in `path`; -1 with errno when none was made.
+int MakeTemporaryBeside(std::string_view directory, std::string_view base, std::string& path);
+
+// Removes what writes that were cut off (a kill, a power cut) left in the current directory: the regular
+// files whose names have exactly the temporaries' shape for one of the named data files. Nothing else is
+// removed, whatever its name. Returns how many.
 int RemoveLeftoverTemporaries(std::span<const std::string_view> names);
 
 // Puts the bytes of a text field's text in code page 932 (without its quotes) in `bytes`; false when
@@ -179,8 +208,11 @@ private:
     int m_recordsAtMost = 0;
     // Output and append.
     int m_fd = -1;
-    std::string m_target;      // the file an output replaces
-    std::string m_temporary;   // where an output is written until Close
+    std::string m_target;    // the file an output replaces
+    std::string m_temporary; // where an output is written until Close
+    // Other names of the file an output replaces (hard links beside it): they are given the new content too,
+    // so that they stay names of one file.
+    std::vector<std::string> m_otherLinks;
     std::string m_buffer;      // lines of an output as text, not yet encoded
     std::string m_encoded;     // what an output writes next, in code page 932
     Status m_failure;          // the first failed write of an output

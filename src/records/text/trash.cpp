@@ -271,8 +271,8 @@ TrashedCopy CopyToTrash(std::string_view name) {
     const std::string own = original.substr(original.rfind('/') + 1);
     const std::string destination = filesPath + "/" + own;
     const std::string folder = original.substr(0, original.rfind('/') + 1);
-    std::string pattern = folder + "." + own + ".XXXXXX";
-    const int copyFd = mkostemp(pattern.data(), O_CLOEXEC);
+    std::string pattern;
+    const int copyFd = MakeTemporaryBeside(folder, own, pattern);
     if (copyFd < 0) {
         result.status = Failed(folder, errno);
         return result;

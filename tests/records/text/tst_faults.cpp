@@ -281,6 +281,13 @@ void TestFaults::killedAtAnyMomentLeavesWholeStates() {
             QVERIFY((op == Op::AppendItems && now == before) || (itemRemains && (!itemWrite || now == before)));
         ledgerRemains = ledgerTorn;
         itemRemains = itemsTorn;
+        // Whatever a killed rewrite left beside the files has the temporaries' shape: the next start's tidying
+        // leaves the data files alone in the folder.
+        const std::array<std::string_view, 2> names = {kLedgerName, kItemsName};
+        (void)RemoveLeftoverTemporaries(names);
+        for (const QString& entry : QDir().entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot))
+            QVERIFY2(entry == QString::fromUtf8(kLedgerName) || entry == QString::fromUtf8(kItemsName),
+                     qPrintable(entry));
         cutOff += now == before;
         tornSeen += ledgerTorn || itemsTorn;
         state = now;
@@ -401,6 +408,8 @@ void TestFaults::clearKilledAtAnyMomentLosesNothing() {
             QVERIFY(Rewrite(kLedgerName, now, LedgerRecord).ok());
         const std::array<std::string_view, 1> names = {kLedgerName};
         (void)RemoveLeftoverTemporaries(names);
+        QCOMPARE(QDir().entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList{QString::fromUtf8(kLedgerName)});
         QVERIFY(QDir(QFile::decodeName(trash)).removeRecursively());
         records = now;
     }

@@ -11,6 +11,8 @@
 #include <cstdio>
 #include <random>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 using records::Currency;
@@ -76,7 +78,12 @@ private slots:
     void whatTheWriterTakesTheReaderTakes();
     void writerKeepsTheFileReadable();
     void pipesAndDevicesAreRefusedWithoutWaiting();
-    void leftoverTemporariesAreRemoved();
+    void entryThatIsNoFileIsNamed_data();
+    void entryThatIsNoFileIsNamed();
+    void namesOfOneFileAreOneFile_data();
+    void namesOfOneFileAreOneFile();
+    void onlyTheProgramsTemporariesAreRemoved_data();
+    void onlyTheProgramsTemporariesAreRemoved();
     void largeFilesReadPieceByPiece();
     void outputReplacesTheFileWhole();
     void failedRewriteLeavesTheOldBytes();
@@ -340,9 +347,6 @@ void TestRecordFile::missingFileIsNotFound() {
     ScopedWorkDir dir;
     RecordFile file;
     QCOMPARE(file.OpenForInput(kName).code(), Status::Code::NotFound);
-    QDir().mkdir(QString::fromUtf8(kName));
-    QCOMPARE(file.OpenForInput(kName).code(), Status::Code::System);
-    QCOMPARE(file.OpenForOutput(kName).code(), Status::Code::System);
 }
 
 // Both spellings of a name, or a name from a Windows archive beside one from here, are one file to every
@@ -492,24 +496,173 @@ void TestRecordFile::pipesAndDevicesAreRefusedWithoutWaiting() {
     ScopedWorkDir dir;
     QCOMPARE(mkfifo(kName, 0600), 0);
     RecordFile file;
-    QCOMPARE(file.OpenForInput(kName).code(), Status::Code::System); // open does not wait for a writer
-    QCOMPARE(file.OpenForAppend(kName).code(), Status::Code::System);
-    QCOMPARE(file.OpenForOutput(kName).code(), Status::Code::System);
+    QCOMPARE(file.OpenForInput(kName).code(), Status::Code::NotAFile); // nothing waits for a writer
+    QCOMPARE(file.OpenForAppend(kName).code(), Status::Code::NotAFile);
+    QCOMPARE(file.OpenForOutput(kName).code(), Status::Code::NotAFile);
     QVERIFY(QFileInfo(QString::fromUtf8(kName)).exists());
     QVERIFY(!QFileInfo(QString::fromUtf8(kName)).isFile()); // still the pipe
 }
 
-void TestRecordFile::leftoverTemporariesAreRemoved() {
+// An entry named like a data file that is no file stops every operation on the name, and is the entry named.
+void TestRecordFile::entryThatIsNoFileIsNamed_data() {
+    QTest::addColumn<QByteArray>("entry");
+    QTest::addColumn<QString>("made");      // "folder", "link to a folder" or "pipe"
+    QTest::addColumn<QByteArray>("beside"); // a regular file of the data file's name, or none
+    const QByteArray ledger = "\"a\",\"b\",1\r\n";
+    QTest::newRow("folder of the name") << QByteArray(kName) << u"folder"_s << QByteArray();
+    QTest::newRow("folder in capitals, beside a ledger") << QByteArray("テーマ１.TXT") << u"folder"_s << ledger;
+    QTest::newRow("folder in capitals, beside an empty ledger") << QByteArray("テーマ１.TXT") << u"folder"_s << ""_ba;
+    QTest::newRow("link to a folder") << QByteArray("テーマ１.Txt") << u"link to a folder"_s << ledger;
+    QTest::newRow("pipe in capitals") << QByteArray("テーマ１.TXT") << u"pipe"_s << ledger;
+}
+
+void TestRecordFile::entryThatIsNoFileIsNamed() {
+    QFETCH(QByteArray, entry);
+    QFETCH(QString, made);
+    QFETCH(QByteArray, beside);
+    const bool directory = made != u"pipe"_s;
     ScopedWorkDir dir;
-    for (const char* name : {".テーマ１.txt.Ab3dE9", ".項目１.TXT.zz0000", ".テーマ名１.txt.q1w2e3",
-                             ".other.txt.abcdef", ".テーマ１.txt.short", "テーマ１.txt"})
-        WriteBytes(name, "x");
-    QDir().mkdir(u".テーマ１.txt.dir123"_s);
+    if (!beside.isNull())
+        WriteBytes(kName, beside);
+    if (made == u"folder"_s) {
+        QVERIFY(QDir().mkdir(QString::fromUtf8(entry)));
+    } else if (made == u"link to a folder"_s) {
+        QVERIFY(QDir().mkdir(u"elsewhere"_s));
+        QVERIFY(QFile::link(u"elsewhere"_s, QString::fromUtf8(entry)));
+    } else {
+        QCOMPARE(mkfifo(entry.constData(), 0600), 0);
+    }
+    const QStringList before = QDir().entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    for (const char* asked : {kName, "テーマ１.TXT"}) {
+        const records::DataFileLookup lookup = records::LookUpDataFile(asked);
+        QCOMPARE(lookup.status.code(), Status::Code::NotAFile);
+        QCOMPARE(QByteArray::fromStdString(lookup.notAFile), entry);
+        QCOMPARE(lookup.notAFileKind, directory ? records::EntryKind::Directory : records::EntryKind::Special);
+        QVERIFY(lookup.used.empty());
+        const QString reason = QString::fromStdString(lookup.status.reason());
+        QVERIFY2(reason.startsWith(u"「"_s + QString::fromUtf8(entry) + u"」は"_s), qPrintable(reason));
+    }
+    RecordFile file;
+    QCOMPARE(file.OpenForInput(kName).code(), Status::Code::NotAFile);
+    QCOMPARE(file.OpenForAppend(kName).code(), Status::Code::NotAFile);
+    QCOMPARE(file.OpenForOutput(kName).code(), Status::Code::NotAFile);
+    QCOMPARE(QDir().entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), before);
+    if (!beside.isNull())
+        QCOMPARE(ReadBytes(kName), beside);
+}
+
+// A hard link, or a symbolic link, under another spelling is a second name of one file: one file with data,
+// not two. Every operation reaches it by either name, a rewrite keeps both names on it, and neither name
+// is ever taken for an empty leftover.
+void TestRecordFile::namesOfOneFileAreOneFile_data() {
+    QTest::addColumn<bool>("hard");
+    QTest::newRow("hard link") << true;
+    QTest::newRow("symbolic link") << false;
+}
+
+void TestRecordFile::namesOfOneFileAreOneFile() {
+    QFETCH(bool, hard);
+    ScopedWorkDir dir;
+    const char* const other = "テーマ１.TXT";
+    QVERIFY(WriteAll(kName, {Ledger("a", "b", 10000)}).ok());
+    QCOMPARE(hard ? ::link(kName, other) : ::symlink(kName, other), 0);
+    auto sameFile = [&] {
+        struct stat a {
+        }, b{};
+        return stat(kName, &a) == 0 && stat(other, &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino &&
+               (hard || QFileInfo(QString::fromUtf8(other)).isSymLink());
+    };
+    for (const char* asked : {kName, other}) {
+        const records::DataFileLookup lookup = records::LookUpDataFile(asked);
+        QVERIFY2(lookup.status.ok(), lookup.status.reason().c_str());
+        QCOMPARE(lookup.used, std::string(asked)); // the spelling asked for, where there is one
+        QCOMPARE(lookup.otherNames, std::vector<std::string>{asked == kName ? other : kName});
+        QVERIFY(lookup.unusedEmpty.empty());
+    }
+    QVERIFY(records::AppendRecord(other, Ledger("c", "d", 20000)).ok());
+    QVERIFY(WriteAll(other, {Ledger("e", "f", 30000), Ledger("g", "h", 40000)}).ok());
+    QVERIFY(WriteAll(kName, {Ledger("g", "h", 40000)}).ok());
+    QVERIFY(sameFile());
+    QCOMPARE(ReadBytes(other), QByteArray("\"g\",\"h\",4\r\n"));
+    QVERIFY(records::EmptyFile(other).ok());
+    QVERIFY(sameFile());
+    QCOMPARE(ReadBytes(kName), QByteArray());
+    const records::DataFileLookup emptied = records::LookUpDataFile(kName);
+    QVERIFY(emptied.status.ok());
+    QVERIFY(emptied.unusedEmpty.empty());
+    QCOMPARE(QDir().entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+             QStringList({QString::fromUtf8(other), QString::fromUtf8(kName)}));
+}
+
+// Only the program's own temporaries go: the exact shape it makes them in, for one of the data files, as a
+// regular file. Whatever else is in the folder stays byte for byte, however like one it looks.
+void TestRecordFile::onlyTheProgramsTemporariesAreRemoved_data() {
+    QTest::addColumn<QByteArray>("entry");
+    QTest::addColumn<QString>("made"); // "file", "directory", "link", or "cut-off rewrite" of `entry`
+    QTest::addColumn<bool>("removed");
+    QTest::newRow("a user's backup") << QByteArray(".テーマ１.txt.backup") << u"file"_s << false;
+    QTest::newRow("six digits, in capitals") << QByteArray(".テーマ１.TXT.202412") << u"file"_s << false;
+    QTest::newRow("six letters") << QByteArray(".項目１.txt.before") << u"file"_s << false;
+    QTest::newRow("six letters and digits") << QByteArray(".テーマ名１.txt.abc123") << u"file"_s << false;
+    QTest::newRow("rsync's shape") << QByteArray(".テーマ１.txt.A1b2C3") << u"file"_s << false;
+    QTest::newRow("marked, not a data file") << QByteArray(".other.txt.tsumotto-tmp-abcdef") << u"file"_s << false;
+    QTest::newRow("marked, five letters") << QByteArray(".テーマ１.txt.tsumotto-tmp-abcde") << u"file"_s << false;
+    QTest::newRow("marked, not hidden") << QByteArray("テーマ１.txt.tsumotto-tmp-abc123") << u"file"_s << false;
+    QTest::newRow("marked, not a letter") << QByteArray(".テーマ１.txt.tsumotto-tmp-ab_123") << u"file"_s << false;
+    QTest::newRow("marked folder") << QByteArray(".テーマ１.txt.tsumotto-tmp-dir123") << u"directory"_s << false;
+    QTest::newRow("marked link") << QByteArray(".テーマ１.txt.tsumotto-tmp-lnk123") << u"link"_s << false;
+    QTest::newRow("marked") << QByteArray(".テーマ１.txt.tsumotto-tmp-Ab3dE9") << u"file"_s << true;
+    QTest::newRow("marked, in capitals") << QByteArray(".項目１.TXT.tsumotto-tmp-zz0000") << u"file"_s << true;
+    QTest::newRow("marked, name in code page 932")
+        << QByteArray(".\x83\x65\x81\x5b\x83\x7d\x96\xbc\x82\x50.txt.tsumotto-tmp-q1w2e3") << u"file"_s << true;
+    QTest::newRow("ledger rewrite cut off") << QByteArray(kName) << u"cut-off rewrite"_s << true;
+    QTest::newRow("item list rewrite cut off") << QByteArray("項目１.TXT") << u"cut-off rewrite"_s << true;
+}
+
+void TestRecordFile::onlyTheProgramsTemporariesAreRemoved() {
+    QFETCH(QByteArray, entry);
+    QFETCH(QString, made);
+    QFETCH(bool, removed);
+    ScopedWorkDir dir;
+    const QByteArray ledger = Cp932(u"\"2026年12月07日\",\"タクシー\",690\r\n"_s);
+    WriteBytes(kName, ledger);
+    const QByteArray bytes = ledger + "\"2026";
+    if (made == u"file"_s) {
+        WriteBytes(entry.constData(), bytes);
+    } else if (made == u"directory"_s) {
+        QVERIFY(QDir().mkdir(QString::fromUtf8(entry)));
+    } else if (made == u"link"_s) {
+        QCOMPARE(::symlink(kName, entry.constData()), 0);
+    } else {
+        // A rewrite killed before it could finish: what it leaves is the program's own shape, whatever that is.
+        if (entry != kName)
+            WriteBytes(entry.constData(), ledger);
+        const pid_t child = fork();
+        QVERIFY(child >= 0);
+        if (child == 0) {
+            RecordFile file;
+            const bool written =
+                file.OpenForOutput(entry.constData()).ok() && file.WriteEncodedLines(ledger.toStdString()).ok();
+            _exit(written ? 0 : 1); // no Close, no destructor: as a kill leaves it
+        }
+        int status = 0;
+        QCOMPARE(waitpid(child, &status, 0), child);
+        QVERIFY(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        const QStringList left = QDir().entryList({u".*.tsumotto-tmp-*"_s}, QDir::Files | QDir::Hidden);
+        QCOMPARE(left.size(), 1);
+        QCOMPARE(left.front().size(), 1 + QString::fromUtf8(entry).size() + 14 + 6);
+        entry = QFile::encodeName(left.front());
+    }
+    const QStringList before = QDir().entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
     constexpr std::array<std::string_view, 3> names = {"テーマ１.txt", "項目１.txt", "テーマ名１.txt"};
-    QCOMPARE(records::RemoveLeftoverTemporaries(names), 3);
-    QCOMPARE(
-        QDir().entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
-        QStringList({u".other.txt.abcdef"_s, u".テーマ１.txt.dir123"_s, u".テーマ１.txt.short"_s, u"テーマ１.txt"_s}));
+    QCOMPARE(records::RemoveLeftoverTemporaries(names), removed ? 1 : 0);
+    QStringList after = before;
+    if (removed)
+        after.removeOne(QFile::decodeName(entry));
+    QCOMPARE(QDir().entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), after);
+    QCOMPARE(ReadBytes(kName), ledger);
+    if (made == u"file"_s && !removed)
+        QCOMPARE(ReadBytes(entry.constData()), bytes);
 }
 
 // A file far larger than the pieces it is read in: every record comes back, wherever a piece ends (inside a
