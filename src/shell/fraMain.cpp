@@ -21,6 +21,7 @@
 
 #include <array>
 #include <string_view>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -62,6 +63,15 @@ QAccessibleInterface* MainWindowAccessible(const QString&, QObject* object) {
     if (auto* window = qobject_cast<fraMain*>(object))
         return new QAccessibleWidget(window, QAccessible::Window);
     return nullptr;
+}
+
+// An entry of the data folder by its exact name, with how the name is written where that is all that tells it
+// from a name that looks the same.
+QString EntryShown(const std::string& entry) {
+    QString shown = u"「%1」"_s.arg(fromUtf8(records::DisplayName(entry)));
+    if (records::EncodingOfName(entry) == records::NameEncoding::Cp932)
+        shown += u"（名前が Windows の文字コード Shift_JIS で書かれたもの）"_s;
+    return shown;
 }
 
 } // namespace
@@ -248,12 +258,39 @@ bool fraMain::Form_Load() {
 bool fraMain::checkDataFileNames() {
     for (const char* name : {kLedgerFile, kItemFile, kThemeFile}) {
         const records::DataFileLookup lookup = records::LookUpDataFile(name);
+        if (lookup.status.code() == records::Status::Code::NotAFile) {
+            warnNotAFile(name, lookup);
+            return false;
+        }
         if (lookup.status.code() == records::Status::Code::Ambiguous) {
             warnFileFailure(name, lookup.status, true);
             return false;
         }
     }
     return true;
+}
+
+QString fraMain::contentOf(const char* fileName) {
+    if (fileName == kItemFile)
+        return u"項目リスト"_s;
+    if (fileName == kThemeFile)
+        return u"テーマ名"_s;
+    return u"貯金の記録"_s;
+}
+
+void fraMain::warnNotAFile(const char* fileName, const records::DataFileLookup& lookup) {
+    const QString entry = EntryShown(lookup.notAFile);
+    const QString why =
+        lookup.notAFileKind == records::EntryKind::Directory
+            ? u"%1はフォルダーなので、%2のファイル（%3）として使えません。"_s
+            : u"%1は通常のファイルではありません（パイプや装置などです）。%2のファイル（%3）として使えません。"_s;
+    const QStringList text = {
+        why.arg(entry, contentOf(fileName), QString::fromUtf8(fileName)),
+        u"%1を別の名前に変えるか、ほかの場所に移してから、もう一度起動してください。"_s.arg(entry),
+        QString(),
+        u"ファイルには手を付けずに、プログラムを終了します。"_s,
+    };
+    m_dialogs.message(this, text.join(u"\r\n"_s), u"ファイルエラー"_s, Dialogs::Buttons::Ok, Dialogs::Icon::Warning);
 }
 
 void fraMain::tidyDataFolder() {
@@ -264,12 +301,17 @@ void fraMain::tidyDataFolder() {
             continue;
         QStringList removed;
         for (const std::string& entry : lookup.unusedEmpty) {
-            if (::unlink(entry.c_str()) == 0)
-                removed << u"「%1」"_s.arg(fromUtf8(records::DisplayName(entry)));
+            // Still empty and of one name, as it was found: what was written there since is kept.
+            struct stat st {};
+            if (lstat(entry.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0 && st.st_nlink == 1 &&
+                ::unlink(entry.c_str()) == 0)
+                removed << EntryShown(entry);
         }
+        // Both by their names in the folder: spellings that differ only in letter case, or in how the name is
+        // written, must be told apart.
         if (!removed.isEmpty())
-            told << u"「%1」には「%2」を使い、同じ名前とみなされる空のファイル %3 を削除しました。"_s.arg(
-                QString::fromUtf8(name), fromUtf8(records::DisplayName(lookup.used)), removed.join(u'、'));
+            told << u"%1には、このフォルダーの%2を使います。同じ名前とみなされる空のファイル %3 は削除しました。"_s.arg(
+                contentOf(name), EntryShown(lookup.used), removed.join(u'、'));
     }
     const std::array<std::string_view, 3> names = {kLedgerFile, kItemFile, kThemeFile};
     (void)records::RemoveLeftoverTemporaries(names);

@@ -121,11 +121,15 @@ private:
     [[nodiscard]] bool ensureItemsWhole();
     void reloadLedger();
     // Before anything is read: a data file whose name several directory entries match. False, after telling
-    // the user, when more than one of them holds data.
+    // the user, when more than one of them holds data or one of them is not a file.
     [[nodiscard]] bool checkDataFileNames();
     // After a start that read everything: the empty entries that shadowed a data file, and the temporary
     // files of rewrites that were cut off, are removed, and the user is told of the first.
     void tidyDataFolder();
+    // What a data file holds, in the user's words.
+    static QString contentOf(const char* fileName);
+    // Tells the user that an entry named like a data file is a directory or a pipe, naming that entry.
+    void warnNotAFile(const char* fileName, const records::DataFileLookup& lookup);
     // Warns that the user's text cannot be used as it is; nothing has been recorded.
     void warnEntry(const QString& text);
     // Refuses, with a message naming the character and what to type instead, a text the files cannot carry.
