@@ -51,9 +51,13 @@ bool fraMain::LoadItemsAndTheme() {
 bool fraMain::loadItems() {
     m_itemsWhole = false;
     RecordFile file;
+    m_itemsKnown = records::IdentifyDataFile(kItemFile);
     Status status = file.OpenForInput(kItemFile);
     Status torn;
+    if (status.code() == Status::Code::NotFound)
+        m_itemsKnown = {};
     if (status) {
+        m_itemsKnown = file.identity();
         int counter = 1;
         std::vector<FieldValue> values;
         while (!file.AtEnd()) {
@@ -98,16 +102,26 @@ bool fraMain::ensureItemsWhole() {
 bool fraMain::RegisterItem() {
     if (!ensureItemsWhole())
         return false;
+    // The question was open meanwhile: a list another program changed is shown as it is now, and the item goes on
+    // it unless it is there now.
+    if (!unchangedOutside({DataFile::Items}, false)) {
+        msgChinKou->setCol(0);
+        if (!m_itemsWhole || msgChinKou->findText(txtChinKou->text(), 1, msgChinKou->Rows() - 1) > 0)
+            return false;
+    }
     if (msgChinKou->Rows() > kMaxItems) {
         warnEntry(u"項目リストには 32,766 件までしか登録できません。"_s);
         return false;
     }
     const Currency amount = records::ParseMoney(toUtf8(txtChin_Inp->text())).value_or(Currency());
     const std::array<FieldValue, 2> record = {toUtf8(txtChinKou->text()), amount};
-    if (const Status status = records::AppendRecord(kItemFile, record); !status) {
-        warnFileFailure(kItemFile, status, false);
+    records::FileIdentity written;
+    if (const Status status = records::AppendRecord(kItemFile, record, &m_itemsKnown, &written); !status) {
+        if (!followedChange(DataFile::Items, status))
+            warnFileFailure(kItemFile, status, false);
         return false;
     }
+    m_itemsKnown = written;
     msgChinKou->setRows(msgChinKou->Rows() + 1);
     msgChinKou->setRow(msgChinKou->Rows() - 1);
     msgChinKou->setCol(0);
@@ -119,6 +133,7 @@ bool fraMain::RegisterItem() {
 
 bool fraMain::RewriteItemFile() {
     RecordFile file;
+    file.expect(m_itemsKnown);
     Status status = file.OpenForOutput(kItemFile);
     for (int r = 1; status && r < msgChinKou->Rows(); ++r) {
         msgChinKou->setRow(r);
@@ -132,9 +147,16 @@ bool fraMain::RewriteItemFile() {
     }
     if (status)
         status = file.Close();
-    if (status)
+    if (status) {
+        m_itemsKnown = file.identity();
         return true;
-    warnFileFailure(kItemFile, status, false);
+    }
+    if (!followedChange(DataFile::Items, status)) {
+        warnFileFailure(kItemFile, status, false);
+        // The old file is whole; show what it holds.
+        InitItemGrid();
+        (void)loadItems();
+    }
     return false;
 }
 
@@ -154,6 +176,8 @@ void fraMain::msgChinKou_DblClick() {
         (void)ensureItemsWhole();
         return;
     }
+    if (!unchangedOutside({DataFile::Items})) // the row picked is of what the file held
+        return;
     if (msgChinKou->Rows() == 1)
         return;
     if (msgChinKou->Rows() == 2) {
@@ -166,26 +190,25 @@ void fraMain::msgChinKou_DblClick() {
         return;
     msgChinKou->setCol(0);
     const QString question = msgChinKou->Text() + u" の項目を削除してもいいですか？\r\n"_s;
-    if (!confirmDeletion(question))
+    if (!confirmDeletion(question) || !unchangedOutside({DataFile::Items}))
         return;
     msgChinKou->RemoveItem(row);
     txtChinKou->setText(QString());
     txtChin_Inp->setText(QString());
-    if (!RewriteItemFile()) {
-        // The old file is whole; show what it holds.
-        InitItemGrid();
-        (void)loadItems();
-    }
+    (void)RewriteItemFile();
 }
 
 void fraMain::cmdChinClr2_Click() {
-    if (!ensureItemsWhole() || msgChinKou->Rows() == 1)
+    if (!ensureItemsWhole() || !unchangedOutside({DataFile::Items}) || msgChinKou->Rows() == 1)
         return;
     const QStringList question = {u"登録されている項目を全て削除してもいいですか？"_s,
                                   u"削除する前の項目はゴミ箱に移すので、ゴミ箱から元に戻せます。"_s, QString()};
-    if (!confirmDeletion(question.join(u"\r\n"_s)) || !keepInTrash(kItemFile))
+    if (!confirmDeletion(question.join(u"\r\n"_s)) || !unchangedOutside({DataFile::Items}) || !keepInTrash(kItemFile))
         return;
-    if (const Status status = records::EmptyFile(kItemFile); !status)
+    const Status status = records::EmptyFile(kItemFile, &m_itemsKnown);
+    if (followedChange(DataFile::Items, status))
+        return;
+    if (!status)
         warnFileFailure(kItemFile, status, false);
     else
         txtChinKou->setText(QString());

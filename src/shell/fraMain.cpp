@@ -6,12 +6,14 @@
 
 #include "shell/controls.h"
 #include "shell/dialogs.h"
+#include "shell/folder_watch.h"
 #include "shell/frmSub.h"
 #include "shell/grid.h"
 #include "shell/pictures.h"
 #include "shell/text_convert.h"
 
 #include <QAccessibleWidget>
+#include <QApplication>
 #include <QIcon>
 #include <QLabel>
 #include <QPixmap>
@@ -237,13 +239,21 @@ bool fraMain::Form_Load() {
         return false;
     if (m_createLedger) {
         m_createLedger = false;
-        if (const records::Status created = records::EmptyFile(kLedgerFile); !created) {
+        const records::FileIdentity none;
+        const records::Status created = records::EmptyFile(kLedgerFile, &none, &m_ledgerKnown);
+        if (created.code() == records::Status::Code::Changed) { // another program made it meanwhile: show it
+            InitLedgerGrid();
+            if (!LoadLedger())
+                return false;
+            m_createLedger = false; // and if it has gone again, the first deposit makes it
+        } else if (!created) {
             warnFileFailure(kLedgerFile, created, false);
             return false;
         }
     }
     m_starting = false;
     tidyDataFolder();
+    startWatching();
     txtChinKou->setText(QString());
     txtChin_Inp->setText(QString());
     CentreOnScreen(this);
@@ -318,6 +328,129 @@ void fraMain::tidyDataFolder() {
     if (!told.isEmpty())
         m_dialogs.message(this, told.join(u"\r\n"_s), u"データファイル"_s, Dialogs::Buttons::Ok,
                           Dialogs::Icon::Information);
+}
+
+const char* fraMain::fileName(DataFile file) {
+    switch (file) {
+    case DataFile::Ledger:
+        return kLedgerFile;
+    case DataFile::Items:
+        return kItemFile;
+    case DataFile::Theme:
+        break;
+    }
+    return kThemeFile;
+}
+
+records::FileIdentity& fraMain::known(DataFile file) {
+    switch (file) {
+    case DataFile::Ledger:
+        return m_ledgerKnown;
+    case DataFile::Items:
+        return m_itemsKnown;
+    case DataFile::Theme:
+        break;
+    }
+    return m_themeKnown;
+}
+
+bool fraMain::unchangedOutside(std::initializer_list<DataFile> files, bool refused) {
+    bool anyChanged = false;
+    QStringList changed;
+    for (const DataFile file : files) {
+        // A list that did not read whole shows nothing to keep apart from the file: it is read before it is used.
+        if ((file == DataFile::Ledger && !m_ledgerWhole) || (file == DataFile::Items && !m_itemsWhole))
+            continue;
+        if (records::IdentifyDataFile(fileName(file)) != known(file)) {
+            anyChanged = true;
+            if (followOutside(file)) // one that did not read has been told of already
+                changed << QString::fromUtf8(fileName(file));
+        }
+    }
+    if (!changed.isEmpty())
+        tellChangedOutside(changed, refused);
+    return !anyChanged;
+}
+
+bool fraMain::followedChange(DataFile file, const records::Status& status) {
+    if (status.code() != records::Status::Code::Changed)
+        return false;
+    if (followOutside(file))
+        tellChangedOutside({QString::fromUtf8(fileName(file))}, true);
+    return true;
+}
+
+bool fraMain::followOutside(DataFile file) {
+    m_followingOutside = true;
+    bool whole = false;
+    switch (file) {
+    case DataFile::Ledger:
+        InitLedgerGrid();
+        whole = LoadLedger();
+        break;
+    case DataFile::Items:
+        InitItemGrid();
+        whole = loadItems();
+        break;
+    case DataFile::Theme:
+        whole = loadTheme();
+        break;
+    }
+    m_followingOutside = false;
+    return whole;
+}
+
+void fraMain::tellChangedOutside(const QStringList& names, bool refused) {
+    QStringList quoted;
+    for (const QString& name : names)
+        quoted << u"「%1」"_s.arg(name);
+    QString text = u"%1が他のプログラムで変更されたので、今の内容を表示しました。"_s.arg(quoted.join(u'と'));
+    if (refused)
+        text += u"\r\n表示された内容を確かめて、もう一度操作してください。"_s;
+    m_dialogs.message(this, text, u"ファイルの変更"_s, Dialogs::Buttons::Ok,
+                      refused ? Dialogs::Icon::Warning : Dialogs::Icon::Information);
+}
+
+void fraMain::startWatching() {
+    if (!m_watch) {
+        m_watch = new FolderWatch(this);
+        connect(m_watch, &FolderWatch::changed, this, &fraMain::dataFolderChanged);
+    }
+    if (!m_watch->start())
+        return;
+    std::vector<std::string> files;
+    for (const char* name : {kLedgerFile, kItemFile, kThemeFile})
+        if (std::string used = records::ResolveDataFileName(name); !used.empty())
+            files.push_back(std::move(used));
+    m_watch->watchFiles(files);
+}
+
+void fraMain::dataFolderChanged() {
+    if (QWidget* box = QApplication::activeModalWidget()) {
+        // What a box asks about stays as it is until it is answered; the operation that opened it checks its
+        // files before it writes them.
+        if (m_waitingFor != box) {
+            if (m_waitingFor)
+                m_waitingFor->removeEventFilter(this);
+            m_waitingFor = box;
+            box->installEventFilter(this);
+        }
+        return;
+    }
+    for (const DataFile file : {DataFile::Ledger, DataFile::Items, DataFile::Theme})
+        if (records::IdentifyDataFile(fileName(file)) != known(file))
+            (void)followOutside(file);
+    startWatching(); // the files the names stand for now
+}
+
+bool fraMain::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_waitingFor && (event->type() == QEvent::Hide || event->type() == QEvent::Close)) {
+        m_waitingFor->removeEventFilter(this);
+        m_waitingFor = nullptr;
+        // After the operation that opened the box has finished.
+        QMetaObject::invokeMethod(this, &fraMain::dataFolderChanged, Qt::QueuedConnection);
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void fraMain::showStarterWindow() {

@@ -336,6 +336,10 @@ Status EncodeChecked(const std::string& utf8, std::span<const FieldValue> fields
     return Status::Failure(Status::Code::Unsavable, "Shift_JIS で保存できない文字があります");
 }
 
+Status ChangedOutside() {
+    return Status::Failure(Status::Code::Changed, "他のプログラムがファイルを変更しました");
+}
+
 Status FileFull() {
     return Status::Failure(Status::Code::Unsavable, "これ以上書き込むとファイルが 16 MB を超え、読み込めなくなります");
 }
@@ -379,6 +383,7 @@ Status RecordFile::OpenForInput(std::string_view name) {
     // The shortest record, an empty text and a 0, takes 7 bytes and a line end; no data file holds 32,767.
     m_recordsAtMost = static_cast<int>(std::min<off_t>(st.st_size / 8 + 1, 32768));
     m_sizeAtOpen = static_cast<std::size_t>(st.st_size);
+    m_identity = IdentityOf(st);
     m_fd = file.fd;
     file.fd = -1;
     m_mode = Mode::Input;
@@ -594,9 +599,15 @@ Status RecordFile::OpenForAppend(std::string_view name) {
     const std::string target = lookup.status ? lookup.used : std::string(name);
     struct stat st {};
     m_created = lstat(target.c_str(), &st) != 0;
-    const int fd = ::open(target.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0666);
+    int flags = O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
+    if (m_expected) { // onto the file that was read, or onto a new one where there was none
+        if (m_expected->state == FileIdentity::State::Unusable)
+            return ChangedOutside();
+        flags = m_expected->present() ? flags & ~O_CREAT : flags | O_EXCL;
+    }
+    const int fd = ::open(target.c_str(), flags, 0666);
     if (fd < 0)
-        return systemFailure(errno);
+        return m_expected && (errno == ENOENT || errno == EEXIST) ? ChangedOutside() : systemFailure(errno);
     FdCloser guard{fd};
     if (fstat(fd, &st) != 0)
         return systemFailure(errno);
@@ -604,6 +615,8 @@ Status RecordFile::OpenForAppend(std::string_view name) {
         return systemFailure(EISDIR);
     if (!S_ISREG(st.st_mode))
         return Status::Failure(Status::Code::System, kNotRegularReason);
+    if (m_expected && m_expected->present() && IdentityOf(st) != *m_expected)
+        return ChangedOutside();
     m_appendSize = st.st_size;
     m_tailStart = -1;
     m_tail.clear();
@@ -966,6 +979,8 @@ Status RecordFile::Close() {
         // A deposit is on the disk before it is shown as done.
         if (fdatasync(m_fd) != 0)
             result = systemFailure(errno);
+        if (struct stat st{}; result && fstat(m_fd, &st) == 0)
+            m_identity = IdentityOf(st);
         if (::close(m_fd) != 0 && result)
             result = systemFailure(errno);
         m_fd = -1;
@@ -976,6 +991,9 @@ Status RecordFile::Close() {
         if (m_failure.ok())
             flushOutput();
         if (m_failure.ok() && fsync(m_fd) != 0)
+            m_failure = systemFailure(errno);
+        struct stat st {};
+        if (m_failure.ok() && fstat(m_fd, &st) != 0)
             m_failure = systemFailure(errno);
         if (::close(m_fd) != 0 && m_failure.ok())
             m_failure = systemFailure(errno);
@@ -992,10 +1010,24 @@ Status RecordFile::Close() {
             else
                 m_failure = systemFailure(errno);
         }
-        if (m_failure.ok() && std::rename(m_temporary.c_str(), m_target.c_str()) != 0)
+        if (m_failure.ok() && m_expected) {
+            int error = 0;
+            switch (ReplaceIfUnchanged(m_temporary, m_target, *m_expected, error)) {
+            case Replaced::Yes:
+                break;
+            case Replaced::Changed:
+                m_failure = ChangedOutside();
+                break;
+            case Replaced::Failed:
+                m_failure = systemFailure(error);
+                break;
+            }
+        } else if (m_failure.ok() && std::rename(m_temporary.c_str(), m_target.c_str()) != 0) {
             m_failure = systemFailure(errno);
+        }
         if (!m_failure.ok()) {
-            ::unlink(m_temporary.c_str());
+            if (!m_temporary.empty())
+                ::unlink(m_temporary.c_str());
             for (const auto& link : links)
                 ::unlink(link.first.c_str());
             result = m_failure;
@@ -1005,6 +1037,7 @@ Status RecordFile::Close() {
             if (std::rename(link.c_str(), other.c_str()) != 0)
                 ::unlink(link.c_str()); // that name keeps the old content: the next start names both
         }
+        m_identity = IdentityOf(st); // a rename keeps the file, its size and its time
         SyncDirectoryOf(m_target);
         break;
     }
@@ -1012,22 +1045,34 @@ Status RecordFile::Close() {
     m_buffer.clear();
     m_encoded.clear();
     m_mode = Mode::Closed;
+    m_expected.reset();
     return result;
 }
 
-Status AppendRecord(std::string_view name, std::span<const FieldValue> values) {
+Status AppendRecord(std::string_view name, std::span<const FieldValue> values, const FileIdentity* expected,
+                    FileIdentity* written) {
     RecordFile file;
+    if (expected)
+        file.expect(*expected);
     Status status = file.OpenForAppend(name);
     if (status)
         status = file.WriteRecord(values);
     const Status closed = file.Close();
+    if (status && closed && written)
+        *written = file.identity();
     return status ? closed : status;
 }
 
-Status EmptyFile(std::string_view name) {
+Status EmptyFile(std::string_view name, const FileIdentity* expected, FileIdentity* written) {
     RecordFile file;
-    const Status status = file.OpenForOutput(name);
-    return status ? file.Close() : status;
+    if (expected)
+        file.expect(*expected);
+    Status status = file.OpenForOutput(name);
+    if (status)
+        status = file.Close();
+    if (status && written)
+        *written = file.identity();
+    return status;
 }
 
 } // namespace records

@@ -3,6 +3,7 @@
 // the current directory, matched without regard to letter case.
 #pragma once
 
+#include "records/text/file_identity.h"
 #include "records/text/money.h"
 
 #include <cstddef>
@@ -32,6 +33,7 @@ public:
         Ambiguous, // several directory entries stand for the name, and more than one holds data
         NotAFile,  // an entry that stands for the name is a directory, a pipe or a device
         Torn,      // the last line is the remains of a write that was cut off; the records before it are whole
+        Changed,   // another program changed, replaced, made or removed the file since it was read: nothing written
     };
 
     Status() = default;
@@ -135,6 +137,13 @@ public:
     [[nodiscard]] Status OpenForOutput(std::string_view name);
     // Writes after the file's last byte, creating the file when it does not exist.
     [[nodiscard]] Status OpenForAppend(std::string_view name);
+    // Before an OpenForOutput or OpenForAppend: write only over this state of the file, the one last read or
+    // written. When the file is another by then, OpenForAppend, or Close of an output, writes nothing and gives
+    // Changed.
+    void expect(const FileIdentity& identity) { m_expected = identity; }
+    // The file as this object saw it, taken from its descriptor: an input as it was opened, an output or an
+    // append as Close left it.
+    const FileIdentity& identity() const { return m_identity; }
 
     // True when nothing but line ends and blanks remains to be read.
     bool AtEnd();
@@ -222,12 +231,18 @@ private:
     off_t m_tailStart = -1;
     std::string m_tail;
     bool m_created = false;
+    std::optional<FileIdentity> m_expected;
+    FileIdentity m_identity;
 };
 
-// Opens, writes one record, closes: a deposit or a registration in one call.
-[[nodiscard]] Status AppendRecord(std::string_view name, std::span<const FieldValue> values);
+// Opens, writes one record, closes: a deposit or a registration in one call. With `expected`, only onto that
+// state of the file (see RecordFile::expect); `written`, when given, gets the file's identity afterwards.
+[[nodiscard]] Status AppendRecord(std::string_view name, std::span<const FieldValue> values,
+                                  const FileIdentity* expected = nullptr, FileIdentity* written = nullptr);
 
-// Opens for output and closes at once: the file is emptied, or left as it was on failure.
-[[nodiscard]] Status EmptyFile(std::string_view name);
+// Opens for output and closes at once: the file is emptied, or left as it was on failure. `expected` and
+// `written` as for AppendRecord.
+[[nodiscard]] Status EmptyFile(std::string_view name, const FileIdentity* expected = nullptr,
+                               FileIdentity* written = nullptr);
 
 } // namespace records
