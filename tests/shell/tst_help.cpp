@@ -289,7 +289,7 @@ void TestHelp::foreignHelpFileWorksTheSame() {
 
     // Full-width グラフ on one page and half-width ｸﾞﾗﾌ on the other are the same word.
     w->search()->field()->setText(u"ぐらふ"_s);
-    w->search()->run();
+    SearchAndWait(*w->search(), [&] { w->search()->run(); });
     QCOMPARE(w->search()->results()->topLevelItemCount(), 2);
     QCOMPARE(w->search()->results()->topLevelItem(0)->text(0), u"グラフの見かた"_s);
     QCOMPARE(w->search()->results()->topLevelItem(0)->text(1), u"2"_s);
