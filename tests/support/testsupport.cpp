@@ -5,11 +5,13 @@
 #include "shell/fraMain.h"
 #include "shell/frmSub.h"
 #include "shell/grid.h"
+#include "shell/help_panes.h"
 #include "shell/help_viewer.h"
 
 #include <QAbstractButton>
 #include <QApplication>
 #include <QDir>
+#include <QEventLoop>
 #include <QFile>
 #include <QTest>
 #include <QTimer>
@@ -99,6 +101,19 @@ QList<help::HelpWindow*> VisibleHelpWindows(const QWidget& owner) {
         if (w->isVisible())
             open << w;
     return open;
+}
+
+void SearchAndWait(help::SearchPane& pane, const std::function<void()>& ask) {
+    bool searched = false;
+    QEventLoop loop;
+    const auto connection = QObject::connect(&pane, &help::SearchPane::searched, &loop, [&] {
+        searched = true;
+        loop.quit();
+    });
+    ask();
+    if (!searched)
+        loop.exec();
+    QObject::disconnect(connection);
 }
 
 QByteArray ReadBytes(const char* utf8Name) {
