@@ -92,11 +92,16 @@ cmake -S "$here" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTSUMOT
 if [ "$mode" = run ]; then
     # The program and its help; the tests are left for "test".
     cmake --build "$build" -j"$(nproc)" --target tsumotto kzhelp
-    data="${XDG_DATA_HOME:-$HOME/.local/share}/tsumotto"
-    echo "Starting ツモっと貯めよう！ through its launcher, as the desktop menu does."
+    # The program finds the folder itself; this only names it, by the same rule (a relative XDG_DATA_HOME
+    # does not count).
+    case "${XDG_DATA_HOME:-}" in
+    /*) data="$XDG_DATA_HOME/tsumotto" ;;
+    *) data="${HOME:-}/.local/share/tsumotto" ;;
+    esac
+    echo "Starting ツモっと貯めよう！ with --data-folder, as the desktop menu does."
     echo "Your data folder is $data"
     echo "(the ledger テーマ１.txt, the item list 項目１.txt and the theme name テーマ名１.txt)."
-    exec "$build/src/tsumotto-launcher"
+    exec "$build/src/tsumotto" --data-folder
 fi
 cmake --build "$build" -j"$(nproc)"
 if [ "$mode" = bench ]; then
@@ -127,6 +132,9 @@ for f in ./usr/bin/tsumotto ./usr/bin/tsumotto-launcher ./usr/share/tsumotto/kzH
     ./usr/share/doc/tsumotto/copyright ./usr/share/doc/tsumotto/changelog.gz; do
     grep -q " $f\$" <<<"$files" || { echo "the package lacks $f" >&2; exit 1; }
 done
+# The menu entry starts the program itself, which finds the data folder; the launcher is only kept for old habits.
+dpkg-deb --fsys-tarfile "$deb" | tar -xO ./usr/share/applications/io.github.tsumotto.tsumotto.desktop |
+    grep -qx 'Exec=tsumotto --data-folder' || { echo "the package's menu entry does not run tsumotto --data-folder" >&2; exit 1; }
 # What the package must depend on: Qt, libmspack for the help, the fonts and Qt's texts.
 depends=$(dpkg-deb -f "$deb" Depends)
 for d in libqt6widgets6 libmspack0 fonts-ipafont-gothic qt6-translations-l10n; do

@@ -44,14 +44,15 @@ std::string Absolute(std::string path) {
 
 } // namespace
 
-// libmspack's view of the file: the bytes in memory, the string the current extraction writes to, and the
-// memory libmspack holds.
+// libmspack's view of the file: the bytes in memory, the string the current extraction writes to, the memory
+// libmspack holds, and the flag that stops a read.
 struct ChmArchive::System {
     mspack_system base;
     const std::string* input;
     std::string* output;
     std::uint64_t outputLimit;
     std::uint64_t allocated;
+    const std::atomic<bool>* cancel;
 };
 
 namespace {
@@ -102,9 +103,15 @@ void CloseFile(mspack_file* file) {
     delete reinterpret_cast<MemoryFile*>(file);
 }
 
+bool Cancelled(const ChmArchive::System* system) {
+    return system->cancel && system->cancel->load(std::memory_order_relaxed);
+}
+
+// libmspack reads its compressed input a few kilobytes at a time and writes each frame it decodes, so a read
+// that is cancelled fails within a few megabytes of decoding.
 int ReadFile(mspack_file* handle, void* buffer, int bytes) {
     auto* file = reinterpret_cast<MemoryFile*>(handle);
-    if (file->writing || bytes < 0)
+    if (file->writing || bytes < 0 || Cancelled(file->system))
         return -1;
     const std::string& input = *file->system->input;
     const std::uint64_t left = input.size() - std::min<std::uint64_t>(file->position, input.size());
@@ -118,11 +125,13 @@ int ReadFile(mspack_file* handle, void* buffer, int bytes) {
 int WriteFile(mspack_file* handle, void* buffer, int bytes) {
     auto* file = reinterpret_cast<MemoryFile*>(handle);
     ChmArchive::System* system = file->system;
-    if (!file->writing || bytes < 0 || !system->output ||
-        static_cast<std::uint64_t>(bytes) > system->outputLimit - system->output->size())
+    if (!file->writing || bytes < 0 || !system->output || Cancelled(system))
         return -1;
-    system->output->append(static_cast<const char*>(buffer), static_cast<std::size_t>(bytes));
-    return bytes;
+    // The start of an object is kept up to the limit; the rest ends the extraction.
+    const std::uint64_t room = system->outputLimit - system->output->size();
+    const auto kept = static_cast<std::size_t>(std::min<std::uint64_t>(room, static_cast<std::uint64_t>(bytes)));
+    system->output->append(static_cast<const char*>(buffer), kept);
+    return kept == static_cast<std::size_t>(bytes) ? bytes : -1;
 }
 
 int SeekFile(mspack_file* handle, off_t offset, int mode) {
@@ -180,16 +189,27 @@ void Copy(void* source, void* destination, std::size_t bytes) {
 
 } // namespace
 
+namespace {
+
+// LZX decodes in frames of 32 KB, and starts anew only at a reset point, a whole number of frames into the stream.
+constexpr std::uint64_t kFrame = 0x8000;
+// Objects of the compressed section are read only within its first gigabyte: libmspack counts the frames in an
+// int, and no help file comes near it.
+constexpr std::uint64_t kMaxStreamBytes = 1u << 30;
+constexpr std::uint64_t kNever = UINT64_MAX;
+
+std::uint64_t RoundUpToFrame(std::uint64_t position) {
+    return (position + kFrame - 1) / kFrame * kFrame;
+}
+
+} // namespace
+
 std::unique_ptr<ChmArchive> ChmArchive::Open(const std::string& path) {
-    int selfTest = MSPACK_ERR_OK;
-    MSPACK_SYS_SELFTEST(selfTest);
-    if (selfTest != MSPACK_ERR_OK)
-        return nullptr;
     struct stat st {};
     if (stat(path.c_str(), &st) != 0 || !S_ISREG(st.st_mode) || static_cast<std::uint64_t>(st.st_size) > kMaxFileBytes)
         return nullptr;
     std::ifstream in(path, std::ios::binary);
-    auto bytes = std::make_unique<std::string>(static_cast<std::size_t>(st.st_size), '\0');
+    auto bytes = std::make_shared<std::string>(static_cast<std::size_t>(st.st_size), '\0');
     in.read(bytes->data(), static_cast<std::streamsize>(bytes->size()));
     if (static_cast<std::size_t>(in.gcount()) != bytes->size())
         return nullptr;
@@ -200,7 +220,18 @@ std::unique_ptr<ChmArchive> ChmArchive::Open(const std::string& path) {
     if (bytes->size() >= 0x38 && bytes->compare(0, 4, "ITSF") == 0 && bytes->compare(0x18, 16, kFirstGuid, 16) == 0 &&
         bytes->compare(0x28, 16, kFirstGuid, 16) == 0)
         (*bytes)[0x28] = '\x11';
+    return OpenBytes(std::move(bytes));
+}
 
+std::unique_ptr<ChmArchive> ChmArchive::Reopen() const {
+    return OpenBytes(m_bytes);
+}
+
+std::unique_ptr<ChmArchive> ChmArchive::OpenBytes(std::shared_ptr<const std::string> bytes) {
+    int selfTest = MSPACK_ERR_OK;
+    MSPACK_SYS_SELFTEST(selfTest);
+    if (selfTest != MSPACK_ERR_OK)
+        return nullptr;
     auto system = std::make_unique<System>();
     system->base = mspack_system{&OpenFile, &CloseFile, &ReadFile, &WriteFile, &SeekFile, &TellFile,
                                  &Message,  &Alloc,     &Free,     &Copy,      nullptr};
@@ -208,11 +239,12 @@ std::unique_ptr<ChmArchive> ChmArchive::Open(const std::string& path) {
     system->output = nullptr;
     system->outputLimit = 0;
     system->allocated = 0;
+    system->cancel = nullptr;
     const Working working(system.get());
     mschm_decompressor* decompressor = mspack_create_chm_decompressor(&system->base);
     if (!decompressor)
         return nullptr;
-    mschmd_header* header = decompressor->open(decompressor, path.c_str());
+    mschmd_header* header = decompressor->open(decompressor, "help.chm");
     // A file cut short, or grown, is not the help its author made: libmspack would read what it still can, and
     // pages would be missing here and there. A whole file or nothing.
     if (header && header->length != static_cast<off_t>(bytes->size())) {
@@ -223,13 +255,12 @@ std::unique_ptr<ChmArchive> ChmArchive::Open(const std::string& path) {
         mspack_destroy_chm_decompressor(decompressor);
         return nullptr;
     }
-    std::unique_ptr<ChmArchive> archive(new ChmArchive(std::move(system), decompressor, header));
-    archive->m_bytes = std::move(bytes);
-    return archive;
+    return std::unique_ptr<ChmArchive>(new ChmArchive(std::move(bytes), std::move(system), decompressor, header));
 }
 
-ChmArchive::ChmArchive(std::unique_ptr<System> system, mschm_decompressor* decompressor, mschmd_header* header)
-    : m_system(std::move(system)), m_decompressor(decompressor), m_header(header) {
+ChmArchive::ChmArchive(std::shared_ptr<const std::string> bytes, std::unique_ptr<System> system,
+                       mschm_decompressor* decompressor, mschmd_header* header)
+    : m_bytes(std::move(bytes)), m_system(std::move(system)), m_decompressor(decompressor), m_header(header) {
     for (mschmd_file* file = m_header->files; file; file = file->next) {
         m_files.emplace_back(file->filename);
         m_byPath.emplace(file->filename, file);
@@ -243,30 +274,162 @@ ChmArchive::~ChmArchive() {
     mspack_destroy_chm_decompressor(m_decompressor);
 }
 
-std::optional<std::string> ChmArchive::Extract(mschmd_file* file) const {
-    if (file->length < 0 || static_cast<std::uint64_t>(file->length) > kMaxObjectBytes)
+void ChmArchive::SetCancel(const std::atomic<bool>* cancel) {
+    m_system->cancel = cancel;
+}
+
+// The bytes of a file stored as it is, as libmspack reads its own control files: nothing when it lies outside
+// the file.
+std::optional<std::string> ChmArchive::SectionZeroBytes(const mschmd_file* file) const {
+    if (!file || !file->section || file->section->id != 0 || file->offset < 0 || file->length < 0 ||
+        m_header->sec0.offset < 0)
         return std::nullopt;
-    const auto length = static_cast<std::size_t>(file->length);
+    const auto size = static_cast<std::uint64_t>(m_bytes->size());
+    const auto start = static_cast<std::uint64_t>(m_header->sec0.offset) + static_cast<std::uint64_t>(file->offset);
+    const auto length = static_cast<std::uint64_t>(file->length);
+    if (start > size || length > size - start)
+        return std::nullopt;
+    return m_bytes->substr(static_cast<std::size_t>(start), static_cast<std::size_t>(length));
+}
+
+// Where libmspack's decompressor, made anew, starts decoding to reach `offset`: the reset point before it that
+// the file's reset table names, as libmspack looks it up; the start of the stream when the table does not serve
+// (libmspack then decodes from there). Any doubt counts as the start, which only overprices a read.
+std::uint64_t ChmArchive::DecodingStart(std::uint64_t offset) const {
+    const auto control = SectionZeroBytes(m_header->sec1.control);
+    if (!control || control->size() != 28 || Le(*control, 4, 4) != 0x43585A4C)
+        return 0;
+    std::uint32_t interval = 0;
+    if (Le(*control, 8, 4) == 1)
+        interval = static_cast<std::uint32_t>(Le(*control, 12, 4));
+    else if (Le(*control, 8, 4) == 2)
+        interval = static_cast<std::uint32_t>(Le(*control, 12, 4) * kFrame);
+    // libmspack holds the interval in an int.
+    if (interval == 0 || interval > INT32_MAX || interval % kFrame != 0)
+        return 0;
+    const std::uint32_t entry =
+        static_cast<std::uint32_t>(offset / interval) * static_cast<std::uint32_t>(interval / kFrame);
+
+    const mschmd_file* tableFile = m_header->sec1.rtable;
+    if (!tableFile || tableFile->length < 40 || tableFile->length > 1000000)
+        return 0;
+    const auto table = SectionZeroBytes(tableFile);
+    if (!table || Le(*table, 32, 4) != kFrame)
+        return 0;
+    const auto entries = static_cast<std::uint32_t>(Le(*table, 4, 4));
+    const auto entrySize = static_cast<std::uint32_t>(Le(*table, 8, 4));
+    const auto position = static_cast<std::uint32_t>(Le(*table, 12, 4) + std::uint64_t{entry} * entrySize);
+    if (entry >= entries ||
+        static_cast<std::int64_t>(position) > static_cast<std::int64_t>(table->size()) - entrySize ||
+        (entrySize != 4 && entrySize != 8))
+        return 0;
+    return std::uint64_t{entry} * kFrame;
+}
+
+ChmArchive::Cost ChmArchive::CostOf(const mschmd_file* file, std::uint64_t limit) const {
+    const auto offset = static_cast<std::uint64_t>(std::max<off_t>(file->offset, 0));
+    const auto length = static_cast<std::uint64_t>(std::max<off_t>(file->length, 0));
+    const std::uint64_t wanted = std::min(length, limit);
+    if (file->section->id == 0)
+        return Cost{wanted, wanted};
+    if (offset > kMaxStreamBytes || length > kMaxStreamBytes - offset)
+        return Cost{kNever, kNever};
+    // libmspack decodes through the frame that holds the byte after the last one it is asked for, and a read
+    // cut short stops when that byte is written.
+    const std::uint64_t end = ((offset + wanted) / kFrame + 1) * kFrame;
+    Cost cost{end - std::min(end, DecodingStart(offset)), kNever};
+    if (m_onward && offset >= m_onwardFrom)
+        cost.onward = end - std::min(end, m_decodedTo);
+    return cost;
+}
+
+std::uint64_t ChmArchive::ReadCost(const std::string& path, std::uint64_t limit) const {
+    const mschmd_file* file = Find(path);
+    if (!file)
+        return 0;
+    const Cost cost = CostOf(file, limit);
+    return std::min(cost.fresh, cost.onward);
+}
+
+// A decompressor made anew, for a read cheaper from a reset point than onward from where the old one stands.
+// The file's header and directory stay: they belong to the file, not to the decompressor.
+bool ChmArchive::RenewDecompressor() const {
+    const Working working(m_system.get());
+    mschm_decompressor* renewed = mspack_create_chm_decompressor(&m_system->base);
+    if (!renewed)
+        return false;
+    mspack_destroy_chm_decompressor(m_decompressor);
+    m_decompressor = renewed;
+    m_onward = false;
+    return true;
+}
+
+std::optional<std::string> ChmArchive::Extract(mschmd_file* file, std::uint64_t limit) const {
+    if (file->length < 0 || file->offset < 0 || !file->section)
+        return std::nullopt;
+    const std::uint64_t length = static_cast<std::uint64_t>(file->length);
+    const std::uint64_t wanted = std::min(length, limit);
+    if (wanted > kMaxObjectBytes)
+        return std::nullopt;
+    if (length == 0)
+        return std::string(); // libmspack makes an empty object without decoding anything
+    Cost cost = CostOf(file, limit);
+    if (cost.fresh < cost.onward && m_onward && !RenewDecompressor())
+        cost.fresh = kNever;
+    const std::uint64_t price = std::min(cost.fresh, cost.onward);
+    if (price > kMaxReadCost)
+        return std::nullopt;
     std::string bytes;
-    bytes.reserve(length);
+    bytes.reserve(static_cast<std::size_t>(wanted));
     const Working working(m_system.get());
     m_system->output = &bytes;
-    m_system->outputLimit = length;
+    m_system->outputLimit = wanted;
     const int error = m_decompressor->extract(m_decompressor, file, "object");
     m_system->output = nullptr;
-    if (error != MSPACK_ERR_OK || bytes.size() != length)
-        return std::nullopt;
-    return bytes;
+    m_spent += price;
+    const bool whole = error == MSPACK_ERR_OK && bytes.size() == length;
+    if (file->section->id == 1) {
+        if (whole) {
+            // The decoder stands at the object's end, with at least the frames up to there decoded.
+            m_onward = true;
+            m_onwardFrom = static_cast<std::uint64_t>(file->offset) + length;
+            m_decodedTo = RoundUpToFrame(m_onwardFrom);
+        } else if (!RenewDecompressor()) {
+            // Where a failed extraction leaves libmspack is its own affair: without a fresh decompressor, every
+            // later read is priced as decoding the stream from its start.
+            m_onward = true;
+            m_onwardFrom = 0;
+            m_decodedTo = 0;
+        }
+    }
+    if (whole || (wanted < length && bytes.size() == wanted && !Cancelled(m_system.get())))
+        return bytes;
+    return std::nullopt;
+}
+
+mschmd_file* ChmArchive::Find(const std::string& path) const {
+    const std::string wanted = Absolute(path);
+    if (const auto exact = m_byPath.find(wanted); exact != m_byPath.end())
+        return exact->second;
+    const auto found = m_byLowerPath.find(Lower(wanted));
+    return found == m_byLowerPath.end() ? nullptr : found->second;
 }
 
 std::optional<std::string> ChmArchive::Read(const std::string& path) const {
-    const std::string wanted = Absolute(path);
-    if (const auto exact = m_byPath.find(wanted); exact != m_byPath.end())
-        return Extract(exact->second);
-    const auto found = m_byLowerPath.find(Lower(wanted));
-    if (found == m_byLowerPath.end())
+    mschmd_file* file = Find(path);
+    return file ? Extract(file, kMaxObjectBytes + 1) : std::nullopt;
+}
+
+std::optional<std::string> ChmArchive::ReadStart(const std::string& path, std::uint64_t limit) const {
+    mschmd_file* file = Find(path);
+    return file ? Extract(file, std::min(limit, kMaxObjectBytes)) : std::nullopt;
+}
+
+std::optional<ChmArchive::Range> ChmArchive::RangeOf(const std::string& path) const {
+    const mschmd_file* file = Find(path);
+    if (!file || !file->section || file->offset < 0 || file->length < 0)
         return std::nullopt;
-    return Extract(found->second);
+    return Range{file->section->id, static_cast<std::uint64_t>(file->offset), static_cast<std::uint64_t>(file->length)};
 }
 
 // An entry of the file's #SYSTEM object: after a 4-byte version, records of a 16-bit code, a 16-bit
@@ -336,6 +499,12 @@ unsigned ChmArchive::Language() const {
 }
 
 std::string ChmArchive::DefaultTopic() const {
+    if (!m_defaultTopic)
+        m_defaultTopic = FindDefaultTopic();
+    return *m_defaultTopic;
+}
+
+std::string ChmArchive::FindDefaultTopic() const {
     std::string firstOfContents;
     if (const std::string contents = ContentsFile(); !contents.empty())
         if (const auto sitemap = Read(contents))
@@ -351,11 +520,17 @@ std::string ChmArchive::DefaultTopic() const {
         if (Read(topic.substr(0, topic.find('#'))))
             return topic;
     }
+    // A damaged file may hold thousands of pages that do not read: a few are tried.
+    int tried = 0;
     for (const std::string& name : m_files) {
         const std::string lower = Lower(name);
-        if ((EndsWith(lower, ".htm") || EndsWith(lower, ".html")) && name.find("/#") == std::string::npos &&
-            name.find("/$") == std::string::npos && Read(name))
+        if (!(EndsWith(lower, ".htm") || EndsWith(lower, ".html")) || name.find("/#") != std::string::npos ||
+            name.find("/$") != std::string::npos)
+            continue;
+        if (Read(name))
             return name;
+        if (++tried == 8)
+            break;
     }
     return {};
 }

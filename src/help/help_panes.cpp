@@ -13,12 +13,14 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QStyle>
 #include <QTreeWidgetItemIterator>
 #include <QVBoxLayout>
 
 #include <functional>
+#include <map>
 
 using namespace Qt::StringLiterals;
 
@@ -29,15 +31,17 @@ namespace {
 constexpr int kUrlRole = Qt::UserRole;
 constexpr int kKeywordRole = Qt::UserRole + 1;
 
-// A sitemap of the file, its path and the charset of its names.
+// A sitemap of the file, its path and the charset of its names, and the links it names: one URL for each, which
+// the entries that name it share.
 struct Sitemap {
     std::string path;
     QByteArray charset;
     std::vector<SitemapEntry> entries;
+    std::map<std::string, QUrl> urls;
 };
 
 Sitemap ReadSitemap(const HelpBook& book, const std::string& path) {
-    Sitemap sitemap{path, {}, {}};
+    Sitemap sitemap{path, {}, {}, {}};
     if (path.empty())
         return sitemap;
     const auto bytes = book.archive().Read(path);
@@ -54,9 +58,14 @@ QString SitemapText(const Sitemap& sitemap, const std::string& value) {
     return UnescapeHtml(DecodeHelpBytes(value, sitemap.charset)).simplified();
 }
 
-QUrl TopicUrl(const Sitemap& sitemap, const SitemapTopic& topic) {
+QUrl TopicUrl(Sitemap& sitemap, const SitemapTopic& topic) {
+    const auto known = sitemap.urls.find(topic.local);
+    if (known != sitemap.urls.end())
+        return known->second;
     // Paths inside a .chm are UTF-8, whatever the charset of the sitemap that names them.
-    return SitemapLinkUrl(SitemapText(sitemap, topic.local).toStdString(), sitemap.path);
+    const QUrl url = SitemapLinkUrl(SitemapText(sitemap, topic.local).toStdString(), sitemap.path);
+    sitemap.urls.emplace(topic.local, url);
+    return url;
 }
 
 QString Folded(const QString& text) {
@@ -82,9 +91,13 @@ ContentsPane::ContentsPane(const HelpBook& book, QWidget* parent) : QTreeWidget(
     setHeaderHidden(true);
     setColumnCount(1);
     setUniformRowHeights(true);
+    // As wide as its entries, with a scroll bar: Qt's tree skips, when moving by keyboard, the entries whose
+    // indentation leaves them no room.
+    header()->setStretchLastSection(false);
+    header()->setSectionResizeMode(0, QHeaderView::ResizeToContents);
     setAccessibleName(u"目次"_s);
     setAccessibleDescription(u"矢印キーで項目を選び、Enter でそのページを開きます"_s);
-    const Sitemap sitemap = ReadSitemap(book, book.archive().ContentsFile());
+    Sitemap sitemap = ReadSitemap(book, book.archive().ContentsFile());
     std::vector<QTreeWidgetItem*> parents; // the last item at each depth
     for (const SitemapEntry& entry : sitemap.entries) {
         const auto depth = std::min<std::size_t>(static_cast<std::size_t>(entry.depth), parents.size());
@@ -96,6 +109,8 @@ ContentsPane::ContentsPane(const HelpBook& book, QWidget* parent) : QTreeWidget(
             item->setData(0, kUrlRole, url);
             if (name.isEmpty() && url.scheme() == u"chm"_s)
                 name = book.pageTitle(url.path().toStdString());
+            if (name.isEmpty())
+                name = url.path().mid(url.path().lastIndexOf(u'/') + 1);
         }
         item->setText(0, name);
         parents.push_back(item);
@@ -175,7 +190,7 @@ IndexPane::IndexPane(const HelpBook& book, QWidget* parent)
     m_topicsLabel->hide();
     m_topics->hide();
 
-    const Sitemap sitemap = ReadSitemap(book, book.archive().IndexFile());
+    Sitemap sitemap = ReadSitemap(book, book.archive().IndexFile());
     std::vector<QTreeWidgetItem*> parents;
     for (const SitemapEntry& entry : sitemap.entries) {
         Keyword keyword{SitemapText(sitemap, entry.name), {}, {}, {}};
@@ -316,7 +331,8 @@ bool IndexPane::eventFilter(QObject* watched, QEvent* event) {
 
 SearchPane::SearchPane(const HelpBook& book, QWidget* parent)
     : QWidget(parent), m_book(book), m_field(new QLineEdit(this)), m_button(new QPushButton(u"検索"_s, this)),
-      m_results(new QTreeWidget(this)), m_status(new QLabel(this)) {
+      m_results(new QTreeWidget(this)), m_status(new QLabel(this)), m_progress(new QProgressBar(this)),
+      m_index(std::make_unique<SearchIndex>(book.sharedArchive(), book.language())) {
     auto* label = new QLabel(u"探す言葉:"_s, this);
     label->setBuddy(m_field);
     m_field->setAccessibleName(u"検索する言葉"_s);
@@ -337,6 +353,10 @@ SearchPane::SearchPane(const HelpBook& book, QWidget* parent)
     m_status->setTextFormat(Qt::PlainText);
     m_status->setWordWrap(true);
     m_status->setAccessibleName(u"検索の結果"_s);
+    m_progress->setAccessibleName(u"検索の準備"_s);
+    m_progress->setAccessibleDescription(u"検索のためにページを読んだ数です"_s);
+    m_progress->setFormat(u"%v / %m ページ"_s);
+    m_progress->hide();
     auto* row = new QHBoxLayout;
     row->addWidget(m_field, 1);
     row->addWidget(m_button);
@@ -344,6 +364,7 @@ SearchPane::SearchPane(const HelpBook& book, QWidget* parent)
     layout->setContentsMargins(4, 4, 4, 4);
     layout->addWidget(label);
     layout->addLayout(row);
+    layout->addWidget(m_progress);
     layout->addWidget(m_status);
     layout->addWidget(m_results, 1);
 
@@ -355,19 +376,82 @@ SearchPane::SearchPane(const HelpBook& book, QWidget* parent)
     };
     connect(m_results, &QTreeWidget::itemActivated, this, open);
     connect(m_results, &QTreeWidget::itemClicked, this, open);
+    connect(this, &SearchPane::indexChanged, this, &SearchPane::showProgress);
+}
+
+SearchPane::~SearchPane() {
+    // The index's thread posts to this pane: it ends before the pane does.
+    m_index.reset();
+}
+
+void SearchPane::showEvent(QShowEvent* event) {
+    startIndex();
+    QWidget::showEvent(event);
+}
+
+void SearchPane::startIndex() {
+    // However fast the pages are read, at most one notice waits in the window's queue.
+    m_index->start([this] {
+        if (!m_changePosted.exchange(true))
+            QMetaObject::invokeMethod(
+                this,
+                [this] {
+                    m_changePosted = false;
+                    emit indexChanged();
+                },
+                Qt::QueuedConnection);
+    });
+}
+
+void SearchPane::stopIndex() {
+    m_index->stop();
+}
+
+void SearchPane::showProgress() {
+    const SearchIndex::Progress progress = m_index->progress();
+    m_progress->setMaximum(std::max(progress.total, 1));
+    m_progress->setValue(progress.done);
+    m_progress->setVisible(!progress.finished);
+    if (!m_waiting)
+        return;
+    if (progress.finished) {
+        m_waiting = false;
+        showResults();
+    } else {
+        m_status->setText(u"検索の準備をしています（%1 / %2 ページ）。終わりしだい「%3」を探します。"_s.arg(
+            QString::number(progress.done), QString::number(progress.total), m_typed));
+    }
 }
 
 void SearchPane::run() {
     m_results->clear();
     m_terms = SearchTerms(m_field->text());
+    m_typed = m_field->text().simplified();
+    m_waiting = false;
     if (m_terms.isEmpty()) {
         m_status->setText(u"探す言葉を入力してください。"_s);
         return;
     }
-    const QString typed = m_field->text().simplified();
-    const std::vector<HelpBook::Found> found = m_book.search(m_terms);
+    startIndex();
+    if (m_index->progress().finished) {
+        showResults();
+        return;
+    }
+    m_waiting = true;
+    showProgress();
+}
+
+void SearchPane::showResults() {
+    const SearchIndex::Progress progress = m_index->progress();
+    QStringList notes;
+    if (progress.leftOut > 0)
+        notes << u"このヘルプファイルは大きすぎるため、%1 ページは検索していません。"_s.arg(progress.leftOut);
+    if (progress.cut > 0)
+        notes << u"長いページ %1 ページは、表示される始めの部分だけを検索しました。"_s.arg(progress.cut);
+    const std::vector<HelpBook::Found> found = m_index->search(m_terms);
     if (found.empty()) {
-        m_status->setText(u"「%1」は見つかりませんでした。"_s.arg(typed));
+        m_status->setText((QStringList{u"「%1」は見つかりませんでした。"_s.arg(m_typed)} + notes).join(u'\n'));
+        emit searched();
         return;
     }
     for (const HelpBook::Found& page : found) {
@@ -378,7 +462,10 @@ void SearchPane::run() {
         item->setData(0, kUrlRole, HelpBrowser::pageUrl(page.path));
     }
     m_results->setCurrentItem(m_results->topLevelItem(0));
-    m_status->setText(u"「%1」は %2 ページに見つかりました。"_s.arg(typed).arg(found.size()));
+    m_status->setText(
+        (QStringList{u"「%1」は %2 ページに見つかりました。"_s.arg(m_typed, QString::number(found.size()))} + notes)
+            .join(u'\n'));
+    emit searched();
 }
 
 } // namespace help

@@ -9,17 +9,21 @@
 #include <QUrl>
 #include <QWidget>
 
+#include <atomic>
+#include <memory>
 #include <vector>
 
 class QLabel;
 class QLineEdit;
 class QListWidget;
+class QProgressBar;
 class QPushButton;
 class QTreeWidgetItem;
 
 namespace help {
 
 class HelpBook;
+class SearchIndex;
 
 // A link of a sitemap as a URL: a page inside the file (see HelpBrowser::pageUrl), a web address as it is,
 // or an empty URL for anything else.
@@ -86,30 +90,55 @@ private:
     std::vector<Keyword> m_entries;
 };
 
-// Full-text search over every page of the file: the pages found, with their count of hits, most first.
+// Full-text search over every page of the file: the pages found, with their count of hits, most first. The
+// index of the pages is read on a thread of its own from when the pane is first shown or used, with its
+// progress shown as pages read of all; a search asked for before it is whole waits for it, while the window
+// goes on answering.
 class SearchPane final : public QWidget {
     Q_OBJECT
 
 public:
     SearchPane(const HelpBook& book, QWidget* parent);
+    ~SearchPane() override;
     QLineEdit* field() const { return m_field; }
     QPushButton* button() const { return m_button; }
     QTreeWidget* results() const { return m_results; }
     QLabel* status() const { return m_status; }
-    // Searches for what the field holds, as its button does.
+    QProgressBar* progress() const { return m_progress; }
+    SearchIndex& index() const { return *m_index; }
+    // Searches for what the field holds, as its button does: at once when the index is whole, else when it is.
     void run();
+    // Starts reading the index, once.
+    void startIndex();
+    // Stops reading the index for good: the window is closing.
+    void stopIndex();
 
 signals:
     // A page found, with the words to mark in it.
     void resultWanted(const QUrl& url, const QStringList& terms);
+    // The results of a search are shown.
+    void searched();
+    // The index has read another page, or is whole.
+    void indexChanged();
+
+protected:
+    void showEvent(QShowEvent* event) override;
 
 private:
+    void showProgress();
+    void showResults();
+
     const HelpBook& m_book;
     QLineEdit* m_field;
     QPushButton* m_button;
     QTreeWidget* m_results;
     QLabel* m_status;
+    QProgressBar* m_progress;
     QStringList m_terms;
+    QString m_typed;
+    bool m_waiting = false; // a search waits for the index
+    std::atomic<bool> m_changePosted{false};
+    std::unique_ptr<SearchIndex> m_index;
 };
 
 } // namespace help

@@ -8,6 +8,9 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cerrno>
+#include <cstring>
+#include <iconv.h>
 #include <utility>
 
 using namespace Qt::StringLiterals;
@@ -16,22 +19,42 @@ namespace help {
 
 namespace {
 
-// Code page 932 through the same conversion as the data files, so a help page reads as the program's own
-// texts do. A byte that is no character becomes U+FFFD and the rest still reads.
+// Code page 932 through the same conversion as the data files (glibc's CP932), so a help page reads as the
+// program's own texts do. Each thread has a descriptor of its own: the search index reads pages on a thread
+// of its own. A byte that is no character becomes U+FFFD and the rest still reads.
 QString DecodeCp932Lossy(std::string_view bytes) {
-    QString text;
-    while (!bytes.empty()) {
-        std::string utf8;
-        std::size_t bad = 0;
-        if (records::DecodeCp932(bytes, utf8, bad))
-            return text + QString::fromStdString(utf8);
-        std::string good;
-        std::size_t ignored = 0;
-        records::DecodeCp932(bytes.substr(0, bad), good, ignored);
-        text += QString::fromStdString(good) + QChar::ReplacementCharacter;
-        bytes.remove_prefix(bad + 1);
+    struct Descriptor {
+        iconv_t cd = iconv_open("UTF-8", "CP932");
+        ~Descriptor() {
+            if (cd != reinterpret_cast<iconv_t>(-1))
+                iconv_close(cd);
+        }
+    };
+    thread_local Descriptor descriptor;
+    if (descriptor.cd == reinterpret_cast<iconv_t>(-1))
+        return QString(bytes.size(), QChar::ReplacementCharacter);
+    iconv(descriptor.cd, nullptr, nullptr, nullptr, nullptr);
+    // A byte becomes three bytes of UTF-8 at most, U+FFFD included.
+    std::string utf8(bytes.size() * 3, '\0');
+    char* in = const_cast<char*>(bytes.data());
+    std::size_t inLeft = bytes.size();
+    char* out = utf8.data();
+    std::size_t outLeft = utf8.size();
+    while (inLeft > 0) {
+        if (iconv(descriptor.cd, &in, &inLeft, &out, &outLeft) != static_cast<std::size_t>(-1))
+            break;
+        if (errno == E2BIG)
+            break; // cannot happen: three bytes each
+        // EILSEQ or EINVAL (a lead byte at the end): one byte skipped, where the conversion starts anew.
+        std::memcpy(out, "\xEF\xBF\xBD", 3);
+        out += 3;
+        outLeft -= 3;
+        ++in;
+        --inLeft;
+        iconv(descriptor.cd, nullptr, nullptr, nullptr, nullptr);
     }
-    return text;
+    utf8.resize(utf8.size() - outLeft);
+    return QString::fromStdString(utf8);
 }
 
 // The Windows ANSI code page of a language, by its primary language (the low ten bits of the identifier).

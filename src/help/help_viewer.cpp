@@ -9,12 +9,15 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QBuffer>
+#include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDesktopServices>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QHBoxLayout>
+#include <QImageReader>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPointer>
@@ -48,6 +51,9 @@ const QString kScheme = u"chm"_s;
 constexpr std::array kZoomPercents{50, 67, 80, 90, 100, 110, 125, 150, 175, 200, 250, 300};
 constexpr int kNormalZoomStep = 4;
 
+// The largest picture a page shows, in pixels: larger than any screen, and at most 64 MB of pixels.
+constexpr qint64 kMaxPicturePixels = 4096 * 4096;
+
 // The window's size when the screen has room for it, and the narrowest it is made to fit beside its owner.
 constexpr QSize kWindowSize(860, 620);
 constexpr int kMinimumBesideWidth = 560;
@@ -78,6 +84,19 @@ public:
 protected:
     QVariant loadResource(int, const QUrl&) override { return QByteArray(); }
 };
+
+// The start of a page read in part may end inside a UTF-8 character, which would make the page not UTF-8: its
+// length without that character.
+std::size_t WithoutCutCharacter(std::string_view bytes) {
+    for (std::size_t back = 1; back <= std::min<std::size_t>(bytes.size(), 4); ++back) {
+        const auto byte = static_cast<unsigned char>(bytes[bytes.size() - back]);
+        if ((byte & 0xC0) == 0x80)
+            continue; // a continuation byte
+        const std::size_t length = byte >= 0xF0 ? 4 : byte >= 0xE0 ? 3 : byte >= 0xC0 ? 2 : 1;
+        return length > back ? bytes.size() - back : bytes.size();
+    }
+    return bytes.size();
+}
 
 } // namespace
 
@@ -130,25 +149,54 @@ QString PlainWindowTitle(const QString& text) {
 HelpBook::HelpBook(std::shared_ptr<const ChmArchive> archive)
     : m_archive(std::move(archive)), m_language(m_archive->Language()) {}
 
-QString HelpBook::text(const std::string& path) const {
-    const auto bytes = m_archive->Read(path);
+std::optional<HelpBook::Page> HelpBook::ReadPage(const ChmArchive& archive, unsigned language,
+                                                 const std::string& path) {
+    const auto range = archive.RangeOf(path);
+    const auto bytes = range ? archive.ReadStart(path, kMaxPageBytes) : std::nullopt;
+    if (!bytes)
+        return std::nullopt;
+    const std::size_t whole = bytes->size() < range->length ? WithoutCutCharacter(*bytes) : bytes->size();
+    const QString html = DecodeHelpPage(QByteArrayView(bytes->data(), static_cast<qsizetype>(whole)), language);
+    const BoundedPage bounded = BoundPage(html.toStdString());
+    return Page{QString::fromStdString(bounded.html), bounded.cut || bytes->size() < range->length};
+}
+
+std::optional<HelpBook::Page> HelpBook::page(const std::string& path) const {
+    if (path != m_lastPath || !m_lastPage) {
+        m_lastPath = path;
+        m_lastPage = ReadPage(*m_archive, m_language, path);
+    }
+    return m_lastPage;
+}
+
+QString HelpBook::styleSheet(const std::string& path) const {
+    const auto bytes = m_archive->ReadStart(path, kMaxPageBytes);
     if (!bytes)
         return {};
     return DecodeHelpPage(QByteArrayView(bytes->data(), static_cast<qsizetype>(bytes->size())), m_language);
 }
 
 QString HelpBook::pageTitle(const std::string& path) const {
-    const QString key = QString::fromStdString(path).toLower();
-    if (const auto known = m_titles.constFind(key); known != m_titles.constEnd())
-        return *known;
-    const QString page = text(path);
+    const auto range = m_archive->RangeOf(path);
+    if (!range)
+        return {};
+    if (const auto known = m_titles.find(*range); known != m_titles.end())
+        return known->second;
     QString title;
-    const qsizetype open = page.indexOf(u"<title"_s, 0, Qt::CaseInsensitive);
-    const qsizetype start = open < 0 ? -1 : page.indexOf(u'>', open);
-    const qsizetype close = start < 0 ? -1 : page.indexOf(u"</title"_s, start, Qt::CaseInsensitive);
-    if (close > start)
-        title = UnescapeHtml(page.mid(start + 1, close - start - 1)).simplified();
-    m_titles.insert(key, title);
+    if (m_titlesSpent + m_archive->ReadCost(path, kMaxTitleBytes) <= m_archive->Budget()) {
+        const std::uint64_t before = m_archive->Spent();
+        const auto bytes = m_archive->ReadStart(path, kMaxTitleBytes);
+        m_titlesSpent += m_archive->Spent() - before;
+        const QString page =
+            bytes ? DecodeHelpPage(QByteArrayView(bytes->data(), static_cast<qsizetype>(bytes->size())), m_language)
+                  : QString();
+        const qsizetype open = page.indexOf(u"<title"_s, 0, Qt::CaseInsensitive);
+        const qsizetype start = open < 0 ? -1 : page.indexOf(u'>', open);
+        const qsizetype close = start < 0 ? -1 : page.indexOf(u"</title"_s, start, Qt::CaseInsensitive);
+        if (close > start)
+            title = UnescapeHtml(page.mid(start + 1, close - start - 1)).simplified();
+    }
+    m_titles.emplace(*range, title);
     return title;
 }
 
@@ -160,27 +208,133 @@ QString HelpBook::DocumentText(const QString& html, QString* title) {
     return document.toRawText();
 }
 
-std::vector<HelpBook::Found> HelpBook::search(const QStringList& terms) const {
-    if (!m_indexed) {
-        QApplication::setOverrideCursor(Qt::WaitCursor);
-        for (const std::string& path : m_archive->Files()) {
-            if (!IsPage(path))
-                continue;
-            Page page{path, {}, {}};
-            page.folded = FoldForSearch(DocumentText(text(path), &page.title));
-            m_pages.push_back(std::move(page));
+// SearchIndex
+
+SearchIndex::SearchIndex(std::shared_ptr<const ChmArchive> archive, unsigned language)
+    : m_source(std::move(archive)), m_language(language) {}
+
+SearchIndex::~SearchIndex() {
+    stop();
+    if (m_thread.joinable())
+        m_thread.join();
+}
+
+void SearchIndex::start(std::function<void()> changed) {
+    if (m_thread.joinable() || m_stop)
+        return;
+    m_thread = std::thread([this, changed = std::move(changed)] { run(changed); });
+}
+
+void SearchIndex::stop() {
+    const std::lock_guard lock(m_mutex);
+    m_stop = true;
+    m_held.notify_all();
+}
+
+void SearchIndex::holdBefore(int page) {
+    const std::lock_guard lock(m_mutex);
+    m_holdBefore = page;
+}
+
+void SearchIndex::release() {
+    const std::lock_guard lock(m_mutex);
+    m_holdBefore = -1;
+    m_held.notify_all();
+}
+
+bool SearchIndex::waitIfHeld(int page) {
+    std::unique_lock lock(m_mutex);
+    m_held.wait(lock, [&] { return m_stop || m_holdBefore != page; });
+    return !m_stop;
+}
+
+SearchIndex::Progress SearchIndex::progress() const {
+    const std::lock_guard lock(m_mutex);
+    return m_progress;
+}
+
+void SearchIndex::run(const std::function<void()>& changed) {
+    const auto finish = [&] {
+        {
+            const std::lock_guard lock(m_mutex);
+            m_progress.finished = true;
         }
-        m_indexed = true;
-        QApplication::restoreOverrideCursor();
+        changed();
+    };
+    const std::unique_ptr<ChmArchive> archive = m_source->Reopen();
+    if (!archive)
+        return finish();
+    archive->SetCancel(&m_stop);
+    // One path for each range of bytes, the first in the file's order, read in the order of the ranges: each
+    // read goes on from where the one before it ended.
+    std::map<ChmArchive::Range, std::pair<std::size_t, std::string>> pages;
+    for (std::size_t order = 0; order < archive->Files().size(); ++order) {
+        const std::string& path = archive->Files()[order];
+        if (const auto range = IsPage(path) ? archive->RangeOf(path) : std::nullopt)
+            pages.try_emplace(*range, order, path);
     }
-    std::vector<Found> found;
-    for (const Page& page : m_pages) {
-        const auto hits = FindTerms(page.folded, terms);
-        if (!hits.empty())
-            found.push_back(Found{page.path, page.title, static_cast<int>(hits.size())});
+    {
+        const std::lock_guard lock(m_mutex);
+        m_progress.total = static_cast<int>(pages.size());
     }
-    std::stable_sort(found.begin(), found.end(), [](const Found& a, const Found& b) { return a.hits > b.hits; });
-    return found;
+    changed();
+    const std::uint64_t budget = archive->Budget();
+    std::uint64_t kept = 0;
+    int index = 0;
+    for (const auto& [range, page] : pages) {
+        if (!waitIfHeld(index++))
+            break;
+        const auto& [order, path] = page;
+        std::optional<Page> read;
+        bool leftOut = archive->Spent() + archive->ReadCost(path, HelpBook::kMaxPageBytes) > budget;
+        std::optional<HelpBook::Page> shown = leftOut ? std::nullopt : HelpBook::ReadPage(*archive, m_language, path);
+        if (m_stop)
+            break;
+        if (shown) {
+            read = Page{order, path, {}, {}};
+            read->folded = FoldForSearch(HelpBook::DocumentText(shown->html, &read->title));
+            // What the folded text holds: a character and where it came from.
+            const std::uint64_t bytes =
+                static_cast<std::uint64_t>(read->folded.text.size()) * (sizeof(QChar) + sizeof(int) * 2);
+            if (kept + bytes > budget) {
+                leftOut = true;
+                read.reset();
+            } else {
+                kept += bytes;
+            }
+        }
+        {
+            const std::lock_guard lock(m_mutex);
+            ++m_progress.done;
+            m_progress.leftOut += leftOut;
+            if (read) {
+                m_progress.cut += shown->cut;
+                m_pages.push_back(std::move(*read));
+            }
+        }
+        changed();
+    }
+    archive->SetCancel(nullptr);
+    finish();
+}
+
+std::vector<HelpBook::Found> SearchIndex::search(const QStringList& terms) const {
+    std::vector<std::pair<std::size_t, HelpBook::Found>> found;
+    {
+        const std::lock_guard lock(m_mutex);
+        for (const Page& page : m_pages) {
+            const auto hits = FindTerms(page.folded, terms);
+            if (!hits.empty())
+                found.emplace_back(page.order, HelpBook::Found{page.path, page.title, static_cast<int>(hits.size())});
+        }
+    }
+    std::sort(found.begin(), found.end(), [](const auto& a, const auto& b) {
+        return a.second.hits != b.second.hits ? a.second.hits > b.second.hits : a.first < b.first;
+    });
+    std::vector<HelpBook::Found> pages;
+    for (auto& [order, page] : found)
+        pages.push_back(std::move(page));
+    return pages;
 }
 
 // HelpBrowser
@@ -219,7 +373,7 @@ void HelpBrowser::followLink(const QUrl& link) {
         QDesktopServices::openUrl(url);
         return;
     }
-    if (page.isValid() && m_file->archive().Read(page.path().toStdString())) {
+    if (page.isValid() && m_file->page(page.path().toStdString())) {
         setSearchTerms({});
         setSource(page);
     }
@@ -232,18 +386,45 @@ QVariant HelpBrowser::loadResource(int type, const QUrl& name) {
     if (url.scheme() != kScheme)
         return QByteArray();
     const std::string path = url.path().toStdString();
-    if (type == QTextDocument::HtmlResource || type == QTextDocument::StyleSheetResource) {
-        if (type == QTextDocument::HtmlResource)
-            m_loadedPage = true;
-        return m_file->text(path);
+    if (type == QTextDocument::HtmlResource) {
+        const auto page = m_file->page(path);
+        m_loadedPage = true;
+        m_loadedPageCut = page && page->cut;
+        return page ? page->html : QString();
     }
+    if (type == QTextDocument::StyleSheetResource)
+        return m_file->styleSheet(path);
     const auto bytes = m_file->archive().Read(path);
-    return bytes ? QByteArray(bytes->data(), static_cast<qsizetype>(bytes->size())) : QByteArray();
+    if (!bytes)
+        return QByteArray();
+    // A picture is decoded here, where its size is known before its pixels are made: a small file can name a
+    // picture of gigabytes.
+    QBuffer buffer;
+    buffer.setData(bytes->data(), static_cast<qsizetype>(bytes->size()));
+    QImageReader reader(&buffer);
+    const QSize size = reader.size();
+    if (type != QTextDocument::ImageResource || !size.isValid() ||
+        static_cast<qint64>(size.width()) * size.height() > kMaxPicturePixels)
+        return QByteArray();
+    const QImage image = reader.read();
+    return image.isNull() ? QVariant(QByteArray()) : QVariant(image);
+}
+
+QString HelpBrowser::cutPageNote() {
+    return u"（このページは長いため、ここから先は表示していません。）"_s;
 }
 
 void HelpBrowser::doSetSource(const QUrl& name, QTextDocument::ResourceType type) {
     m_loadedPage = false;
+    m_loadedPageCut = false;
     QTextBrowser::doSetSource(name, type);
+    if (m_loadedPage && m_loadedPageCut) {
+        // Added as text after the page, so nothing in the page can hide it.
+        QTextCursor end(document());
+        end.movePosition(QTextCursor::End);
+        end.insertBlock(QTextBlockFormat(), QTextCharFormat());
+        end.insertText(cutPageNote());
+    }
     if (m_loadedPage)
         applyZoom();
     updateMarks();
@@ -604,10 +785,16 @@ void HelpWindow::showPage(const QUrl& url) {
         m_browser->followLink(url);
         return;
     }
-    if (!m_file->archive().Read(url.path().toStdString()))
+    if (!m_file->page(url.path().toStdString()))
         return;
     m_browser->setSearchTerms({});
     m_browser->setSource(url);
+}
+
+void HelpWindow::closeEvent(QCloseEvent* event) {
+    // The search index stops reading at once; its thread ends before the window is deleted.
+    m_search->stopIndex();
+    QWidget::closeEvent(event);
 }
 
 void HelpWindow::showDefaultTopic() {

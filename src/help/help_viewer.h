@@ -3,6 +3,7 @@
 // HTML Help expect: contents, index and full-text search beside the page, find in the page, home and zoom.
 #pragma once
 
+#include "help/chm_archive.h"
 #include "help/help_text.h"
 
 #include <QByteArray>
@@ -15,11 +16,18 @@
 #include <QUrl>
 #include <QWidget>
 
+#include <atomic>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <map>
 #include <memory>
+#include <mutex>
+#include <optional>
 #include <string>
+#include <thread>
 #include <vector>
 
-class ChmArchive;
 class QAction;
 class QLabel;
 class QLineEdit;
@@ -57,12 +65,29 @@ QString PlainWindowTitle(const QString& text);
 // The text of a help file's pages and what the user sees in them, decoded as the file says.
 class HelpBook {
 public:
-    HelpBook(std::shared_ptr<const ChmArchive> archive);
+    explicit HelpBook(std::shared_ptr<const ChmArchive> archive);
     const ChmArchive& archive() const { return *m_archive; }
+    std::shared_ptr<const ChmArchive> sharedArchive() const { return m_archive; }
     unsigned language() const { return m_language; }
-    // A page or style sheet inside the file as text; empty when the file does not hold it.
-    QString text(const std::string& path) const;
-    // The <title> of a page, or empty.
+
+    // The most of a page read to show it or to search it. No real help page comes near it; the bound on the
+    // work of laying a page out (BoundPage) mostly ends a long page first.
+    static constexpr std::uint64_t kMaxPageBytes = 512 * 1024;
+    // The most of a page read for its title, which is in the page's head.
+    static constexpr std::uint64_t kMaxTitleBytes = 32 * 1024;
+
+    // A page as the window shows it and the search reads it: its start when it is long, within the bounds of
+    // BoundPage. Nothing when the file does not hold it or it does not read.
+    struct Page {
+        QString html;
+        bool cut = false; // the rest of the page is left out
+    };
+    std::optional<Page> page(const std::string& path) const;
+    static std::optional<Page> ReadPage(const ChmArchive& archive, unsigned language, const std::string& path);
+    // A style sheet inside the file as text, up to the size of a page; empty when the file does not hold it.
+    QString styleSheet(const std::string& path) const;
+    // The <title> of a page, or empty. Pages that share their bytes share their title, and the titles read for
+    // one file cost at most its budget (ChmArchive::Budget), after which they are empty.
     QString pageTitle(const std::string& path) const;
 
     // One page found by a full-text search, with how often the words occur in it.
@@ -71,25 +96,73 @@ public:
         QString title;
         int hits;
     };
-    // Every page that holds each of the terms (from SearchTerms), the most hits first, then in the file's
-    // order. The pages are read and folded at the first search.
-    std::vector<Found> search(const QStringList& terms) const;
 
     // The text of a page as a QTextDocument holds it, so that positions found in it are positions in the page
     // a browser shows.
     static QString DocumentText(const QString& html, QString* title);
 
 private:
+    std::shared_ptr<const ChmArchive> m_archive;
+    unsigned m_language;
+    mutable std::string m_lastPath; // the page read last, which is read again at once to be shown
+    mutable std::optional<Page> m_lastPage;
+    mutable std::map<ChmArchive::Range, QString> m_titles;
+    mutable std::uint64_t m_titlesSpent = 0;
+};
+
+// The full-text search index of a help file: the text of every page folded for searching, read on a thread of
+// its own through a handle of its own on the file, in the order the pages lie in it, within the file's budget
+// (ChmArchive::Budget) of bytes decompressed and of bytes of folded text kept.
+// Pages that share their bytes are read once. It can be searched while it grows.
+class SearchIndex {
+public:
+    SearchIndex(std::shared_ptr<const ChmArchive> archive, unsigned language);
+    // Stops the reading and waits for its thread.
+    ~SearchIndex();
+    SearchIndex(const SearchIndex&) = delete;
+    SearchIndex& operator=(const SearchIndex&) = delete;
+
+    // Starts reading, once; `changed` is called on the index's thread after each page and at the end.
+    void start(std::function<void()> changed);
+    bool started() const { return m_thread.joinable(); }
+    // Ends the reading at the next page, or within a few megabytes of the one being read.
+    void stop();
+
+    struct Progress {
+        int done = 0;    // pages read, left out or unreadable
+        int total = 0;   // pages to read; 0 until they are counted
+        int leftOut = 0; // pages past the budget, not searched
+        int cut = 0;     // long pages searched in the part the window shows
+        bool finished = false;
+    };
+    Progress progress() const;
+    // Every page read so far that holds each of the terms (from SearchTerms), the most hits first, then in the
+    // file's order.
+    std::vector<HelpBook::Found> search(const QStringList& terms) const;
+
+    // For tests: the reading waits before page `page` (counted from 0) until released or stopped.
+    void holdBefore(int page);
+    void release();
+
+private:
     struct Page {
+        std::size_t order; // in the file's order of names
         std::string path;
         QString title;
         FoldedText folded;
     };
-    std::shared_ptr<const ChmArchive> m_archive;
+    void run(const std::function<void()>& changed);
+    bool waitIfHeld(int page);
+
+    std::shared_ptr<const ChmArchive> m_source;
     unsigned m_language;
-    mutable bool m_indexed = false;
-    mutable std::vector<Page> m_pages;
-    mutable QHash<QString, QString> m_titles;
+    std::atomic<bool> m_stop{false};
+    mutable std::mutex m_mutex;
+    std::condition_variable m_held;
+    int m_holdBefore = -1;
+    Progress m_progress;
+    std::vector<Page> m_pages;
+    std::thread m_thread;
 };
 
 // A page viewer that takes pages, style sheets and pictures from a .chm file, with search hits and matches of
@@ -106,6 +179,8 @@ public:
 
     // A page inside the file, as a URL this browser shows.
     static QUrl pageUrl(const std::string& path);
+    // The line that ends a page shown in part.
+    static QString cutPageNote();
 
     // Marks every occurrence of the terms (from SearchTerms) in this and the next pages shown, until cleared
     // with an empty list.
@@ -143,6 +218,7 @@ private:
     QList<ExtraSelection> m_marks;
     int m_zoomStep;
     bool m_loadedPage = false;
+    bool m_loadedPageCut = false;
 };
 
 // A help window: the panes (contents, index, search) beside the page, a tool bar with back, forward, home,
@@ -169,6 +245,9 @@ public:
     // Brings a pane forward and puts the focus in it: 0 contents, 1 index, 2 search.
     void showPane(int pane);
     void showFindBar();
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
 
 private:
     void buildToolBar(QToolBar* bar);

@@ -36,6 +36,14 @@ std::string FoldedName(std::string_view utf8) {
     return out;
 }
 
+NameEncoding EncodingOfName(std::string_view entry) {
+    if (IsValidUtf8(entry))
+        return NameEncoding::Utf8;
+    std::string decoded;
+    std::size_t badOffset = 0;
+    return DecodeCp932(entry, decoded, badOffset) ? NameEncoding::Cp932 : NameEncoding::Neither;
+}
+
 std::string DisplayName(std::string_view entry) {
     if (IsValidUtf8(entry))
         return std::string(entry);
@@ -76,36 +84,76 @@ std::vector<std::string> MatchingEntries(std::string_view name) {
 
 } // namespace
 
+namespace {
+
+// One file that entries standing for a name lead to, with every entry that names it, in order of name.
+struct NamedFile {
+    std::vector<std::string> names;
+    struct stat st {};      // of the file, through a link; only when known
+    bool known = false;     // false for a link that leads nowhere
+    bool removable = false; // an empty regular file with this one name, and no link on the way
+};
+
+} // namespace
+
 DataFileLookup LookUpDataFile(std::string_view name) {
     DataFileLookup lookup;
-    const std::vector<std::string> matches = MatchingEntries(name);
-    if (matches.empty()) {
+    std::vector<NamedFile> files;
+    for (const std::string& entry : MatchingEntries(name)) {
+        struct stat own {};
+        if (lstat(entry.c_str(), &own) != 0)
+            continue; // gone since the directory was read
+        NamedFile file;
+        file.known = stat(entry.c_str(), &file.st) == 0;
+        if (file.known && !S_ISREG(file.st.st_mode)) {
+            const bool folder = S_ISDIR(file.st.st_mode);
+            lookup.notAFileKind = folder ? EntryKind::Directory : EntryKind::Special;
+            lookup.notAFile = entry;
+            lookup.status = Status::Failure(Status::Code::NotAFile,
+                                            folder ? Status::What::FolderInPlace : Status::What::SpecialInPlace)
+                                .withPlace(entry);
+            return lookup;
+        }
+        // A hard link, or a link to a file already met, is another name of that file.
+        const auto same = std::find_if(files.begin(), files.end(), [&](const NamedFile& f) {
+            return file.known && f.known && f.st.st_dev == file.st.st_dev && f.st.st_ino == file.st.st_ino;
+        });
+        if (same != files.end()) {
+            same->names.push_back(entry);
+            same->removable = false;
+            continue;
+        }
+        file.names.push_back(entry);
+        file.removable = S_ISREG(own.st_mode) && own.st_nlink == 1 && own.st_size == 0;
+        files.push_back(std::move(file));
+    }
+    if (files.empty()) {
         lookup.status = Status::Failure(Status::Code::NotFound, Status::What::SystemCall).withError(ENOENT);
         return lookup;
     }
-    if (matches.size() == 1) {
-        lookup.used = matches.front();
-        return lookup;
-    }
-    std::vector<std::string> holding;
-    for (const std::string& entry : matches) {
-        struct stat st {};
-        const bool emptyFile = lstat(entry.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0;
-        if (emptyFile)
-            lookup.unusedEmpty.push_back(entry);
-        else
-            holding.push_back(entry);
+    std::vector<const NamedFile*> holding;
+    for (const NamedFile& file : files) {
+        if (!file.known || file.st.st_size > 0)
+            holding.push_back(&file);
     }
     if (holding.size() > 1) {
-        lookup.status = Status::Failure(Status::Code::Ambiguous, Status::What::SeveralHoldData).withEntries(holding);
-        lookup.unusedEmpty.clear();
+        std::vector<std::string> names;
+        for (const NamedFile* file : holding)
+            names.insert(names.end(), file->names.begin(), file->names.end());
+        lookup.status = Status::Failure(Status::Code::Ambiguous, Status::What::SeveralHoldData).withEntries(names);
         return lookup;
     }
-    if (holding.size() == 1) {
-        lookup.used = holding.front();
-    } else { // all empty: the first by name, steadily
-        lookup.used = lookup.unusedEmpty.front();
-        lookup.unusedEmpty.erase(lookup.unusedEmpty.begin());
+    // The one with data; when all are empty, the first by name, steadily.
+    const NamedFile& chosen = holding.empty() ? files.front() : *holding.front();
+    const auto exact = std::find(chosen.names.begin(), chosen.names.end(), name);
+    lookup.used = exact != chosen.names.end() ? *exact : chosen.names.front();
+    for (const std::string& entry : chosen.names) {
+        if (entry != lookup.used)
+            lookup.otherNames.push_back(entry);
+    }
+    for (const NamedFile& file : files) {
+        if (&file != &chosen && file.removable)
+            lookup.unusedEmpty.push_back(file.names.front());
     }
     return lookup;
 }

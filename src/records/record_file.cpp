@@ -102,6 +102,10 @@ Status EncodeChecked(const std::string& utf8, std::span<const FieldValue> fields
     return Unsavable(Status::What::NotEncodable);
 }
 
+Status ChangedOutside() {
+    return Status::Failure(Status::Code::Changed, Status::What::ChangedOutside);
+}
+
 Status FileFull() {
     return Unsavable(Status::What::FileWouldBeTooLarge).withLimit(RecordFile::kMaxInputBytes);
 }
@@ -147,6 +151,7 @@ Status RecordFile::OpenForInput(std::string_view name) {
     // and the one after them is read before it is refused.
     m_recordsAtMost = static_cast<int>(std::min<off_t>(st.st_size / 8 + 1, kMaxRecords + 2));
     m_sizeAtOpen = static_cast<std::size_t>(st.st_size);
+    m_identity = IdentityOf(st);
     m_fd = file.fd;
     file.fd = -1;
     m_mode = Mode::Input;
@@ -309,6 +314,23 @@ Status RecordFile::OpenForOutput(std::string_view name) {
         if (exists && !S_ISREG(st.st_mode)) // never put a file in the place of a device or a pipe
             return NotRegularFile();
     }
+    // The file's other names beside it (hard links) are names of one file to the user: they get the new
+    // content with it, or the next start would find two files with data.
+    m_otherLinks.clear();
+    if (exists && st.st_nlink > 1 && !lookup.otherNames.empty()) {
+        char* real = realpath(target.c_str(), nullptr);
+        const std::string targetPath = real ? real : "";
+        std::free(real);
+        for (const std::string& other : lookup.otherNames) {
+            struct stat link {};
+            char* otherReal = realpath(other.c_str(), nullptr);
+            const bool itself = !otherReal || targetPath == otherReal;
+            std::free(otherReal);
+            if (!itself && lstat(other.c_str(), &link) == 0 && S_ISREG(link.st_mode) && link.st_dev == st.st_dev &&
+                link.st_ino == st.st_ino)
+                m_otherLinks.push_back(other);
+        }
+    }
     if (const int error = m_save.begin(target, exists ? st.st_mode & 07777 : NewFileMode()))
         return systemFailure(error);
     m_fd = m_save.fd();
@@ -329,9 +351,15 @@ Status RecordFile::OpenForAppend(std::string_view name) {
     const std::string target = lookup.status ? lookup.used : std::string(name);
     struct stat st {};
     m_created = lstat(target.c_str(), &st) != 0;
-    const int fd = ::open(target.c_str(), O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY, 0666);
+    int flags = O_RDWR | O_APPEND | O_CREAT | O_CLOEXEC | O_NONBLOCK | O_NOCTTY;
+    if (m_expected) { // onto the file that was read, or onto a new one where there was none
+        if (m_expected->state == FileIdentity::State::Unusable)
+            return ChangedOutside();
+        flags = m_expected->present() ? flags & ~O_CREAT : flags | O_EXCL;
+    }
+    const int fd = ::open(target.c_str(), flags, 0666);
     if (fd < 0)
-        return systemFailure(errno);
+        return m_expected && (errno == ENOENT || errno == EEXIST) ? ChangedOutside() : systemFailure(errno);
     FdCloser guard{fd};
     if (fstat(fd, &st) != 0)
         return systemFailure(errno);
@@ -339,6 +367,8 @@ Status RecordFile::OpenForAppend(std::string_view name) {
         return systemFailure(EISDIR);
     if (!S_ISREG(st.st_mode))
         return NotRegularFile();
+    if (m_expected && m_expected->present() && IdentityOf(st) != *m_expected)
+        return ChangedOutside();
     m_appendSize = st.st_size;
     m_tailStart = -1;
     m_tail.clear();
@@ -686,6 +716,8 @@ Status RecordFile::Close() {
         // A deposit is on the disk before it is shown as done.
         if (fdatasync(m_fd) != 0)
             result = systemFailure(errno);
+        if (struct stat st{}; result && fstat(m_fd, &st) == 0)
+            m_identity = IdentityOf(st);
         if (::close(m_fd) != 0 && result)
             result = systemFailure(errno);
         m_fd = -1;
@@ -695,14 +727,24 @@ Status RecordFile::Close() {
     case Mode::Output: {
         if (m_failure.ok())
             flushOutput();
+        struct stat st {};
+        if (m_failure.ok() && fstat(m_fd, &st) != 0)
+            m_failure = systemFailure(errno);
         m_fd = -1;
         if (const int error = m_save.flush(); error != 0 && m_failure.ok())
             m_failure = systemFailure(error);
-        if (const int error = m_failure.ok() ? m_save.replace() : 0)
-            m_failure = systemFailure(error);
+        if (m_failure.ok()) {
+            const int error = m_save.replace(m_expected ? &*m_expected : nullptr, m_otherLinks);
+            if (error == SafeSave::kChanged)
+                m_failure = ChangedOutside();
+            else if (error != 0)
+                m_failure = systemFailure(error);
+        }
         if (!m_failure.ok()) {
             m_save.discard();
             result = m_failure;
+        } else {
+            m_identity = IdentityOf(st); // a rename keeps the file, its size and its time
         }
         break;
     }
@@ -710,22 +752,34 @@ Status RecordFile::Close() {
     m_buffer.clear();
     m_encoded.clear();
     m_mode = Mode::Closed;
+    m_expected.reset();
     return result;
 }
 
-Status AppendRecord(std::string_view name, std::span<const FieldValue> values) {
+Status AppendRecord(std::string_view name, std::span<const FieldValue> values, const FileIdentity* expected,
+                    FileIdentity* written) {
     RecordFile file;
+    if (expected)
+        file.expect(*expected);
     Status status = file.OpenForAppend(name);
     if (status)
         status = file.WriteRecord(values);
     const Status closed = file.Close();
+    if (status && closed && written)
+        *written = file.identity();
     return status ? closed : status;
 }
 
-Status EmptyFile(std::string_view name) {
+Status EmptyFile(std::string_view name, const FileIdentity* expected, FileIdentity* written) {
     RecordFile file;
-    const Status status = file.OpenForOutput(name);
-    return status ? file.Close() : status;
+    if (expected)
+        file.expect(*expected);
+    Status status = file.OpenForOutput(name);
+    if (status)
+        status = file.Close();
+    if (status && written)
+        *written = file.identity();
+    return status;
 }
 
 } // namespace records

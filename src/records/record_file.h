@@ -4,6 +4,7 @@
 #pragma once
 
 #include "records/data_file_names.h"
+#include "records/file_identity.h"
 #include "records/money.h"
 #include "records/safe_save.h"
 #include "records/status.h"
@@ -56,6 +57,13 @@ public:
     [[nodiscard]] Status OpenForOutput(std::string_view name);
     // Writes after the file's last byte, creating the file when it does not exist.
     [[nodiscard]] Status OpenForAppend(std::string_view name);
+    // Before an OpenForOutput or OpenForAppend: write only over this state of the file, the one last read or
+    // written. When the file is another by then, OpenForAppend, or Close of an output, writes nothing and gives
+    // Changed.
+    void expect(const FileIdentity& identity) { m_expected = identity; }
+    // The file as this object saw it, taken from its descriptor: an input as it was opened, an output or an
+    // append as Close left it.
+    const FileIdentity& identity() const { return m_identity; }
 
     // True when nothing but line ends and blanks remains to be read.
     bool AtEnd();
@@ -129,7 +137,10 @@ private:
     int m_recordsAtMost = 0;
     // Output and append.
     int m_fd = -1;
-    SafeSave m_save;           // an output's new content, until Close puts it in the file's place
+    SafeSave m_save; // an output's new content, until Close puts it in the file's place
+    // Other names of the file an output replaces (hard links beside it): they are given the new content too,
+    // so that they stay names of one file.
+    std::vector<std::string> m_otherLinks;
     std::string m_buffer;      // lines of an output as text, not yet encoded
     std::string m_encoded;     // what an output writes next, in code page 932
     Status m_failure;          // the first failed write of an output
@@ -139,12 +150,18 @@ private:
     off_t m_tailStart = -1;
     std::string m_tail;
     bool m_created = false;
+    std::optional<FileIdentity> m_expected;
+    FileIdentity m_identity;
 };
 
-// Opens, writes one record, closes: a deposit or a registration in one call.
-[[nodiscard]] Status AppendRecord(std::string_view name, std::span<const FieldValue> values);
+// Opens, writes one record, closes: a deposit or a registration in one call. With `expected`, only onto that
+// state of the file (see RecordFile::expect); `written`, when given, gets the file's identity afterwards.
+[[nodiscard]] Status AppendRecord(std::string_view name, std::span<const FieldValue> values,
+                                  const FileIdentity* expected = nullptr, FileIdentity* written = nullptr);
 
-// Opens for output and closes at once: the file is emptied, or left as it was on failure.
-[[nodiscard]] Status EmptyFile(std::string_view name);
+// Opens for output and closes at once: the file is emptied, or left as it was on failure. `expected` and
+// `written` as for AppendRecord.
+[[nodiscard]] Status EmptyFile(std::string_view name, const FileIdentity* expected = nullptr,
+                               FileIdentity* written = nullptr);
 
 } // namespace records

@@ -5,15 +5,16 @@
 #include "records/posix_io.h"
 
 #include <algorithm>
-#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
 #include <memory>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 #include <vector>
 
 namespace records {
@@ -36,19 +37,70 @@ SafeSave::~SafeSave() {
     discard();
 }
 
+int MakeTemporaryBeside(std::string_view directory, std::string_view base, std::string& path) {
+    path.assign(directory);
+    path += '.';
+    path += base;
+    path += kTemporaryMark;
+    path += "XXXXXX"; // mkostemp's six letters or digits
+    return mkostemp(path.data(), O_CLOEXEC);
+}
+
+namespace {
+
+constexpr std::size_t kTemporaryLetters = 6;
+
+bool IsAsciiLetterOrDigit(char c) {
+    return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z');
+}
+
+// The name of the data file an entry is a temporary of, when it has exactly the shape MakeTemporaryBeside
+// gives; nothing otherwise.
+std::optional<std::string_view> TemporaryOf(std::string_view entry) {
+    const std::size_t tail = kTemporaryMark.size() + kTemporaryLetters;
+    if (entry.size() <= tail + 1 || entry.front() != '.' ||
+        entry.substr(entry.size() - tail, kTemporaryMark.size()) != kTemporaryMark)
+        return std::nullopt;
+    const std::string_view letters = entry.substr(entry.size() - kTemporaryLetters);
+    if (!std::all_of(letters.begin(), letters.end(), IsAsciiLetterOrDigit))
+        return std::nullopt;
+    return entry.substr(1, entry.size() - tail - 1);
+}
+
+// Another name for `existing`, made beside `base` in the current directory with a temporary's shape.
+bool LinkTemporaryBeside(const std::string& existing, std::string_view base, std::string& path) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const int fd = MakeTemporaryBeside({}, base, path);
+        if (fd < 0)
+            return false;
+        ::close(fd);
+        ::unlink(path.c_str()); // the name was free a moment ago, and nobody else makes names of this shape
+        if (::link(existing.c_str(), path.c_str()) == 0)
+            return true;
+        if (errno != EEXIST)
+            return false;
+    }
+    errno = EEXIST;
+    return false;
+}
+
+} // namespace
+
 int SafeSave::begin(const std::string& target, mode_t mode) {
     discard();
     // Beside the target, so that the rename that puts it in place stays on one file system.
-    std::string pattern =
-        target.substr(0, target.rfind('/') + 1) + "." + target.substr(target.rfind('/') + 1) + ".XXXXXX";
-    const int fd = mkostemp(pattern.data(), O_CLOEXEC);
+    const std::size_t slash = target.rfind('/');
+    const std::string directory = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+    const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+    std::string path;
+    const int fd = MakeTemporaryBeside(directory, base, path);
     if (fd < 0)
         return errno;
     // Keeping the old mode is a courtesy: some file systems (FAT) refuse it, and that is no reason to fail.
     (void)fchmod(fd, mode);
     m_fd = fd;
     m_target = target;
-    m_temporary = pattern;
+    m_temporary = path;
     return 0;
 }
 
@@ -60,13 +112,43 @@ int SafeSave::flush() {
     return error;
 }
 
-int SafeSave::replace() {
-    if (std::rename(m_temporary.c_str(), m_target.c_str()) != 0) {
-        const int error = errno;
+int SafeSave::replace(const FileIdentity* expected, std::span<const std::string> otherNames) {
+    // The other names are linked to the new content first, so that a failure leaves every name as it was; then
+    // all are renamed into place, which does not fail for want of room.
+    std::vector<std::pair<std::string, std::string>> links; // a new link, and the name it goes to
+    int error = 0;
+    for (const std::string& other : otherNames) {
+        std::string link;
+        if (!LinkTemporaryBeside(m_temporary, other, link)) {
+            error = errno;
+            break;
+        }
+        links.emplace_back(std::move(link), other);
+    }
+    if (error == 0 && expected) {
+        switch (ReplaceIfUnchanged(m_temporary, m_target, *expected, error)) {
+        case Replaced::Yes:
+            break;
+        case Replaced::Changed:
+            error = kChanged;
+            break;
+        case Replaced::Failed:
+            break;
+        }
+    } else if (error == 0 && std::rename(m_temporary.c_str(), m_target.c_str()) != 0) {
+        error = errno;
+    }
+    if (error != 0) {
+        for (const auto& link : links)
+            ::unlink(link.first.c_str());
         discard();
         return error;
     }
     m_temporary.clear();
+    for (const auto& [link, other] : links) {
+        if (std::rename(link.c_str(), other.c_str()) != 0)
+            ::unlink(link.c_str()); // that name keeps the old content: the next start names both
+    }
     SyncFolderOf(m_target);
     return 0;
 }
@@ -98,18 +180,11 @@ int RemoveLeftoverTemporaries(std::span<const std::string_view> names) {
     std::unique_ptr<DIR, int (*)(DIR*)> dir(opendir("."), closedir);
     if (!dir)
         return 0;
-    // A safe save writes to "." + the file's name + "." + six letters or digits (mkostemp), beside the file.
     std::vector<std::string> leftovers;
     while (const dirent* entry = readdir(dir.get())) {
         const std::string_view entryName = entry->d_name;
-        if (entryName.size() < 9 || entryName.front() != '.' || entryName[entryName.size() - 7] != '.')
-            continue;
-        const std::string_view suffix = entryName.substr(entryName.size() - 6);
-        if (!std::all_of(suffix.begin(), suffix.end(),
-                         [](char c) { return std::isalnum(static_cast<unsigned char>(c)); }))
-            continue;
-        const std::string base = FoldedName(DisplayName(entryName.substr(1, entryName.size() - 8)));
-        if (std::find(folded.begin(), folded.end(), base) != folded.end())
+        const std::optional<std::string_view> of = TemporaryOf(entryName);
+        if (of && std::find(folded.begin(), folded.end(), FoldedName(DisplayName(*of))) != folded.end())
             leftovers.emplace_back(entryName);
     }
     int removed = 0;

@@ -19,7 +19,9 @@ public:
         Damaged,   // the file's content is not records of the kinds asked for
         Unsavable, // a value a record line cannot carry
         Ambiguous, // several directory entries stand for the name, and more than one holds data
+        NotAFile,  // an entry that stands for the name is a directory, a pipe or a device
         Torn,      // the last line is the remains of a write that was cut off; the records before it are whole
+        Changed,   // another program changed, replaced, made or removed the file since it was read: nothing written
     };
 
     // What failed, within its code, and which of the values below tell more.
@@ -48,6 +50,9 @@ public:
         FileWouldBeTooLarge, // the write would take the file past limit() bytes, which the reader refuses
         AmountNotReadable,   // an amount as a grid shows it does not read back as an amount
         SeveralHoldData,     // entries() all stand for the name, and each holds data
+        FolderInPlace,       // place(), an entry that stands for the name, is a directory
+        SpecialInPlace,      // place(), an entry that stands for the name, is a pipe, a device or a socket
+        ChangedOutside,      // the file is no longer the one last read or written: another program changed it
     };
 
     Status() = default;

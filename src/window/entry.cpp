@@ -76,8 +76,10 @@ void fraMain::cmdChinHozon_Click() {
     if (const QString stored = fromUtf8(records::StorableText(toUtf8(txtChinKou->text())));
         stored != txtChinKou->text())
         txtChinKou->setText(stored);
-    // A deposit goes on a ledger that read whole, or nowhere; the boxes keep the entry.
-    if (!ensureLedgerWhole())
+    // A deposit goes on a ledger that read whole, or nowhere; the boxes keep the entry. It may write both lists, so
+    // both are checked before anything is written: one that another program changed is shown as it is now, and
+    // the user deposits again on what they see.
+    if (!ensureLedgerWhole() || !unchangedOutside({DataFile::Ledger, DataFile::Items}))
         return;
     // A number the program cannot keep, or a text the files cannot carry, is refused before anything changes.
     switch (records::CheckMoneyText(toUtf8(txtChin_Inp->text()))) {

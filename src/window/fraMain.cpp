@@ -7,11 +7,13 @@
 #include "widgets/grid.h"
 #include "widgets/pictures.h"
 #include "widgets/text_convert.h"
+#include "window/folder_watch.h"
 #include "window/frmSub.h"
 #include "window/ledger.h"
 #include "window/messages.h"
 
 #include <QAccessibleWidget>
+#include <QApplication>
 #include <QIcon>
 #include <QLabel>
 #include <QPixmap>
@@ -21,6 +23,7 @@
 
 #include <array>
 #include <string_view>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace Qt::StringLiterals;
@@ -230,13 +233,21 @@ bool fraMain::Form_Load() {
         return false;
     if (m_createLedger) {
         m_createLedger = false;
-        if (const records::Status created = records::EmptyFile(kLedgerFile); !created) {
+        const records::FileIdentity none;
+        const records::Status created = records::EmptyFile(kLedgerFile, &none, &m_ledgerKnown);
+        if (created.code() == records::Status::Code::Changed) { // another program made it meanwhile: show it
+            InitLedgerGrid();
+            if (!LoadLedger())
+                return false;
+            m_createLedger = false; // and if it has gone again, the first deposit makes it
+        } else if (!created) {
             warnFileFailure(kLedgerFile, created, false);
             return false;
         }
     }
     m_starting = false;
     tidyDataFolder();
+    startWatching();
     txtChinKou->setText(QString());
     txtChin_Inp->setText(QString());
     CentreOnScreen(this);
@@ -251,12 +262,21 @@ bool fraMain::Form_Load() {
 bool fraMain::checkDataFileNames() {
     for (const char* name : {kLedgerFile, kItemFile, kThemeFile}) {
         const records::DataFileLookup lookup = records::LookUpDataFile(name);
+        if (lookup.status.code() == records::Status::Code::NotAFile) {
+            warnNotAFile(name, lookup);
+            return false;
+        }
         if (lookup.status.code() == records::Status::Code::Ambiguous) {
             warnFileFailure(name, lookup.status, true);
             return false;
         }
     }
     return true;
+}
+
+void fraMain::warnNotAFile(const char* fileName, const records::DataFileLookup& lookup) {
+    messages::Show(m_dialogs, this,
+                   messages::NotAFile(fileName, lookup.notAFile, lookup.notAFileKind == records::EntryKind::Directory));
 }
 
 void fraMain::tidyDataFolder() {
@@ -267,16 +287,137 @@ void fraMain::tidyDataFolder() {
             continue;
         QStringList removed;
         for (const std::string& entry : lookup.unusedEmpty) {
-            if (::unlink(entry.c_str()) == 0)
-                removed << fromUtf8(records::DisplayName(entry));
+            // Still empty and of one name, as it was found: what was written there since is kept.
+            struct stat st {};
+            if (lstat(entry.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0 && st.st_nlink == 1 &&
+                ::unlink(entry.c_str()) == 0)
+                removed << messages::EntryShown(entry);
         }
+        // Both by their names in the folder: spellings that differ only in letter case, or in how the name is
+        // written, must be told apart.
         if (!removed.isEmpty())
-            told << messages::RemovedEmptySpellings(name, fromUtf8(records::DisplayName(lookup.used)), removed);
+            told << messages::RemovedEmptySpellings(name, messages::EntryShown(lookup.used), removed);
     }
     const std::array<std::string_view, 3> names = {kLedgerFile, kItemFile, kThemeFile};
     (void)records::RemoveLeftoverTemporaries(names);
     if (!told.isEmpty())
         messages::Show(m_dialogs, this, messages::DataFolderTidied(told));
+}
+
+const char* fraMain::fileName(DataFile file) {
+    switch (file) {
+    case DataFile::Ledger:
+        return kLedgerFile;
+    case DataFile::Items:
+        return kItemFile;
+    case DataFile::Theme:
+        break;
+    }
+    return kThemeFile;
+}
+
+records::FileIdentity& fraMain::known(DataFile file) {
+    switch (file) {
+    case DataFile::Ledger:
+        return m_ledgerKnown;
+    case DataFile::Items:
+        return m_itemsKnown;
+    case DataFile::Theme:
+        break;
+    }
+    return m_themeKnown;
+}
+
+bool fraMain::unchangedOutside(std::initializer_list<DataFile> files, bool refused) {
+    bool anyChanged = false;
+    QStringList changed;
+    for (const DataFile file : files) {
+        // A list that did not read whole shows nothing to keep apart from the file: it is read before it is used.
+        if ((file == DataFile::Ledger && !m_ledgerWhole) || (file == DataFile::Items && !m_itemsWhole))
+            continue;
+        if (records::IdentifyDataFile(fileName(file)) != known(file)) {
+            anyChanged = true;
+            if (followOutside(file)) // one that did not read has been told of already
+                changed << QString::fromUtf8(fileName(file));
+        }
+    }
+    if (!changed.isEmpty())
+        tellChangedOutside(changed, refused);
+    return !anyChanged;
+}
+
+bool fraMain::followedChange(DataFile file, const records::Status& status) {
+    if (status.code() != records::Status::Code::Changed)
+        return false;
+    if (followOutside(file))
+        tellChangedOutside({QString::fromUtf8(fileName(file))}, true);
+    return true;
+}
+
+bool fraMain::followOutside(DataFile file) {
+    m_followingOutside = true;
+    bool whole = false;
+    switch (file) {
+    case DataFile::Ledger:
+        InitLedgerGrid();
+        whole = LoadLedger();
+        break;
+    case DataFile::Items:
+        InitItemGrid();
+        whole = loadItems();
+        break;
+    case DataFile::Theme:
+        whole = loadTheme();
+        break;
+    }
+    m_followingOutside = false;
+    return whole;
+}
+
+void fraMain::tellChangedOutside(const QStringList& names, bool refused) {
+    messages::Show(m_dialogs, this, messages::ChangedOutside(names, refused));
+}
+
+void fraMain::startWatching() {
+    if (!m_watch) {
+        m_watch = new FolderWatch(this);
+        connect(m_watch, &FolderWatch::changed, this, &fraMain::dataFolderChanged);
+    }
+    if (!m_watch->start())
+        return;
+    std::vector<std::string> files;
+    for (const char* name : {kLedgerFile, kItemFile, kThemeFile})
+        if (std::string used = records::ResolveDataFileName(name); !used.empty())
+            files.push_back(std::move(used));
+    m_watch->watchFiles(files);
+}
+
+void fraMain::dataFolderChanged() {
+    if (QWidget* box = QApplication::activeModalWidget()) {
+        // What a box asks about stays as it is until it is answered; the operation that opened it checks its
+        // files before it writes them.
+        if (m_waitingFor != box) {
+            if (m_waitingFor)
+                m_waitingFor->removeEventFilter(this);
+            m_waitingFor = box;
+            box->installEventFilter(this);
+        }
+        return;
+    }
+    for (const DataFile file : {DataFile::Ledger, DataFile::Items, DataFile::Theme})
+        if (records::IdentifyDataFile(fileName(file)) != known(file))
+            (void)followOutside(file);
+    startWatching(); // the files the names stand for now
+}
+
+bool fraMain::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == m_waitingFor && (event->type() == QEvent::Hide || event->type() == QEvent::Close)) {
+        m_waitingFor->removeEventFilter(this);
+        m_waitingFor = nullptr;
+        // After the operation that opened the box has finished.
+        QMetaObject::invokeMethod(this, &fraMain::dataFolderChanged, Qt::QueuedConnection);
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void fraMain::showStarterWindow() {

@@ -25,12 +25,14 @@
 #include "records/money.h"
 #include "records/record_file.h"
 
+#include <QPointer>
 #include <QWidget>
 
 #include <functional>
 #include <memory>
 
 class Dialogs;
+class FolderWatch;
 class LedgerRows;
 class Grid;
 class Label;
@@ -118,7 +120,14 @@ public:
     // Where today's date comes from; tests set a fixed one.
     void setClock(std::function<records::CalendarDate()> clock) { m_clock = std::move(clock); }
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
 private:
+    enum class DataFile { Ledger, Items, Theme };
+    static const char* fileName(DataFile file);
+    records::FileIdentity& known(DataFile file);
+
     void createControls();
     // The welcome window, shown once over the main window when the ledger is empty.
     void showStarterWindow();
@@ -139,11 +148,29 @@ private:
     [[nodiscard]] bool ensureItemsWhole();
     void reloadLedger();
     // Before anything is read: a data file whose name several directory entries match. False, after telling
-    // the user, when more than one of them holds data.
+    // the user, when more than one of them holds data or one of them is not a file.
     [[nodiscard]] bool checkDataFileNames();
     // After a start that read everything: the empty entries that shadowed a data file, and the temporary
     // files of rewrites that were cut off, are removed, and the user is told of the first.
     void tidyDataFolder();
+    // Tells the user that an entry named like a data file is a directory or a pipe, naming that entry.
+    void warnNotAFile(const char* fileName, const records::DataFileLookup& lookup);
+    // Files changed by other programs. Before a write, and before a question about what is shown: true when the
+    // files are still as the window last read or wrote them; otherwise each changed one is read again and shown,
+    // the user is told in one message, and the operation must not go on (`refused`), or goes on with what is now
+    // shown.
+    [[nodiscard]] bool unchangedOutside(std::initializer_list<DataFile> files, bool refused = true);
+    // After a write that found its file changed (Changed): reads it again, shows it and tells the user. False
+    // for any other outcome.
+    [[nodiscard]] bool followedChange(DataFile file, const records::Status& status);
+    // Reads one data file again as it is now, as another program left it: a missing ledger is not made. False
+    // when it did not read whole, which the user has been told.
+    bool followOutside(DataFile file);
+    void tellChangedOutside(const QStringList& names, bool refused);
+    // The watch on the data folder: what changed is read again and shown while the window is idle; a change
+    // that comes while a box is open waits until it is closed.
+    void startWatching();
+    void dataFolderChanged();
     // Warns that the user's text cannot be used as it is; nothing has been recorded.
     void warnEntry(const QString& text);
     // Refuses, with a message naming the character and what to type instead, a text the files cannot carry.
@@ -155,10 +182,17 @@ private:
     void warnTornFile(const char* fileName, const records::Status& status);
 
     Dialogs& m_dialogs;
-    bool m_starting = false;     // a file failure now ends the program
-    bool m_ledgerWhole = false;  // the ledger grid holds exactly what the ledger file held at its last load
-    bool m_itemsWhole = false;   // the same for the item grid and the item list file
-    bool m_createLedger = false; // the start found no ledger file and makes it once everything has read
+    bool m_starting = false;         // a file failure now ends the program
+    bool m_ledgerWhole = false;      // the ledger grid holds exactly what the ledger file held at its last load
+    bool m_itemsWhole = false;       // the same for the item grid and the item list file
+    bool m_createLedger = false;     // the start found no ledger file and makes it once everything has read
+    bool m_followingOutside = false; // reading a file again because another program changed it
+    // Each data file as the window last read or wrote it: a write goes only over the same file.
+    records::FileIdentity m_ledgerKnown;
+    records::FileIdentity m_itemsKnown;
+    records::FileIdentity m_themeKnown;
+    FolderWatch* m_watch = nullptr;
+    QPointer<QWidget> m_waitingFor; // the box that a change waits for
     std::function<records::CalendarDate()> m_clock;
     // The date of the deposit being recorded: taken once by AddLedgerRow, so that the grid row and the
     // file line agree even at midnight.

@@ -49,9 +49,13 @@ bool fraMain::LoadItemsAndTheme() {
 bool fraMain::loadItems() {
     m_itemsWhole = false;
     RecordFile file;
+    m_itemsKnown = records::IdentifyDataFile(kItemFile);
     Status status = file.OpenForInput(kItemFile);
     Status torn;
+    if (status.code() == Status::Code::NotFound)
+        m_itemsKnown = {};
     if (status) {
+        m_itemsKnown = file.identity();
         int counter = 1;
         std::vector<FieldValue> values;
         while (!file.AtEnd()) {
@@ -99,16 +103,26 @@ bool fraMain::ensureItemsWhole() {
 bool fraMain::RegisterItem() {
     if (!ensureItemsWhole())
         return false;
+    // The question was open meanwhile: a list another program changed is shown as it is now, and the item goes on
+    // it unless it is there now.
+    if (!unchangedOutside({DataFile::Items}, false)) {
+        msgChinKou->setCol(0);
+        if (!m_itemsWhole || msgChinKou->findText(txtChinKou->text(), 1, msgChinKou->Rows() - 1) > 0)
+            return false;
+    }
     if (msgChinKou->Rows() > kMaxItems) {
         warnEntry(messages::TooManyItems());
         return false;
     }
     const Currency amount = records::ParseMoney(toUtf8(txtChin_Inp->text())).value_or(Currency());
     const std::array<FieldValue, 2> record = {toUtf8(txtChinKou->text()), amount};
-    if (const Status status = records::AppendRecord(kItemFile, record); !status) {
-        warnFileFailure(kItemFile, status, false);
+    records::FileIdentity written;
+    if (const Status status = records::AppendRecord(kItemFile, record, &m_itemsKnown, &written); !status) {
+        if (!followedChange(DataFile::Items, status))
+            warnFileFailure(kItemFile, status, false);
         return false;
     }
+    m_itemsKnown = written;
     msgChinKou->setRows(msgChinKou->Rows() + 1);
     msgChinKou->setRow(msgChinKou->Rows() - 1);
     msgChinKou->setCol(0);
@@ -120,6 +134,7 @@ bool fraMain::RegisterItem() {
 
 bool fraMain::RewriteItemFile() {
     RecordFile file;
+    file.expect(m_itemsKnown);
     Status status = file.OpenForOutput(kItemFile);
     for (int r = 1; status && r < msgChinKou->Rows(); ++r) {
         msgChinKou->setRow(r);
@@ -133,9 +148,16 @@ bool fraMain::RewriteItemFile() {
     }
     if (status)
         status = file.Close();
-    if (status)
+    if (status) {
+        m_itemsKnown = file.identity();
         return true;
-    warnFileFailure(kItemFile, status, false);
+    }
+    if (!followedChange(DataFile::Items, status)) {
+        warnFileFailure(kItemFile, status, false);
+        // The old file is whole; show what it holds.
+        InitItemGrid();
+        (void)loadItems();
+    }
     return false;
 }
 
@@ -155,6 +177,8 @@ void fraMain::msgChinKou_DblClick() {
         (void)ensureItemsWhole();
         return;
     }
+    if (!unchangedOutside({DataFile::Items})) // the row picked is of what the file held
+        return;
     if (msgChinKou->Rows() == 1)
         return;
     if (msgChinKou->Rows() == 2) {
@@ -165,24 +189,24 @@ void fraMain::msgChinKou_DblClick() {
     if (row < 1)
         return;
     msgChinKou->setCol(0);
-    if (!confirmDeletion(messages::DeleteItemQuestion(msgChinKou->Text())))
+    if (!confirmDeletion(messages::DeleteItemQuestion(msgChinKou->Text())) || !unchangedOutside({DataFile::Items}))
         return;
     msgChinKou->RemoveItem(row);
     txtChinKou->setText(QString());
     txtChin_Inp->setText(QString());
-    if (!RewriteItemFile()) {
-        // The old file is whole; show what it holds.
-        InitItemGrid();
-        (void)loadItems();
-    }
+    (void)RewriteItemFile();
 }
 
 void fraMain::cmdChinClr2_Click() {
-    if (!ensureItemsWhole() || msgChinKou->Rows() == 1)
+    if (!ensureItemsWhole() || !unchangedOutside({DataFile::Items}) || msgChinKou->Rows() == 1)
         return;
-    if (!confirmDeletion(messages::ClearItemsQuestion()) || !keepInTrash(kItemFile))
+    if (!confirmDeletion(messages::ClearItemsQuestion()) || !unchangedOutside({DataFile::Items}) ||
+        !keepInTrash(kItemFile))
         return;
-    if (const Status status = records::EmptyFile(kItemFile); !status)
+    const Status status = records::EmptyFile(kItemFile, &m_itemsKnown);
+    if (followedChange(DataFile::Items, status))
+        return;
+    if (!status)
         warnFileFailure(kItemFile, status, false);
     else
         txtChinKou->setText(QString());

@@ -90,8 +90,10 @@ Currency LedgerRows::widestTotal() const {
     return records::FormatMoney(least).size() > records::FormatMoney(most).size() ? least : most;
 }
 
-Status LedgerRows::rewrite(const char* fileName) {
+Status LedgerRows::rewrite(const char* fileName, const records::FileIdentity& expected,
+                           records::FileIdentity& written) {
     RecordFile file;
+    file.expect(expected);
     Status status = file.OpenForOutput(fileName);
     Status fault;
     auto encode = [&fault](const Text& text) {
@@ -131,7 +133,11 @@ Status LedgerRows::rewrite(const char* fileName) {
     }
     if (status && used > 0)
         status = file.WriteEncodedLines(std::string_view(block.data(), used));
-    return status ? file.Close() : status;
+    if (status)
+        status = file.Close();
+    if (status)
+        written = file.identity();
+    return status;
 }
 
 void fraMain::InitLedgerGrid() {
@@ -163,12 +169,23 @@ bool fraMain::LoadLedger() {
     m_ledgerWhole = false;
     int i = 1;
     RecordFile file;
+    m_ledgerKnown = records::IdentifyDataFile(kLedgerFileInput);
     Status status = file.OpenForInput(kLedgerFileInput);
     Status torn;
+    if (status)
+        m_ledgerKnown = file.identity(); // what is read, exactly
     if (status.code() == Status::Code::NotFound) {
-        // A start that fails later must not have written anything: the start creates the file at its end.
+        // A start that fails later must not have written anything: the start creates the file at its end. A
+        // ledger another program removed is shown empty and left to the next deposit to make.
         m_createLedger = m_starting;
-        status = m_starting ? Status() : records::EmptyFile(kLedgerFile);
+        m_ledgerKnown = {};
+        status = {};
+        if (!m_starting && !m_followingOutside) {
+            const records::FileIdentity none;
+            status = records::EmptyFile(kLedgerFile, &none, &m_ledgerKnown);
+            if (status.code() == Status::Code::Changed) // made meanwhile: it differs from the empty ledger shown
+                status = {};
+        }
     } else if (status) {
         std::vector<FieldValue> values;
         msgChingin->reserveRows(file.recordsAtMost() + 1);
@@ -271,11 +288,16 @@ bool fraMain::AppendLedgerRecord() {
     const Currency amount = records::ParseMoney(toUtf8(txtChin_Inp->text())).value_or(Currency());
     const std::array<FieldValue, 3> record = {records::FormatLedgerDate(m_depositDate), toUtf8(txtChinKou->text()),
                                               amount};
-    const Status status = records::AppendRecord(kLedgerFileInput, record);
-    if (status)
+    records::FileIdentity written;
+    const Status status = records::AppendRecord(kLedgerFileInput, record, &m_ledgerKnown, &written);
+    if (status) {
+        m_ledgerKnown = written;
         return true;
-    warnFileFailure(kLedgerFile, status, false);
-    reloadLedger();
+    }
+    if (!followedChange(DataFile::Ledger, status)) {
+        warnFileFailure(kLedgerFile, status, false);
+        reloadLedger();
+    }
     return false;
 }
 
@@ -284,6 +306,8 @@ void fraMain::msgChingin_DblClick() {
         (void)ensureLedgerWhole();
         return;
     }
+    if (!unchangedOutside({DataFile::Ledger})) // the row picked is of what the file held
+        return;
     if (msgChingin->Rows() == 1)
         return;
     if (msgChingin->Rows() == 2) {
@@ -296,7 +320,7 @@ void fraMain::msgChingin_DblClick() {
     QStringList cells;
     for (int col = 0; col < 4; ++col)
         cells << msgChingin->cell(row, col);
-    if (!confirmDeletion(messages::DeleteLedgerRowQuestion(cells)))
+    if (!confirmDeletion(messages::DeleteLedgerRowQuestion(cells)) || !unchangedOutside({DataFile::Ledger}))
         return;
     if (!m_ledgerRows->remove(row)) {
         messages::Show(m_dialogs, this, messages::TotalsWouldLeaveTheRange());
@@ -304,10 +328,12 @@ void fraMain::msgChingin_DblClick() {
     }
     msgChingin->RemoveItem(row);
 
-    const Status status = m_ledgerRows->rewrite(kLedgerFile);
+    const Status status = m_ledgerRows->rewrite(kLedgerFile, m_ledgerKnown, m_ledgerKnown);
     if (!status) {
-        warnFileFailure(kLedgerFile, status, false);
-        reloadLedger();
+        if (!followedChange(DataFile::Ledger, status)) {
+            warnFileFailure(kLedgerFile, status, false);
+            reloadLedger();
+        }
         return;
     }
     // The file now holds exactly the grid's rows: the numbers and running totals from the deleted row on are
@@ -321,11 +347,15 @@ void fraMain::msgChingin_DblClick() {
 }
 
 void fraMain::cmdChinClr_Click() {
-    if (!ensureLedgerWhole() || msgChingin->Rows() == 1)
+    if (!ensureLedgerWhole() || !unchangedOutside({DataFile::Ledger}) || msgChingin->Rows() == 1)
         return;
-    if (!confirmDeletion(messages::ClearLedgerQuestion()) || !keepInTrash(kLedgerFile))
+    if (!confirmDeletion(messages::ClearLedgerQuestion()) || !unchangedOutside({DataFile::Ledger}) ||
+        !keepInTrash(kLedgerFile))
         return;
-    if (const Status status = records::EmptyFile(kLedgerFile); !status)
+    const Status status = records::EmptyFile(kLedgerFile, &m_ledgerKnown);
+    if (followedChange(DataFile::Ledger, status))
+        return;
+    if (!status)
         warnFileFailure(kLedgerFile, status, false);
     reloadLedger();
 }

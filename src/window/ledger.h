@@ -64,8 +64,10 @@ public:
     // The running total whose display text is the widest.
     records::Currency widestTotal() const;
 
-    // Replaces the file with the rows: date, item, amount. On failure the old file is left whole.
-    [[nodiscard]] records::Status rewrite(const char* fileName);
+    // Replaces the file with the rows: date, item, amount, only when it is still `expected` (Changed when it is
+    // not); `written` then gets its identity. On failure the old file is left whole.
+    [[nodiscard]] records::Status rewrite(const char* fileName, const records::FileIdentity& expected,
+                                          records::FileIdentity& written);
 
 private:
     // Looked up by the characters as read, without making a string of them first.

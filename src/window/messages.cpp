@@ -8,6 +8,7 @@
 #include "widgets/text_convert.h"
 #include "window/fraMain.h"
 
+#include <cerrno>
 #include <cstring>
 
 using namespace Qt::StringLiterals;
@@ -68,6 +69,7 @@ constexpr PlainWords kPlainWords[] = {
     {What::LineBreak, u"改行や NUL 文字は保存できません"},
     {What::NotEncodable, u"Shift_JIS で保存できない文字があります"},
     {What::AmountNotReadable, u"金額の表示が読み取れません"},
+    {What::ChangedOutside, u"他のプログラムがファイルを変更しました"},
 };
 
 } // namespace
@@ -87,6 +89,10 @@ QString Reason(const Status& status) {
     case What::NotRegularFile:
         return status.place().empty() ? u"通常のファイルではありません"_s
                                       : Quoted(status.place()) + u"は通常のファイルではありません"_s;
+    case What::FolderInPlace:
+        return Quoted(status.place()) + u"はフォルダーなので、データファイルとして使えません"_s;
+    case What::SpecialInPlace:
+        return Quoted(status.place()) + u"は通常のファイルではありません"_s;
     case What::FileTooLarge:
         return u"ファイルが大きすぎます（%1 MB まで読み込めます）"_s.arg(Megabytes(status.limit()));
     case What::NoTrashOnFileSystem:
@@ -141,12 +147,49 @@ Message TornFile(const char* fileName, int line) {
     return {text, u"ファイルの確認"_s, Dialogs::Buttons::Ok, Dialogs::Icon::Information};
 }
 
+QString EntryShown(const std::string& entry) {
+    QString shown = u"「%1」"_s.arg(fromUtf8(records::DisplayName(entry)));
+    if (records::EncodingOfName(entry) == records::NameEncoding::Cp932)
+        shown += u"（名前が Windows の文字コード Shift_JIS で書かれたもの）"_s;
+    return shown;
+}
+
+QString ContentOf(const char* fileName) {
+    if (fileName == fraMain::kItemFile)
+        return u"項目リスト"_s;
+    if (fileName == fraMain::kThemeFile)
+        return u"テーマ名"_s;
+    return u"貯金の記録"_s;
+}
+
 QString RemovedEmptySpellings(const char* name, const QString& used, const QStringList& removed) {
+    return u"%1には、このフォルダーの%2を使います。同じ名前とみなされる空のファイル %3 は削除しました。"_s.arg(
+        ContentOf(name), used, removed.join(u'、'));
+}
+
+Message NotAFile(const char* fileName, const std::string& entry, bool directory) {
+    const QString shown = EntryShown(entry);
+    const QString why =
+        directory ? u"%1はフォルダーなので、%2のファイル（%3）として使えません。"_s
+                  : u"%1は通常のファイルではありません（パイプや装置などです）。%2のファイル（%3）として使えません。"_s;
+    const QStringList text = {
+        why.arg(shown, ContentOf(fileName), QString::fromUtf8(fileName)),
+        u"%1を別の名前に変えるか、ほかの場所に移してから、もう一度起動してください。"_s.arg(shown),
+        QString(),
+        u"ファイルには手を付けずに、プログラムを終了します。"_s,
+    };
+    return {text.join(u"\r\n"_s), u"ファイルエラー"_s, Dialogs::Buttons::Ok, Dialogs::Icon::Warning};
+}
+
+Message ChangedOutside(const QStringList& names, bool refused) {
     QStringList quoted;
-    for (const QString& entry : removed)
-        quoted << u"「%1」"_s.arg(entry);
-    return u"「%1」には「%2」を使い、同じ名前とみなされる空のファイル %3 を削除しました。"_s.arg(
-        QString::fromUtf8(name), used, quoted.join(u'、'));
+    for (const QString& name : names)
+        quoted << u"「%1」"_s.arg(name);
+    QString text = u"%1が他のプログラムで変更されたので、今の内容を表示しました。"_s.arg(quoted.join(u'と'));
+    if (refused)
+        text += u"\r\n表示された内容を確かめて、もう一度操作してください。"_s;
+    return {text, u"ファイルの変更"_s, Dialogs::Buttons::Ok,
+            refused ? Dialogs::Icon::Warning : Dialogs::Icon::Information};
 }
 
 Message DataFolderTidied(const QStringList& lines) {
@@ -272,9 +315,43 @@ Message Instructions() {
     return {text, u"入力方法説明"_s, Dialogs::Buttons::Ok, Dialogs::Icon::Information};
 }
 
-Message FolderInUse() {
-    return {u"このフォルダーのデータは、別に起動している「ツモっと貯めよう！」が使っています。\r\n\r\n"
-            u"同じデータを二つで書き換えると記録が失われるため、こちらは何もせずに終了します。"_s,
+QString SystemErrorReason(int error) {
+    switch (error) {
+    case EACCES:
+    case EPERM:
+        return u"読み書きの許可がありません。"_s;
+    case ENOSPC:
+    case EDQUOT:
+        return u"ディスクに空きがありません。"_s;
+    case EROFS:
+        return u"読み取り専用の場所です。"_s;
+    case ENOTDIR:
+        return u"途中にフォルダーではないものがあります。"_s;
+    case ENOENT:
+        return u"途中のフォルダーがありません。"_s;
+    case ENAMETOOLONG:
+        return u"名前が長すぎます。"_s;
+    case ELOOP:
+        return u"シンボリックリンクが多すぎるか、輪になっています。"_s;
+    case ENOLCK:
+    case ENOSYS:
+    case EOPNOTSUPP:
+        return u"この場所のファイルシステムは鍵に対応していません。"_s;
+    case EIO:
+        return u"読み書きの途中でエラーが起きました。"_s;
+    default:
+        return u"システムのエラーです（番号 %1）。"_s.arg(error);
+    }
+}
+
+Message FolderInUse(const QString& folder, Holder holder) {
+    const QString who = holder == Holder::SilentCopy
+                            ? u"データのフォルダー「%1」は、別に起動している「ツモっと貯めよう！」が使っていますが、"
+                              u"そちらから応答がありません。"_s
+                            : u"データのフォルダー「%1」は、ほかのプログラムか、応答しない「ツモっと貯めよう！」が"
+                              u"使っています。"_s;
+    return {who.arg(folder) +
+                u"\r\n\r\n同じデータを二つで書き換えると記録が失われるため、こちらは何もせずに終了します。"_s,
             u"ツモっと貯めよう！"_s, Dialogs::Buttons::Ok, Dialogs::Icon::Warning};
 }
 
@@ -283,6 +360,30 @@ Message FolderNotLockable(const QString& folder, const QString& reason) {
         u"データのフォルダー「%1」に、ほかの「ツモっと貯めよう！」を締め出す鍵をかけられません。\r\n%2\r\n\r\n"
         u"二つが同じデータを書き換えて記録が失われないよう、ファイルには手を付けずに終了します。"_s.arg(folder, reason),
         u"ツモっと貯めよう！"_s, Dialogs::Buttons::Ok, Dialogs::Icon::Warning};
+}
+
+QString NoHomeFolder() {
+    return u"ホームフォルダー（環境変数 HOME）が設定されていないか、絶対パスではありません。"_s;
+}
+
+QString NotAFolder(const QString& path) {
+    return u"「%1」はフォルダーではありません。"_s.arg(path);
+}
+
+QString StepFailed(const QString& path, const QString& reason) {
+    return u"「%1」: %2"_s.arg(path, reason);
+}
+
+Message DataFolderUnknown(const QString& problem) {
+    return {u"データのフォルダーの場所がわからないため、起動できません。\r\n%1\r\n\r\n"
+            u"どのファイルにも手を付けずに終了します。"_s.arg(problem),
+            u"ツモっと貯めよう！"_s, Dialogs::Buttons::Ok, Dialogs::Icon::Warning};
+}
+
+Message DataFolderUnusable(const QString& folder, const QString& problem) {
+    return {u"データのフォルダー「%1」を作れないか、使えないため、起動できません。\r\n%2\r\n\r\n"
+            u"どのファイルにも手を付けずに終了します。"_s.arg(folder, problem),
+            u"ツモっと貯めよう！"_s, Dialogs::Buttons::Ok, Dialogs::Icon::Warning};
 }
 
 } // namespace messages

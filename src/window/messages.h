@@ -9,6 +9,8 @@
 #include <QString>
 #include <QStringList>
 
+#include <string>
+
 namespace messages {
 
 // A message box: what it says, its title, its buttons and its icon.
@@ -30,8 +32,19 @@ QString Reason(const records::Status& status);
 enum class Then { Nothing, ProgramEnds, NothingWrittenUntilRead };
 Message FileFailure(const char* fileName, const records::Status& status, bool reading, Then then);
 Message TornFile(const char* fileName, int line);
-// The empty entries that stood for the same name as `used` and were removed, one line for each data file.
+// A directory entry of the data folder by its exact name, in corner brackets, with how the name is written
+// where that alone tells it from a name that looks the same.
+QString EntryShown(const std::string& entry);
+// What a data file holds, in the user's words.
+QString ContentOf(const char* fileName);
+// The empty entries that stood for the same name as the one used and were removed, one line for each data
+// file; `used` and `removed` as EntryShown gives them.
 QString RemovedEmptySpellings(const char* name, const QString& used, const QStringList& removed);
+// An entry named like a data file that is a folder, or a pipe or a device: the start ends.
+Message NotAFile(const char* fileName, const std::string& entry, bool directory);
+// Data files that another program changed were read again and are shown; `refused`: the operation was not
+// carried out.
+Message ChangedOutside(const QStringList& names, bool refused);
 Message DataFolderTidied(const QStringList& lines);
 
 // Deletions and clears: every one asks first.
@@ -66,8 +79,20 @@ QString ThemeNameTitle();
 Message ProIntroduction();
 Message Instructions();
 
-// The folder lock.
-Message FolderInUse();
+// The system's error as a short Japanese sentence, for the boxes of the start.
+QString SystemErrorReason(int error);
+
+// The folder lock. Who holds the folder when the running copy did not show itself: a copy of this program
+// that does not answer, or someone that did not say who it is (another program, or a copy that cannot).
+enum class Holder { SilentCopy, Unknown };
+Message FolderInUse(const QString& folder, Holder holder);
 Message FolderNotLockable(const QString& folder, const QString& reason);
+
+// The data folder of a copy started from the desktop menu.
+QString NoHomeFolder();
+QString NotAFolder(const QString& path);
+QString StepFailed(const QString& path, const QString& reason);
+Message DataFolderUnknown(const QString& problem);
+Message DataFolderUnusable(const QString& folder, const QString& problem);
 
 } // namespace messages

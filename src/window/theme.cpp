@@ -19,7 +19,12 @@ using records::Status;
 bool fraMain::loadTheme() {
     constexpr std::array kinds = {FieldKind::Text};
     RecordFile file;
+    m_themeKnown = records::IdentifyDataFile(kThemeFile);
     Status status = file.OpenForInput(kThemeFile);
+    if (status.code() == Status::Code::NotFound)
+        m_themeKnown = {};
+    if (status)
+        m_themeKnown = file.identity();
     QString name;
     if (status && !file.AtEnd()) {
         std::vector<FieldValue> values;
@@ -43,25 +48,31 @@ bool fraMain::loadTheme() {
 }
 
 void fraMain::imgTema1_DblClick() {
+    if (!unchangedOutside({DataFile::Theme}))
+        return;
     // The input box shows typed text as it will be stored; what it returns is taken in that form too.
     const QString name = fromUtf8(
         records::StorableText(toUtf8(m_dialogs.input(this, messages::ThemeNamePrompt(), messages::ThemeNameTitle()))));
     if (name.isEmpty())
         return;
-    if (refusesText(messages::ThemeNameField(), name))
+    if (refusesText(messages::ThemeNameField(), name) || !unchangedOutside({DataFile::Theme}))
         return;
     const std::array<FieldValue, 1> record = {toUtf8(name)};
     RecordFile file;
+    file.expect(m_themeKnown);
     Status status = file.OpenForOutput(kThemeFile);
     if (status)
         status = file.WriteRecord(record);
     if (status)
         status = file.Close();
+    if (followedChange(DataFile::Theme, status))
+        return;
     if (!status) {
         warnFileFailure(kThemeFile, status, false);
         (void)loadTheme();
         return;
     }
+    m_themeKnown = file.identity();
     lblTemaMei->setText(name);
 }
 

@@ -255,7 +255,7 @@ void TestHelpWindow::searchListsThePageWithItsHits() {
     help::SearchPane* search = w->search();
     QCOMPARE(QApplication::focusWidget(), search->field());
     Type(search->field(), word);
-    QTest::keyClick(search->field(), Qt::Key_Return);
+    SearchAndWait(*search, [&] { QTest::keyClick(search->field(), Qt::Key_Return); });
     QCOMPARE(search->results()->topLevelItemCount(), 1);
     QTreeWidgetItem* found = search->results()->topLevelItem(0);
     QCOMPARE(found->text(0), u"はじめての起動とテーマの例"_s);
@@ -283,7 +283,7 @@ void TestHelpWindow::searchIgnoresKanaAndWidth() {
     help::SearchPane* search = w->search();
     const auto run = [&](const QString& typed) {
         search->field()->setText(typed);
-        search->run();
+        SearchAndWait(*search, [&] { search->run(); });
         QStringList pages;
         for (int i = 0; i < search->results()->topLevelItemCount(); ++i)
             pages << search->results()->topLevelItem(i)->text(0) + u' ' + search->results()->topLevelItem(i)->text(1);
@@ -309,10 +309,10 @@ void TestHelpWindow::searchForAnAbsentWordListsNothing() {
     QVERIFY(w);
     help::SearchPane* search = w->search();
     search->field()->setText(u"バックアップ"_s);
-    search->run();
+    SearchAndWait(*search, [&] { search->run(); });
     QVERIFY(search->results()->topLevelItemCount() > 0);
     search->field()->setText(u"<b>宇宙旅行</b>"_s);
-    search->run();
+    SearchAndWait(*search, [&] { search->run(); });
     QCOMPARE(search->results()->topLevelItemCount(), 0);
     QCOMPARE(search->status()->text(), u"「<b>宇宙旅行</b>」は見つかりませんでした。"_s);
     QCOMPARE(search->status()->textFormat(), Qt::PlainText);

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the built package into a fresh minimal Debian 12 tree that holds nothing but what the package
-# depends on, and starts the installed program there through its launcher, as the desktop menu does, on an
-# Xvfb display outside the tree: its main window must appear, and its data folder be made.
+# depends on, and starts the installed program there by the command of its desktop entry, as the desktop menu
+# does, on an Xvfb display outside the tree: its main window must appear, and its data folder be made.
 #   debian_install_test.sh DEB
 # The tree comes from the Debian 12 mirrors apt uses on this machine. The packages it downloads are kept in
 # ${XDG_CACHE_HOME:-~/.cache}/tsumotto/debian-archives (or $TSUMOTTO_DEBIAN_CACHE) for the next run.
@@ -14,8 +14,9 @@ if [ "${1:-}" = --inside ]; then
     root=$2
     home=/tmp/home
     mkdir -p "$root$home"
+    read -ra command <<<"$(sed -n 's/^Exec=//p' "$root/usr/share/applications/io.github.tsumotto.tsumotto.desktop")"
     chroot "$root" env -i PATH=/usr/bin:/bin HOME=$home LANG=C.UTF-8 DISPLAY="$DISPLAY" QT_QPA_PLATFORM=xcb \
-        /usr/bin/tsumotto-launcher >"$TEST_WORK/program.log" 2>&1 &
+        "${command[@]}" >"$TEST_WORK/program.log" 2>&1 &
     program=$!
     # Waits on what the program does, not on the clock: either the window appears or the program ends. With an
     # empty ledger the welcome window comes over the main window.

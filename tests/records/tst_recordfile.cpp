@@ -1,6 +1,8 @@
 // Record lines on disk, byte for byte: writing, reading, name lookup and the replacement of a file.
 #include "filesupport.h"
+#include "records/data_file_names.h"
 #include "records/record_file.h"
+#include "records/safe_save.h"
 #include "records/utf8.h"
 
 #include <gtest/gtest.h>
@@ -8,8 +10,10 @@
 #include <algorithm>
 #include <array>
 #include <cstdio>
+#include <optional>
 #include <random>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace files;
@@ -341,9 +345,6 @@ TEST(RecordFile, MissingFileIsNotFound) {
     ScopedWorkDir dir;
     RecordFile file;
     ASSERT_EQ(file.OpenForInput(kName).code(), Status::Code::NotFound);
-    ASSERT_EQ(mkdir(kName, 0700), 0);
-    ASSERT_EQ(file.OpenForInput(kName).code(), Status::Code::System);
-    ASSERT_EQ(file.OpenForOutput(kName).code(), Status::Code::System);
 }
 
 // Both spellings of a name, or a name from a Windows archive beside one from here, are one file to every
@@ -501,23 +502,214 @@ TEST(RecordFile, PipesAndDevicesAreRefusedWithoutWaiting) {
     ScopedWorkDir dir;
     ASSERT_EQ(mkfifo(kName, 0600), 0);
     RecordFile file;
-    ASSERT_EQ(file.OpenForInput(kName).code(), Status::Code::System); // open does not wait for a writer
-    ASSERT_EQ(file.OpenForAppend(kName).code(), Status::Code::System);
-    ASSERT_EQ(file.OpenForOutput(kName).code(), Status::Code::System);
+    ASSERT_EQ(file.OpenForInput(kName).code(), Status::Code::NotAFile); // nothing waits for a writer
+    ASSERT_EQ(file.OpenForAppend(kName).code(), Status::Code::NotAFile);
+    ASSERT_EQ(file.OpenForOutput(kName).code(), Status::Code::NotAFile);
     struct stat st {};
     ASSERT_TRUE(lstat(kName, &st) == 0 && S_ISFIFO(st.st_mode)); // still the pipe
 }
 
-TEST(RecordFile, LeftoverTemporariesAreRemoved) {
+// An entry named like a data file that is no file stops every operation on the name, and is the entry named.
+enum class NoFile { Folder, LinkToFolder, Pipe };
+
+static void EntryThatIsNoFileIsNamed(const std::string& entry, NoFile made, const std::optional<std::string>& beside) {
     ScopedWorkDir dir;
-    for (const char* name : {".テーマ１.txt.Ab3dE9", ".項目１.TXT.zz0000", ".テーマ名１.txt.q1w2e3",
-                             ".other.txt.abcdef", ".テーマ１.txt.short", "テーマ１.txt"})
-        WriteBytes(name, "x");
-    ASSERT_EQ(mkdir(".テーマ１.txt.dir123", 0700), 0);
-    constexpr std::array<std::string_view, 3> names = {"テーマ１.txt", "項目１.txt", "テーマ名１.txt"};
-    ASSERT_EQ(records::RemoveLeftoverTemporaries(names), 3);
-    ASSERT_EQ(Entries(true), std::vector<std::string>(
-                                 {".other.txt.abcdef", ".テーマ１.txt.dir123", ".テーマ１.txt.short", "テーマ１.txt"}));
+    if (beside)
+        WriteBytes(kName, *beside);
+    switch (made) {
+    case NoFile::Folder:
+        ASSERT_EQ(mkdir(entry.c_str(), 0700), 0);
+        break;
+    case NoFile::LinkToFolder:
+        ASSERT_EQ(mkdir("elsewhere", 0700), 0);
+        ASSERT_EQ(symlink("elsewhere", entry.c_str()), 0);
+        break;
+    case NoFile::Pipe:
+        ASSERT_EQ(mkfifo(entry.c_str(), 0600), 0);
+        break;
+    }
+    const bool folder = made != NoFile::Pipe;
+    const Status::What what = folder ? Status::What::FolderInPlace : Status::What::SpecialInPlace;
+    const std::vector<std::string> before = Entries(true);
+    for (const char* asked : {kName, "テーマ１.TXT"}) {
+        SCOPED_TRACE(asked);
+        const records::DataFileLookup lookup = records::LookUpDataFile(asked);
+        EXPECT_EQ(lookup.status.code(), Status::Code::NotAFile);
+        EXPECT_EQ(lookup.status.what(), what);
+        EXPECT_EQ(lookup.status.place(), entry);
+        EXPECT_EQ(lookup.notAFile, entry);
+        EXPECT_EQ(lookup.notAFileKind, folder ? records::EntryKind::Directory : records::EntryKind::Special);
+        EXPECT_TRUE(lookup.used.empty());
+    }
+    RecordFile file;
+    for (const Status& status : {file.OpenForInput(kName), file.OpenForAppend(kName), file.OpenForOutput(kName)}) {
+        EXPECT_EQ(status.code(), Status::Code::NotAFile) << Describe(status);
+        EXPECT_EQ(status.place(), entry);
+    }
+    EXPECT_EQ(Entries(true), before);
+    if (beside) {
+        EXPECT_EQ(ReadBytes(kName), *beside);
+    }
+}
+
+TEST(RecordFile, EntryThatIsNoFileIsNamed) {
+    const std::string ledger = "\"a\",\"b\",1\r\n";
+    const struct {
+        const char* name;
+        std::string entry;
+        NoFile made;
+        std::optional<std::string> beside; // a regular file of the data file's name, or none
+    } rows[] = {
+        {"folder of the name", kName, NoFile::Folder, std::nullopt},
+        {"folder in capitals, beside a ledger", "テーマ１.TXT", NoFile::Folder, ledger},
+        {"folder in capitals, beside an empty ledger", "テーマ１.TXT", NoFile::Folder, std::string()},
+        {"link to a folder", "テーマ１.Txt", NoFile::LinkToFolder, ledger},
+        {"pipe in capitals", "テーマ１.TXT", NoFile::Pipe, ledger},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        EntryThatIsNoFileIsNamed(row.entry, row.made, row.beside);
+    }
+}
+
+// A hard link, or a symbolic link, under another spelling is a second name of one file: one file with data,
+// not two. Every operation reaches it by either name, a rewrite keeps both names on it, and neither name
+// is ever taken for an empty leftover.
+static void NamesOfOneFileAreOneFile(bool hard) {
+    ScopedWorkDir dir;
+    const char* const other = "テーマ１.TXT";
+    ASSERT_TRUE(WriteAll(kName, {Ledger("a", "b", 10000)}).ok());
+    ASSERT_EQ(hard ? link(kName, other) : symlink(kName, other), 0);
+    auto sameFile = [&] {
+        struct stat a {
+        }, b{}, own{};
+        return stat(kName, &a) == 0 && stat(other, &b) == 0 && a.st_dev == b.st_dev && a.st_ino == b.st_ino &&
+               lstat(other, &own) == 0 && S_ISLNK(own.st_mode) != hard;
+    };
+    for (const char* asked : {kName, other}) {
+        SCOPED_TRACE(asked);
+        const records::DataFileLookup lookup = records::LookUpDataFile(asked);
+        ASSERT_TRUE(lookup.status.ok()) << Describe(lookup.status);
+        EXPECT_EQ(lookup.used, asked); // the spelling asked for, where there is one
+        EXPECT_EQ(lookup.otherNames, std::vector<std::string>{asked == kName ? other : kName});
+        EXPECT_TRUE(lookup.unusedEmpty.empty());
+    }
+    ASSERT_TRUE(records::AppendRecord(other, Ledger("c", "d", 20000)).ok());
+    ASSERT_EQ(ReadBytes(kName), std::string("\"a\",\"b\",1\r\n\"c\",\"d\",2\r\n"));
+    ASSERT_TRUE(WriteAll(other, {Ledger("e", "f", 30000), Ledger("g", "h", 40000)}).ok());
+    ASSERT_TRUE(sameFile());
+    ASSERT_TRUE(WriteAll(kName, {Ledger("g", "h", 40000)}).ok());
+    ASSERT_TRUE(sameFile());
+    ASSERT_EQ(ReadBytes(other), std::string("\"g\",\"h\",4\r\n"));
+    ASSERT_TRUE(records::EmptyFile(other).ok());
+    ASSERT_TRUE(sameFile());
+    ASSERT_EQ(ReadBytes(kName), std::string());
+    const records::DataFileLookup emptied = records::LookUpDataFile(kName);
+    ASSERT_TRUE(emptied.status.ok());
+    ASSERT_TRUE(emptied.unusedEmpty.empty());
+    ASSERT_EQ(Entries(true), std::vector<std::string>({other, kName}));
+}
+
+TEST(RecordFile, NamesOfOneFileAreOneFile) {
+    const struct {
+        const char* name;
+        bool hard;
+    } rows[] = {{"hard link", true}, {"symbolic link", false}};
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        NamesOfOneFileAreOneFile(row.hard);
+    }
+}
+
+// Only the program's own temporaries go: the exact shape it makes them in, for one of the data files, as a
+// regular file. Whatever else is in the folder stays byte for byte, however like one it looks.
+enum class Made { File, Folder, Link, CutOffRewrite }; // the last of a data file: what a killed rewrite leaves
+
+static void OnlyTheProgramsTemporariesAreRemoved(std::string entry, Made made, bool removed) {
+    ScopedWorkDir dir;
+    const std::string ledger = Cp932("\"2026年12月07日\",\"タクシー\",690\r\n");
+    WriteBytes(kName, ledger);
+    const std::string bytes = ledger + "\"2026";
+    switch (made) {
+    case Made::File:
+        WriteBytes(entry, bytes);
+        break;
+    case Made::Folder:
+        ASSERT_EQ(mkdir(entry.c_str(), 0700), 0);
+        break;
+    case Made::Link:
+        ASSERT_EQ(symlink(kName, entry.c_str()), 0);
+        break;
+    case Made::CutOffRewrite: {
+        // A rewrite killed before it could finish: what it leaves is the program's own shape, whatever that is.
+        if (entry != kName)
+            WriteBytes(entry, ledger);
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            RecordFile file;
+            const bool written = file.OpenForOutput(entry).ok() && file.WriteEncodedLines(ledger).ok();
+            _exit(written ? 0 : 1); // no Close, no destructor: as a kill leaves it
+        }
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+        std::vector<std::string> left;
+        for (const std::string& name : Entries(true)) {
+            struct stat st {};
+            if (name.find(records::kTemporaryMark) != std::string::npos && lstat(name.c_str(), &st) == 0 &&
+                S_ISREG(st.st_mode))
+                left.push_back(name);
+        }
+        ASSERT_EQ(left.size(), 1u);
+        ASSERT_EQ(left.front(),
+                  "." + entry + std::string(records::kTemporaryMark) + left.front().substr(left.front().size() - 6));
+        entry = left.front();
+        break;
+    }
+    }
+    const std::vector<std::string> before = Entries(true);
+    const std::array<std::string_view, 3> names = {kLedgerName, kItemsName, kThemeName};
+    EXPECT_EQ(records::RemoveLeftoverTemporaries(names), removed ? 1 : 0);
+    std::vector<std::string> after = before;
+    if (removed)
+        std::erase(after, entry);
+    EXPECT_EQ(Entries(true), after);
+    EXPECT_EQ(ReadBytes(kName), ledger);
+    if (made == Made::File && !removed) {
+        EXPECT_EQ(ReadBytes(entry), bytes);
+    }
+}
+
+TEST(RecordFile, OnlyTheProgramsTemporariesAreRemoved) {
+    const struct {
+        const char* name;
+        std::string entry;
+        Made made;
+        bool removed;
+    } rows[] = {
+        {"a user's backup", ".テーマ１.txt.backup", Made::File, false},
+        {"six digits, in capitals", ".テーマ１.TXT.202412", Made::File, false},
+        {"six letters", ".項目１.txt.before", Made::File, false},
+        {"six letters and digits", ".テーマ名１.txt.abc123", Made::File, false},
+        {"rsync's shape", ".テーマ１.txt.A1b2C3", Made::File, false},
+        {"marked, not a data file", ".other.txt.tsumotto-tmp-abcdef", Made::File, false},
+        {"marked, five letters", ".テーマ１.txt.tsumotto-tmp-abcde", Made::File, false},
+        {"marked, not hidden", "テーマ１.txt.tsumotto-tmp-abc123", Made::File, false},
+        {"marked, not a letter", ".テーマ１.txt.tsumotto-tmp-ab_123", Made::File, false},
+        {"marked folder", ".テーマ１.txt.tsumotto-tmp-dir123", Made::Folder, false},
+        {"marked link", ".テーマ１.txt.tsumotto-tmp-lnk123", Made::Link, false},
+        {"marked", ".テーマ１.txt.tsumotto-tmp-Ab3dE9", Made::File, true},
+        {"marked, in capitals", ".項目１.TXT.tsumotto-tmp-zz0000", Made::File, true},
+        {"marked, name in code page 932", ".\x83\x65\x81\x5b\x83\x7d\x96\xbc\x82\x50.txt.tsumotto-tmp-q1w2e3",
+         Made::File, true},
+        {"ledger rewrite cut off", kName, Made::CutOffRewrite, true},
+        {"item list rewrite cut off", "項目１.TXT", Made::CutOffRewrite, true},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        OnlyTheProgramsTemporariesAreRemoved(row.entry, row.made, row.removed);
+    }
 }
 
 // A file far larger than the pieces it is read in: every record comes back, wherever a piece ends (inside a

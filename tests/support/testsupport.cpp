@@ -1,6 +1,7 @@
 // Helpers shared by the tests of the windows.
 #include "testsupport.h"
 
+#include "help/help_panes.h"
 #include "help/help_viewer.h"
 #include "widgets/grid.h"
 #include "window/fraMain.h"
@@ -8,6 +9,9 @@
 
 #include <QAbstractButton>
 #include <QApplication>
+#include <QDir>
+#include <QEventLoop>
+#include <QFile>
 #include <QTest>
 #include <QTimer>
 
@@ -49,6 +53,19 @@ QList<help::HelpWindow*> VisibleHelpWindows(const QWidget& owner) {
         if (w->isVisible())
             open << w;
     return open;
+}
+
+void SearchAndWait(help::SearchPane& pane, const std::function<void()>& ask) {
+    bool searched = false;
+    QEventLoop loop;
+    const auto connection = QObject::connect(&pane, &help::SearchPane::searched, &loop, [&] {
+        searched = true;
+        loop.quit();
+    });
+    ask();
+    if (!searched)
+        loop.exec();
+    QObject::disconnect(connection);
 }
 
 QByteArray ReadBytes(const char* utf8Name) {

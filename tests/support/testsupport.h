@@ -47,13 +47,17 @@ class Grid;
 class fraMain;
 namespace help {
 class HelpWindow;
-}
+class SearchPane;
+} // namespace help
 
 // A dark desktop's colours, as GTK's Adwaita-dark gives them to Qt.
 QPalette DarkDesktopPalette();
 
 // The help windows `owner` shows now.
 QList<help::HelpWindow*> VisibleHelpWindows(const QWidget& owner);
+// Asks the search pane to search (`ask`: Enter in its field, its button, run()) and waits, with the window
+// answering, until it shows the results: it searches once its index is whole.
+void SearchAndWait(help::SearchPane& pane, const std::function<void()>& ask);
 
 // What a real message box showed.
 struct SeenBox {

@@ -172,7 +172,7 @@ int main(int argc, char* argv[]) {
     // The search pane with the pages found, and the hits marked in the first of them.
     helpWindow->showPane(2);
     helpWindow->search()->field()->setText(u"バックアップ"_s);
-    helpWindow->search()->run();
+    SearchAndWait(*helpWindow->search(), [&] { helpWindow->search()->run(); });
     QTreeWidgetItem* first = helpWindow->search()->results()->topLevelItem(0);
     if (!first)
         return 1;

@@ -162,18 +162,18 @@ void TestClear::clearedItemListComesBackFromTheTrash() {
     QCOMPARE(Screen(again), full);
 }
 
-// A file already emptied outside the program has nothing to keep: the clear asks as usual and trashes nothing.
+// A file emptied by another program is shown empty at the clear, which then has nothing to do, and trashes nothing.
 void TestClear::emptyFileIsNotTrashed() {
     WriteBytes(kLedgerName, kABC);
     WriteBytes(kItemsName, kXYZ);
     fraMain& w = start();
     WriteBytes(kLedgerName, "");
     WriteBytes(kItemsName, "");
-    m_dialogs->answer(Answer::Ok);
     w.cmdChinClr_Click();
-    m_dialogs->answer(Answer::Ok);
     w.cmdChinClr2_Click();
     QCOMPARE(m_dialogs->asked.size(), std::size_t(2));
+    QVERIFY(m_dialogs->asked[0].text.startsWith(u"「テーマ１.txt」が他のプログラムで変更された"_s));
+    QVERIFY(m_dialogs->asked[1].text.startsWith(u"「項目１.txt」が他のプログラムで変更された"_s));
     QCOMPARE(ReadBytes(kLedgerName), QByteArray());
     QCOMPARE(ReadBytes(kItemsName), QByteArray());
     QCOMPARE(w.msgChingin->Rows(), 1);

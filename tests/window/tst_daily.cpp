@@ -134,11 +134,15 @@ void TestDaily::newItemRegisteredOnYesOnly() {
     QCOMPARE(w.msgChingin->Rows(), 3);
     QVERIFY(w.txtChinKou->text().isEmpty() && w.txtChin_Inp->text().isEmpty());
 
-    // Registering when the item list is gone creates it with the one record.
+    // Registering when the item list is gone creates it with the one record. Removed by another program, the
+    // list is shown empty first, and the deposit is made again on it.
     QFile::remove(QString::fromUtf8(kItemsName));
-    m_dialogs->answer(Answer::Yes);
     w.txtChinKou->setText(u"腕立て伏せしなかった"_s);
     w.txtChin_Inp->setText(u"20"_s);
+    w.cmdChinHozon_Click();
+    QVERIFY(m_dialogs->asked.back().text.startsWith(u"「項目１.txt」が他のプログラムで変更された"_s));
+    QCOMPARE(w.msgChinKou->Rows(), 1);
+    m_dialogs->answer(Answer::Yes);
     w.cmdChinHozon_Click();
     QCOMPARE(ReadBytes(kItemsName), Line(u"\"腕立て伏せしなかった\",20"_s));
 }

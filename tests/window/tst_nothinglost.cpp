@@ -17,6 +17,7 @@
 #include <dirent.h>
 #include <memory>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace Qt::StringLiterals;
 using Answer = Dialogs::Answer;
@@ -86,13 +87,19 @@ private slots:
     void itemListUnreadableMidRunThenMoreWork();
     void twoSpellingsOfTheLedger();
     void twoSpellingsWithDataAreNotGuessed();
+    void emptySecondSpellingIsNamed_data();
+    void emptySecondSpellingIsNamed();
+    void hardLinkedLedgerIsOneFile();
+    void entryThatIsNoFileIsNamed_data();
+    void entryThatIsNoFileIsNamed();
     void whatTheBoxesTakeReadsBackAfterARestart();
     void depositPastTheReadableSizeIsRefused();
     void tornLastDepositIsLeftOutOnceAndMended();
     void userTextIsNeverMarkup();
     void failedStartWritesNothing();
     void pipeInPlaceOfTheLedger();
-    void leftoversOfKilledRewritesGo();
+    void onlyTheProgramsLeftoversGo_data();
+    void onlyTheProgramsLeftoversGo();
 
 private:
     // The window a fresh start shows must be the one still running: after every step.
@@ -118,8 +125,8 @@ void TestNothingLost::ledgerUnreadableMidRunThenMoreWork() {
     fraMain& w = start();
     {
         FileAway away(kLedgerName);
-        deposit(u"D"_s, u"4"_s); // the append fails, and so does the reload after it
-        QVERIFY(Told(*m_dialogs, u"「テーマ１.txt」に保存できませんでした"_s));
+        deposit(u"D"_s, u"4"_s); // changed: read again before anything is written, and that fails
+        QVERIFY(Told(*m_dialogs, u"「テーマ１.txt」を開けません"_s));
         QVERIFY(Told(*m_dialogs, u"このファイルには何も書き込みません"_s));
         // Nothing stale is shown as the ledger, and nothing is written from it.
         QCOMPARE(w.msgChingin->Rows(), 1);
@@ -159,9 +166,8 @@ void TestNothingLost::itemListUnreadableMidRunThenMoreWork() {
     {
         FileAway away(kItemsName);
         w.msgChinKou->setRow(2);
-        m_dialogs->answer(Answer::Ok);
-        w.msgChinKou_DblClick(); // the rewrite fails, and so does the reload
-        QVERIFY(Told(*m_dialogs, u"「項目１.txt」に保存できませんでした"_s));
+        w.msgChinKou_DblClick(); // changed: read again before the question, and that fails
+        QVERIFY(Told(*m_dialogs, u"「項目１.txt」を開けません"_s));
         QCOMPARE(w.msgChinKou->Rows(), 1);
         m_dialogs->asked.clear();
         deposit(u"W"_s, u"9"_s); // recorded; no registration offered from a list that did not read
@@ -189,7 +195,7 @@ void TestNothingLost::twoSpellingsOfTheLedger() {
     WriteBytes(kLedgerName, "");
     WriteBytes("テーマ１.TXT", kABC);
     fraMain& w = start();
-    QVERIFY(Told(*m_dialogs, u"「テーマ１.txt」には「テーマ１.TXT」を使い"_s));
+    QVERIFY(Told(*m_dialogs, u"「テーマ１.TXT」を使います"_s));
     QVERIFY(!FileExists(kLedgerName));
     QCOMPARE(w.msgChingin->Rows(), 4);
     w.msgChingin->setRow(2);
@@ -302,12 +308,158 @@ void TestNothingLost::pipeInPlaceOfTheLedger() {
     QVERIFY(Told(*m_dialogs, u"通常のファイルではありません"_s));
 }
 
-void TestNothingLost::leftoversOfKilledRewritesGo() {
+// Look-alikes of every data file's temporaries stay byte for byte through a start; only a temporary of the
+// program's own making goes.
+void TestNothingLost::onlyTheProgramsLeftoversGo_data() {
+    QTest::addColumn<QByteArray>("entry");
+    QTest::addColumn<bool>("directory");
+    QTest::addColumn<bool>("removed");
+    for (const char* name :
+         {".テーマ１.txt.backup", ".テーマ１.TXT.202412", ".項目１.txt.before", ".テーマ名１.txt.abc123",
+          ".テーマ１.txt.A1b2C3", ".項目１.txt.tsumotto-tmp-1234567", ".kzHelp.chm.tsumotto-tmp-abc123"})
+        QTest::newRow(name) << QByteArray(name) << false << false;
+    QTest::newRow("marked folder") << QByteArray(".テーマ名１.txt.tsumotto-tmp-Ab3dE9") << true << false;
+    for (const char* name : {kLedgerName, kItemsName, kThemeName})
+        QTest::newRow(name) << QByteArray(name) << false << true; // a temporary made for it, as a rewrite does
+}
+
+void TestNothingLost::onlyTheProgramsLeftoversGo() {
+    QFETCH(QByteArray, entry);
+    QFETCH(bool, directory);
+    QFETCH(bool, removed);
     WriteBytes(kLedgerName, kABC);
-    WriteBytes(".テーマ１.txt.k9Xz01", kABC.left(20));
-    WriteBytes(".項目１.txt.Qq7Rr2", "");
+    WriteBytes(kItemsName, Item(u"X"_s, "1"));
+    if (removed) {
+        std::string path;
+        const int fd = records::MakeTemporaryBeside({}, entry.toStdString(), path);
+        QVERIFY(fd >= 0 && ::write(fd, kABC.constData(), 20) == 20);
+        ::close(fd);
+        entry = QByteArray::fromStdString(path);
+    } else if (directory) {
+        QVERIFY(QDir().mkdir(QString::fromUtf8(entry)));
+        WriteBytes((entry + "/inside").constData(), kABC);
+    } else {
+        WriteBytes(entry.constData(), kABC);
+    }
     start();
-    QCOMPARE(QDir().entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot), QStringList{u"テーマ１.txt"_s});
+    QCOMPARE(FileExists(entry.constData()), !removed);
+    if (!removed)
+        QCOMPARE(ReadBytes(directory ? (entry + "/inside").constData() : entry.constData()), kABC);
+    QCOMPARE(EntryCount(), removed ? 2 : 3);
+    QCOMPARE(ReadBytes(kLedgerName), kABC);
+}
+
+// An empty second spelling is removed, and the message tells the two apart by their names in the folder:
+// by letter case, and by how a name from a Windows archive is written, where they look alike.
+void TestNothingLost::emptySecondSpellingIsNamed_data() {
+    QTest::addColumn<QByteArray>("used");
+    QTest::addColumn<QByteArray>("empty");
+    QTest::addColumn<QString>("usedShown");
+    QTest::addColumn<QString>("emptyShown");
+    const QByteArray windows = "\x83\x65\x81\x5b\x83\x7d\x82\x50.txt"; // テーマ１.txt in code page 932
+    const QString windowsShown = u"「テーマ１.txt」（名前が Windows の文字コード Shift_JIS で書かれたもの）"_s;
+    QTest::newRow("capitals used") << QByteArray("テーマ１.TXT") << QByteArray(kLedgerName) << u"「テーマ１.TXT」"_s
+                                   << u"「テーマ１.txt」"_s;
+    QTest::newRow("capitals empty") << QByteArray(kLedgerName) << QByteArray("テーマ１.TXT") << u"「テーマ１.txt」"_s
+                                    << u"「テーマ１.TXT」"_s;
+    QTest::newRow("from Windows used") << windows << QByteArray(kLedgerName) << windowsShown << u"「テーマ１.txt」"_s;
+    QTest::newRow("from Windows empty") << QByteArray(kLedgerName) << windows << u"「テーマ１.txt」"_s << windowsShown;
+}
+
+void TestNothingLost::emptySecondSpellingIsNamed() {
+    QFETCH(QByteArray, used);
+    QFETCH(QByteArray, empty);
+    QFETCH(QString, usedShown);
+    QFETCH(QString, emptyShown);
+    WriteBytes(used.constData(), kABC);
+    WriteBytes(empty.constData(), "");
+    fraMain& w = start();
+    QCOMPARE(m_dialogs->asked.size(), std::size_t(1));
+    const QString text = m_dialogs->asked[0].text;
+    QCOMPARE(
+        text,
+        u"貯金の記録には、このフォルダーの%1を使います。同じ名前とみなされる空のファイル %2 は削除しました。"_s.arg(
+            usedShown, emptyShown));
+    QCOMPARE(EntryCount(), 1);
+    QCOMPARE(ReadBytes(used.constData()), kABC);
+    QCOMPARE(w.msgChingin->Rows(), 4);
+}
+
+// A second name of the ledger made by a hard link is the same ledger: the program starts, works on it, and
+// keeps both names on one file.
+void TestNothingLost::hardLinkedLedgerIsOneFile() {
+    WriteBytes(kLedgerName, kABC);
+    QCOMPARE(::link(kLedgerName, "テーマ１.TXT"), 0);
+    auto oneFile = [] {
+        struct stat a {
+        }, b{};
+        return stat(kLedgerName, &a) == 0 && stat("テーマ１.TXT", &b) == 0 && a.st_ino == b.st_ino &&
+               a.st_dev == b.st_dev;
+    };
+    fraMain& w = start();
+    QVERIFY(m_dialogs->asked.empty());
+    QCOMPARE(w.msgChingin->Rows(), 4);
+    m_dialogs->answer(Answer::No); // not registered as an item
+    deposit(u"D"_s, u"4"_s);
+    w.msgChingin->setRow(1);
+    m_dialogs->answer(Answer::Ok);
+    w.msgChingin_DblClick();
+    const QByteArray now = Deposit(u"B"_s, "20") + Deposit(u"C"_s, "3") + Deposit(u"D"_s, "4");
+    QCOMPARE(ReadBytes(kLedgerName), now);
+    QVERIFY(oneFile());
+    restartShowsTheSame();
+    m_dialogs->answer(Answer::Ok);
+    w.cmdChinClr_Click();
+    QVERIFY(oneFile());
+    QCOMPARE(ReadBytes("テーマ１.TXT"), QByteArray());
+    m_window.reset();
+    start();
+    QVERIFY(oneFile());
+    QCOMPARE(m_window->msgChingin->Rows(), 1);
+}
+
+// An entry named like a data file that is no file is named as the cause, in Japanese, and nothing is touched.
+void TestNothingLost::entryThatIsNoFileIsNamed_data() {
+    QTest::addColumn<QByteArray>("entry");
+    QTest::addColumn<bool>("directory");
+    QTest::addColumn<QByteArray>("beside"); // the data file of that name, or none
+    QTest::addColumn<QString>("told");
+    const QByteArray items = Item(u"晩酌"_s, "500");
+    QTest::newRow("folder beside the item list")
+        << QByteArray("項目１.TXT") << true << items
+        << u"「項目１.TXT」はフォルダーなので、項目リストのファイル（項目１.txt）"_s;
+    QTest::newRow("folder beside an empty item list")
+        << QByteArray("項目１.TXT") << true << QByteArray("") << u"「項目１.TXT」はフォルダーなので"_s;
+    QTest::newRow("folder alone") << QByteArray("テーマ名１.TXT") << true << QByteArray()
+                                  << u"「テーマ名１.TXT」はフォルダーなので、テーマ名のファイル（テーマ名１.txt）"_s;
+    QTest::newRow("pipe beside the ledger")
+        << QByteArray("テーマ１.TXT") << false << kABC << u"「テーマ１.TXT」は通常のファイルではありません"_s;
+}
+
+void TestNothingLost::entryThatIsNoFileIsNamed() {
+    QFETCH(QByteArray, entry);
+    QFETCH(bool, directory);
+    QFETCH(QByteArray, beside);
+    QFETCH(QString, told);
+    const QByteArray dataName = entry.left(entry.size() - 3) + "txt";
+    if (!beside.isNull())
+        WriteBytes(dataName.constData(), beside);
+    if (dataName != kLedgerName)
+        WriteBytes(kLedgerName, kABC);
+    if (directory)
+        QVERIFY(QDir().mkdir(QString::fromUtf8(entry)));
+    else
+        QCOMPARE(mkfifo(entry.constData(), 0600), 0);
+    const int entries = EntryCount();
+    start(false);
+    QCOMPARE(m_dialogs->asked.size(), std::size_t(1));
+    const QString text = m_dialogs->asked[0].text;
+    QVERIFY2(text.startsWith(told), qPrintable(text));
+    QVERIFY2(text.contains(u"ファイルには手を付けずに"_s), qPrintable(text));
+    QVERIFY2(!text.contains(u"directory"_s, Qt::CaseInsensitive), qPrintable(text));
+    QCOMPARE(EntryCount(), entries);
+    if (!beside.isNull())
+        QCOMPARE(ReadBytes(dataName.constData()), beside);
 }
 
 QTEST_MAIN(TestNothingLost)
