@@ -3,6 +3,7 @@
 
 #include "help/help_panes.h"
 #include "help/help_viewer.h"
+#include "widgets/controls.h"
 #include "widgets/grid.h"
 #include "window/fraMain.h"
 #include "window/frmSub.h"
@@ -12,6 +13,7 @@
 #include <QDir>
 #include <QEventLoop>
 #include <QFile>
+#include <QLabel>
 #include <QTest>
 #include <QTimer>
 
@@ -66,6 +68,16 @@ void SearchAndWait(help::SearchPane& pane, const std::function<void()>& ask) {
     if (!searched)
         loop.exec();
     QObject::disconnect(connection);
+}
+
+QStringList Screen(const fraMain& window) {
+    QStringList shown;
+    for (const Grid* grid : {window.msgChingin, window.msgChinKou})
+        for (int r = 0; r < grid->Rows(); ++r)
+            for (int c = 0; c < grid->Cols(); ++c)
+                shown << grid->cell(r, c);
+    shown << window.lblChin_cnt->text() << window.lblChin_zen->text() << window.lblTemaMei->text();
+    return shown;
 }
 
 QByteArray ReadBytes(const char* utf8Name) {

@@ -71,6 +71,8 @@ void AnswerNextBox(QMessageBox::StandardButton button, std::vector<SeenBox>& see
 
 // Runs the main window's start-up; a welcome window that opens on the way is closed by its close box.
 [[nodiscard]] bool LoadPastStarter(fraMain& window);
+// Everything the window shows of the ledger, the item list and the theme name: what a restart must show again.
+QStringList Screen(const fraMain& window);
 
 // The centre of a data cell, in the grid's viewport, after bringing the view up to date.
 QPoint CellCentre(Grid& grid, int row, int col = 0);

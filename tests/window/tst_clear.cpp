@@ -62,16 +62,6 @@ void VerifyInfo(const QByteArray& info, const QByteArray& path, const QDateTime&
     QVERIFY2(fault.empty(), fault.c_str());
 }
 
-QStringList Screen(const fraMain& w) {
-    QStringList shown;
-    for (const Grid* grid : {w.msgChingin, w.msgChinKou})
-        for (int r = 0; r < grid->Rows(); ++r)
-            for (int c = 0; c < grid->Cols(); ++c)
-                shown << grid->cell(r, c);
-    shown << w.lblChin_cnt->text() << w.lblChin_zen->text() << w.lblTemaMei->text();
-    return shown;
-}
-
 QString LedgerQuestion() {
     return u"これまでのデータを削除してもいいですか？\r\n削除する前のデータはゴミ箱に移すので、ゴミ箱から元に戻せます。\r\n"_s;
 }

@@ -26,17 +26,6 @@ namespace {
 
 const QByteArray kABC = Deposit(u"A"_s, "100") + Deposit(u"B"_s, "20") + Deposit(u"C"_s, "3");
 
-// Everything the window shows of the ledger, the item list and the theme name.
-QStringList Screen(const fraMain& w) {
-    QStringList shown;
-    for (const Grid* grid : {w.msgChingin, w.msgChinKou})
-        for (int r = 0; r < grid->Rows(); ++r)
-            for (int c = 0; c < grid->Cols(); ++c)
-                shown << grid->cell(r, c);
-    shown << w.lblChin_cnt->text() << w.lblChin_zen->text() << w.lblTemaMei->text();
-    return shown;
-}
-
 // A failure's message names the file.
 bool Told(const ScriptedDialogs& dialogs, const QString& words) {
     return std::any_of(dialogs.asked.begin(), dialogs.asked.end(),

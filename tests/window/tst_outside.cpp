@@ -50,16 +50,6 @@ void ChangeOutside(const char* name, const QByteArray& bytes, How how) {
     }
 }
 
-QStringList Screen(const fraMain& w) {
-    QStringList shown;
-    for (const Grid* grid : {w.msgChingin, w.msgChinKou})
-        for (int r = 0; r < grid->Rows(); ++r)
-            for (int c = 0; c < grid->Cols(); ++c)
-                shown << grid->cell(r, c);
-    shown << w.lblChin_cnt->text() << w.lblChin_zen->text() << w.lblTemaMei->text();
-    return shown;
-}
-
 // Lets the event loop deliver what the folder's watch has seen, a round at a time, until `done` (at most `rounds`).
 bool DeliverUntil(const std::function<bool()>& done, int rounds = 1000) {
     for (int i = 0; i < rounds && !done(); ++i)
