@@ -217,6 +217,13 @@ std::string ResolveDataFileName(std::string_view name) {
     return LookUpDataFile(name).used;
 }
 
+bool StandsForDataFile(std::string_view entry, std::string_view name) {
+    std::string decoded;
+    std::size_t badOffset = 0;
+    return IsValidUtf8(entry) ? Folded(entry) == Folded(name)
+                              : DecodeCp932(entry, decoded, badOffset) && Folded(decoded) == Folded(name);
+}
+
 NameEncoding EncodingOfName(std::string_view entry) {
     if (IsValidUtf8(entry))
         return NameEncoding::Utf8;

@@ -1,0 +1,130 @@
+// The CSV file of the ledger. UTF-8 carries every character the ledger can hold, and its byte-order mark is what
+// makes Excel read the file as UTF-8 when it is opened by a double-click (without it Excel on a Japanese desktop
+// reads Shift_JIS); LibreOffice Calc takes the mark as the file's character set too.
+#include "records/text/csv_export.h"
+
+#include "records/text/posix_io.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace records {
+namespace {
+
+constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+constexpr std::size_t kBlock = 256 * 1024;
+
+void AppendText(std::string& out, std::string_view text) {
+    out += '"';
+    if (!text.empty() && std::string_view("=+-@\t\r").find(text.front()) != std::string_view::npos)
+        out += '\'';
+    for (const char c : text) {
+        if (c == '"')
+            out += '"';
+        out += c;
+    }
+    out += '"';
+}
+
+Status SystemFailure(int error) {
+    char buffer[256];
+    return Status::Failure(Status::Code::System, strerror_r(error, buffer, sizeof buffer));
+}
+
+// Flushes a renamed entry into its folder.
+void SyncFolder(const std::string& directory) {
+    FdCloser dir{::open(directory.empty() ? "." : directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC)};
+    if (dir.fd >= 0)
+        (void)fsync(dir.fd);
+}
+
+} // namespace
+
+std::string CsvHeaderLine() {
+    return "\"日付\",\"項目\",\"金額\",\"累計\"\r\n";
+}
+
+void AppendCsvLine(std::string& out, const CsvLedgerRow& row) {
+    AppendText(out, row.date);
+    out += ',';
+    AppendText(out, row.item);
+    out += ',';
+    out += MoneyToText(row.amount);
+    out += ',';
+    out += MoneyToText(row.total);
+    out += "\r\n";
+}
+
+Status SaveLedgerCsv(const std::string& path, std::size_t rows, const std::function<CsvLedgerRow(std::size_t)>& rowAt) {
+    std::string target = path;
+    struct stat st {};
+    bool exists = false;
+    if (lstat(target.c_str(), &st) == 0) {
+        if (S_ISLNK(st.st_mode)) {
+            char* real = realpath(target.c_str(), nullptr);
+            if (!real)
+                return SystemFailure(errno);
+            target = real;
+            std::free(real);
+        }
+        exists = stat(target.c_str(), &st) == 0;
+        if (exists && S_ISDIR(st.st_mode))
+            return SystemFailure(EISDIR);
+        if (exists && !S_ISREG(st.st_mode))
+            return Status::Failure(Status::Code::System, "通常のファイルではありません");
+    }
+    const std::size_t slash = target.rfind('/');
+    const std::string directory = slash == std::string::npos ? std::string() : target.substr(0, slash + 1);
+    const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
+    std::string temporary;
+    FdCloser file{MakeTemporaryBeside(directory, base, temporary)};
+    if (file.fd < 0)
+        return SystemFailure(errno);
+    mode_t mode = st.st_mode & 07777;
+    if (!exists) {
+        const mode_t mask = umask(0);
+        umask(mask);
+        mode = 0666 & ~mask;
+    }
+    (void)fchmod(file.fd, mode); // a courtesy that some file systems refuse
+    int error = 0;
+    std::string block(kByteOrderMark);
+    block += CsvHeaderLine();
+    bool written = true;
+    for (std::size_t i = 0; i < rows && written; ++i) {
+        AppendCsvLine(block, rowAt(i));
+        if (block.size() >= kBlock) {
+            written = WriteAll(file.fd, block, error);
+            block.clear();
+        }
+    }
+    if (written)
+        written = WriteAll(file.fd, block, error);
+    if (written && fsync(file.fd) != 0) {
+        error = errno;
+        written = false;
+    }
+    const int fd = file.fd;
+    file.fd = -1;
+    if (::close(fd) != 0 && written) {
+        error = errno;
+        written = false;
+    }
+    if (written && std::rename(temporary.c_str(), target.c_str()) != 0) {
+        error = errno;
+        written = false;
+    }
+    if (!written) {
+        ::unlink(temporary.c_str());
+        return SystemFailure(error);
+    }
+    SyncFolder(directory);
+    return {};
+}
+
+} // namespace records
