@@ -56,6 +56,7 @@ public:
         return buttons == Buttons::YesNo ? Answer::Yes : Answer::Ok;
     }
     QString input(QWidget*, const QString&, const QString&) override { return {}; }
+    QString saveFileName(QWidget*, const QString&, const QString&, const QString&) override { return {}; }
 };
 
 const std::array<const char*, 12> kThings = {"タクシーを使ったつもり",

@@ -103,6 +103,7 @@ void fraMain::cmdChinHozon_Click() {
         return;
     }
 
+    const Currency before = ChinZen;
     AddLedgerRow();
     if (!AppendLedgerRecord())
         return; // the boxes keep the entry, so the user can try again
@@ -127,6 +128,7 @@ void fraMain::cmdChinHozon_Click() {
 
     txtChinKou->setText(QString());
     txtChin_Inp->setText(QString());
+    celebrateGoal(before);
     txtChinKou->setFocus();
 }
 

@@ -238,6 +238,17 @@ QString ScriptedDialogs::input(QWidget*, const QString& prompt, const QString& t
     return a;
 }
 
+QString ScriptedDialogs::saveFileName(QWidget*, const QString& title, const QString&, const QString&) {
+    asked.push_back({title, title, Buttons::OkCancel, Icon::None, true});
+    if (onAsk)
+        onAsk(asked.back());
+    if (m_files.empty())
+        return QString();
+    const QString path = m_files.front();
+    m_files.pop_front();
+    return path;
+}
+
 void MainWindowTest::initWindowTest() {
     m_dir = std::make_unique<ScopedWorkDir>();
     m_dialogs = std::make_unique<ScriptedDialogs>();

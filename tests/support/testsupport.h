@@ -124,19 +124,25 @@ public:
 
     void answer(Answer a) { m_answers.push_back(a); }
     void answerInput(const QString& text) { m_inputs.push_back(text); }
+    // The path the next file dialog gives; empty for Cancel.
+    void answerSaveFileName(const QString& path) { m_files.push_back(path); }
 
     Answer message(QWidget* parent, const QString& text, const QString& title, Buttons buttons, Icon icon) override;
     QString input(QWidget* parent, const QString& prompt, const QString& title) override;
+    // Recorded as an input whose text is the title.
+    QString saveFileName(QWidget* parent, const QString& title, const QString& suggested,
+                         const QString& filter) override;
 
     std::vector<Asked> asked;
     // Runs as each box is asked, before it is answered.
     std::function<void(const Asked&)> onAsk;
     // Answers not used by the end of a test mean a box that should have appeared did not.
-    bool allAnswersUsed() const { return m_answers.empty() && m_inputs.empty(); }
+    bool allAnswersUsed() const { return m_answers.empty() && m_inputs.empty() && m_files.empty(); }
 
 private:
     std::deque<Answer> m_answers;
     std::deque<QString> m_inputs;
+    std::deque<QString> m_files;
 };
 
 // What the tests of the main window share: each test in a fresh work directory with a data home of its own,

@@ -1,0 +1,377 @@
+// The chart of the savings. Two scales share their zero: totals grow to many times what one month adds, so
+// the bars of the months get a scale of their own (on the right) rather than lying flat under the line.
+#include "shell/chart_view.h"
+
+#include "shell/controls.h"
+#include "shell/text_convert.h"
+
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+
+#include <algorithm>
+#include <cmath>
+
+using namespace Qt::StringLiterals;
+using records::MonthTotal;
+using records::WideMoney;
+
+namespace {
+
+double Yen(WideMoney amount) {
+    return static_cast<double>(amount) / records::Currency::kScale;
+}
+
+// A step of 1, 2, 2.5 or 5 times a power of ten that cuts the span into about four, and at least one yen.
+double NiceStep(double span) {
+    const double raw = std::max(span / 4, 1.0);
+    const double power = std::pow(10.0, std::floor(std::log10(raw)));
+    for (const double m : {1.0, 2.0, 2.5, 5.0})
+        if (m * power >= raw)
+            return m * power;
+    return 10 * power;
+}
+
+QString TickText(double yen) {
+    const double whole = std::clamp(std::round(yen), -9.0e14, 9.0e14);
+    return fromUtf8(records::FormatMoney(records::Currency::FromYen(static_cast<std::int64_t>(whole))));
+}
+
+// The colours of the chart, from the desktop's palette: text and background as the desktop has them, the
+// series in a darker shade on a light background and a lighter one on a dark background, each reading on it.
+struct Colours {
+    QColor base, text, grid, bar, line, goal, band;
+};
+
+Colours ColoursFor(const QPalette& palette) {
+    Colours c;
+    c.base = palette.color(QPalette::Base);
+    c.text = palette.color(QPalette::Text);
+    const bool dark = c.base.lightness() < 128;
+    c.grid = c.text;
+    c.grid.setAlpha(50);
+    c.bar = dark ? QColor(0x6F, 0xA8, 0xE8) : QColor(0x3A, 0x6E, 0xB5);
+    c.line = dark ? QColor(0xFF, 0x9E, 0x80) : QColor(0xB3, 0x26, 0x1E);
+    c.goal = dark ? QColor(0x7B, 0xD3, 0x89) : QColor(0x2E, 0x7D, 0x32);
+    c.band = palette.color(QPalette::Highlight);
+    c.band.setAlpha(60);
+    return c;
+}
+
+double YOf(double yen, double top, double bottom, const QRectF& area) {
+    return area.top() + (top - yen) / (top - bottom) * area.height();
+}
+
+} // namespace
+
+ChartView::ChartView(QWidget* parent) : QWidget(parent) {
+    setFocusPolicy(Qt::StrongFocus);
+    setFont(GothicFont(kProportionalGothic, 9));
+    setBackgroundRole(QPalette::Base);
+    setAutoFillBackground(true);
+}
+
+void ChartView::setMonths(const records::MonthTotals* months) {
+    m_months = months;
+    monthsChanged();
+}
+
+void ChartView::setGoal(std::optional<records::Currency> goal) {
+    m_goal = goal;
+    update();
+}
+
+int ChartView::count() const {
+    return m_months ? static_cast<int>(m_months->months().size()) : 0;
+}
+
+void ChartView::monthsChanged() {
+    const int n = count();
+    if (m_current >= n || (m_current < 0 && n > 0))
+        setCurrent(n - 1);
+    update();
+}
+
+void ChartView::setCurrent(int index) {
+    const int n = count();
+    index = n == 0 ? -1 : std::clamp(index, 0, n - 1);
+    if (index == m_current)
+        return;
+    m_current = index;
+    update();
+    emit currentChanged(index);
+}
+
+QSize ChartView::sizeHint() const {
+    return {620, 280};
+}
+
+QSize ChartView::minimumSizeHint() const {
+    return {360, 180};
+}
+
+ChartView::Plot ChartView::plotFor(const std::vector<MonthTotal>& months) const {
+    Plot plot;
+    double lowLeft = 0, highLeft = 0, lowRight = 0, highRight = 0;
+    for (const MonthTotal& m : months) {
+        lowLeft = std::min(lowLeft, Yen(m.total));
+        highLeft = std::max(highLeft, Yen(m.total));
+        lowRight = std::min(lowRight, Yen(m.sum));
+        highRight = std::max(highRight, Yen(m.sum));
+    }
+    if (m_goal)
+        highLeft = std::max(highLeft, Yen(m_goal->tenThousandths()));
+    auto scaleOf = [](double low, double high) {
+        // A little room above the highest value, so that neither a bar nor the goal's line meets the legend.
+        high *= 1.05;
+        low *= 1.05;
+        Scale s;
+        s.step = NiceStep(high - low);
+        s.top = std::max(std::ceil(high / s.step) * s.step, s.step);
+        s.bottom = std::floor(low / s.step) * s.step;
+        return s;
+    };
+    plot.left = scaleOf(lowLeft, highLeft);
+    plot.right = scaleOf(lowRight, highRight);
+    // The share below zero becomes the larger of the two, so that both zeros lie on one line.
+    auto below = [](const Scale& s) { return -s.bottom / (s.top - s.bottom); };
+    const double share = std::max(below(plot.left), below(plot.right));
+    for (Scale* s : {&plot.left, &plot.right})
+        if (below(*s) < share)
+            s->bottom = -share * s->top / (1 - share);
+
+    const QFontMetricsF metrics(font());
+    auto widestTick = [&metrics](const Scale& s) {
+        double widest = 0;
+        for (double v = std::ceil(s.bottom / s.step) * s.step; v <= s.top; v += s.step)
+            widest = std::max(widest, metrics.horizontalAdvance(TickText(v)));
+        return widest;
+    };
+    const double left = widestTick(plot.left) + 10;
+    const double right = widestTick(plot.right) + 10;
+    const double legend = metrics.height() + 10;
+    const double axis = 2 * metrics.height() + 8;
+    plot.area = QRectF(left, legend, std::max(width() - left - right, 10.0), std::max(height() - legend - axis, 10.0));
+    plot.slot = months.empty() ? 0 : plot.area.width() / static_cast<double>(months.size());
+    return plot;
+}
+
+QPoint ChartView::monthCentre(int index) const {
+    if (!m_months || index < 0 || index >= count())
+        return {};
+    const Plot plot = plotFor(m_months->months());
+    return QPointF(plot.area.left() + (index + 0.5) * plot.slot, plot.area.center().y()).toPoint();
+}
+
+int ChartView::monthAt(QPoint point) const {
+    if (count() == 0)
+        return -1;
+    const Plot plot = plotFor(m_months->months());
+    if (point.x() < plot.area.left() || point.x() > plot.area.right())
+        return -1;
+    return std::clamp(static_cast<int>((point.x() - plot.area.left()) / plot.slot), 0, count() - 1);
+}
+
+void ChartView::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    const Colours colours = ColoursFor(palette());
+    painter.fillRect(rect(), colours.base);
+    const QFontMetricsF metrics(font());
+    if (count() == 0) {
+        painter.setPen(colours.text);
+        painter.drawText(rect(), Qt::AlignCenter, u"まだ日付のある入金の記録がありません"_s);
+    } else {
+        const std::vector<MonthTotal>& months = m_months->months();
+        const Plot plot = plotFor(months);
+        const QRectF& area = plot.area;
+        auto yLeft = [&](double yen) { return YOf(yen, plot.left.top, plot.left.bottom, area); };
+        auto yRight = [&](double yen) { return YOf(yen, plot.right.top, plot.right.bottom, area); };
+        auto xOf = [&](std::size_t i) { return area.left() + (static_cast<double>(i) + 0.5) * plot.slot; };
+
+        // Scales: the left one with lines across, the right one with its figures only.
+        for (double v = std::ceil(plot.left.bottom / plot.left.step) * plot.left.step; v <= plot.left.top;
+             v += plot.left.step) {
+            const double y = yLeft(v);
+            painter.setPen(QPen(colours.grid, 1));
+            painter.drawLine(QPointF(area.left(), y), QPointF(area.right(), y));
+            painter.setPen(colours.text);
+            painter.drawText(QRectF(0, y - metrics.height() / 2, area.left() - 6, metrics.height()),
+                             Qt::AlignRight | Qt::AlignVCenter, TickText(v));
+        }
+        for (double v = std::ceil(plot.right.bottom / plot.right.step) * plot.right.step; v <= plot.right.top;
+             v += plot.right.step) {
+            const double y = yRight(v);
+            painter.setPen(colours.text);
+            painter.drawText(QRectF(area.right() + 6, y - metrics.height() / 2, width(), metrics.height()),
+                             Qt::AlignLeft | Qt::AlignVCenter, TickText(v));
+        }
+        painter.setPen(QPen(colours.text, 1));
+        painter.drawLine(QPointF(area.left(), yLeft(0)), QPointF(area.right(), yLeft(0)));
+
+        if (m_current >= 0)
+            painter.fillRect(
+                QRectF(area.left() + m_current * plot.slot, area.top(), std::max(plot.slot, 2.0), area.height()),
+                colours.band);
+
+        // The bars; where months are narrower than two pixels, each pixel column shows the most and the least.
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(colours.bar);
+        const double zero = yRight(0);
+        if (plot.slot >= 2) {
+            const double barWidth = std::max(plot.slot * 0.6, 1.0);
+            for (std::size_t i = 0; i < months.size(); ++i) {
+                const double y = yRight(Yen(months[i].sum));
+                // The current month's bar is outlined in the text colour, which reads on either background.
+                painter.setPen(static_cast<int>(i) == m_current ? QPen(colours.text, 2) : QPen(Qt::NoPen));
+                painter.drawRect(QRectF(xOf(i) - barWidth / 2, std::min(y, zero), barWidth, std::abs(zero - y)));
+            }
+            painter.setPen(Qt::NoPen);
+        } else {
+            int column = -1;
+            double most = 0, least = 0;
+            auto flush = [&] {
+                if (column >= 0)
+                    painter.drawRect(QRectF(column, yRight(most), 1, yRight(least) - yRight(most)));
+            };
+            for (std::size_t i = 0; i < months.size(); ++i) {
+                const int at = static_cast<int>(xOf(i));
+                if (at != column) {
+                    flush();
+                    column = at;
+                    most = least = 0;
+                }
+                most = std::max(most, Yen(months[i].sum));
+                least = std::min(least, Yen(months[i].sum));
+            }
+            flush();
+        }
+
+        // The running total, and a mark on the current month.
+        painter.setRenderHint(QPainter::Antialiasing, months.size() < 4000);
+        QPolygonF line;
+        line.reserve(static_cast<qsizetype>(months.size()));
+        for (std::size_t i = 0; i < months.size(); ++i)
+            line << QPointF(xOf(i), yLeft(Yen(months[i].total)));
+        painter.setPen(QPen(colours.line, 2.5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawPolyline(line);
+        if (m_current >= 0) {
+            painter.setBrush(colours.base);
+            painter.drawEllipse(line[m_current], 4, 4);
+        }
+
+        if (m_goal) {
+            const double y = yLeft(Yen(m_goal->tenThousandths()));
+            painter.setPen(QPen(colours.goal, 2, Qt::DashLine));
+            painter.drawLine(QPointF(area.left(), y), QPointF(area.right(), y));
+            const QString label = u"目標 %1"_s.arg(fromUtf8(records::FormatMoney(*m_goal)));
+            const bool above = y - metrics.height() - 3 >= area.top();
+            const double labelWidth = metrics.horizontalAdvance(label) + 8;
+            const QRectF box(area.right() - labelWidth - 2, above ? y - metrics.height() - 3 : y + 3, labelWidth,
+                             metrics.height());
+            // On a patch of the background, so that it reads over the bars and the line.
+            painter.fillRect(box, colours.base);
+            painter.setPen(colours.goal);
+            painter.drawText(box, Qt::AlignCenter, label);
+        }
+        painter.setRenderHint(QPainter::Antialiasing, false);
+
+        // The months below: every month where there is room for 「12月」, else the years, every so many.
+        painter.setPen(colours.text);
+        const double rowHeight = metrics.height();
+        const double monthRow = area.bottom() + 4;
+        const double yearRow = monthRow + rowHeight;
+        const double monthWidth = metrics.horizontalAdvance(u"12月"_s) + 4;
+        const double yearWidth = metrics.horizontalAdvance(u"0000年"_s) + 8;
+        const bool everyMonth = plot.slot >= monthWidth;
+        const int everyYears = everyMonth ? 1 : std::max(1, static_cast<int>(std::ceil(yearWidth / (12 * plot.slot))));
+        double lastYearEnd = -1;
+        for (std::size_t i = 0; i < months.size(); ++i) {
+            const int month = records::MonthOfYear(months[i].key);
+            const int year = records::YearOfMonth(months[i].key);
+            const double slotLeft = area.left() + static_cast<double>(i) * plot.slot;
+            if (everyMonth)
+                painter.drawText(QRectF(slotLeft, monthRow, plot.slot, rowHeight), Qt::AlignCenter,
+                                 u"%1月"_s.arg(month));
+            const bool labelled = (month == 1 && year % everyYears == 0) || i == 0;
+            if (labelled && slotLeft >= lastYearEnd) {
+                painter.drawLine(QPointF(slotLeft, area.bottom()), QPointF(slotLeft, area.bottom() + 3));
+                painter.drawText(QRectF(slotLeft + 1, everyMonth ? yearRow : monthRow, yearWidth, rowHeight),
+                                 Qt::AlignLeft | Qt::AlignVCenter, u"%1年"_s.arg(year));
+                lastYearEnd = slotLeft + yearWidth;
+            }
+        }
+
+        // What the marks stand for, above the chart.
+        double x = area.left();
+        const double mid = metrics.height() / 2 + 3;
+        auto legend = [&](const QString& text, auto swatch) {
+            swatch(x, mid);
+            painter.setPen(colours.text);
+            painter.drawText(QPointF(x + 22, mid + metrics.ascent() / 2 - 1), text);
+            x += 22 + metrics.horizontalAdvance(text) + 16;
+        };
+        legend(u"累計（左の目盛り）"_s, [&](double at, double y) {
+            painter.setPen(QPen(colours.line, 2.5));
+            painter.drawLine(QPointF(at, y), QPointF(at + 18, y));
+        });
+        legend(u"月ごとの入金（右の目盛り）"_s,
+               [&](double at, double y) { painter.fillRect(QRectF(at + 5, y - 5, 8, 10), colours.bar); });
+        if (m_goal)
+            legend(u"目標"_s, [&](double at, double y) {
+                painter.setPen(QPen(colours.goal, 2, Qt::DashLine));
+                painter.drawLine(QPointF(at, y), QPointF(at + 18, y));
+            });
+    }
+    if (hasFocus()) {
+        painter.setPen(QPen(palette().color(QPalette::Highlight), 1, Qt::DotLine));
+        painter.setBrush(Qt::NoBrush);
+        painter.drawRect(QRectF(rect()).adjusted(1.5, 1.5, -1.5, -1.5));
+    }
+}
+
+void ChartView::keyPressEvent(QKeyEvent* event) {
+    const int n = count();
+    int to = m_current;
+    switch (event->key()) {
+    case Qt::Key_Left:
+        to = m_current - 1;
+        break;
+    case Qt::Key_Right:
+        to = m_current + 1;
+        break;
+    case Qt::Key_PageUp:
+        to = m_current - 12;
+        break;
+    case Qt::Key_PageDown:
+        to = m_current + 12;
+        break;
+    case Qt::Key_Home:
+        to = 0;
+        break;
+    case Qt::Key_End:
+        to = n - 1;
+        break;
+    default:
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    setCurrent(std::clamp(to, 0, std::max(n - 1, 0)));
+}
+
+void ChartView::mousePressEvent(QMouseEvent* event) {
+    setFocus(Qt::MouseFocusReason);
+    if (event->button() == Qt::LeftButton)
+        if (const int month = monthAt(event->position().toPoint()); month >= 0)
+            setCurrent(month);
+}
+
+void ChartView::focusInEvent(QFocusEvent* event) {
+    QWidget::focusInEvent(event);
+    update();
+}
+
+void ChartView::focusOutEvent(QFocusEvent* event) {
+    QWidget::focusOutEvent(event);
+    update();
+}

@@ -1,0 +1,59 @@
+// The chart of the savings, drawn with QPainter: the running total at the end of each month as a line (the
+// left scale), each month's deposits as a bar (the right scale), and the goal as a dashed line. One month is
+// the current one; the arrow keys and clicks move it.
+#pragma once
+
+#include "records/text/money.h"
+#include "records/text/month_totals.h"
+
+#include <QWidget>
+
+#include <optional>
+
+class ChartView final : public QWidget {
+    Q_OBJECT
+
+public:
+    explicit ChartView(QWidget* parent = nullptr);
+
+    // The months to draw, kept by the window, and the goal; call monthsChanged after the months change.
+    void setMonths(const records::MonthTotals* months);
+    void setGoal(std::optional<records::Currency> goal);
+    void monthsChanged();
+
+    // The current month, as an index into the months; -1 when there are none.
+    int current() const { return m_current; }
+    void setCurrent(int index);
+    // Where month `index` is drawn, at the middle of its slot, and the month under a point (-1 for none).
+    QPoint monthCentre(int index) const;
+    int monthAt(QPoint point) const;
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+signals:
+    void currentChanged(int index);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
+
+private:
+    struct Scale {
+        double top = 1, bottom = 0, step = 1; // in yen
+    };
+    struct Plot {
+        QRectF area;
+        Scale left, right;
+        double slot = 0; // width of a month
+    };
+    Plot plotFor(const std::vector<records::MonthTotal>& months) const;
+    int count() const;
+
+    const records::MonthTotals* m_months = nullptr;
+    std::optional<records::Currency> m_goal;
+    int m_current = -1;
+};
