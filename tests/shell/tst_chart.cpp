@@ -61,6 +61,7 @@ private slots:
     void goalSetAndRemoved();
     void damagedGoalFileIsKept_data();
     void damagedGoalFileIsKept();
+    void goalChangedOutside();
     void chartFollowsTheLedger_data();
     void chartFollowsTheLedger();
     void fullLedger();
@@ -265,6 +266,33 @@ void TestChart::damagedGoalFileIsKept() {
     QVERIFY(w.SaveGoal(u"9000"_s));
     QCOMPARE(ReadBytes(kGoalName), QByteArray("9000\r\n"));
     QCOMPARE(w.prgMokuhyou->words(), u"目標 ¥9,000 まで あと ¥8,994"_s);
+}
+
+// A goal file another program changed is shown as it is now and never written over; while the window is idle,
+// the folder's watch shows it by itself.
+void TestChart::goalChangedOutside() {
+    WriteBytes(kLedgerName, Deposit(u"A"_s, "1"));
+    WriteBytes(kGoalName, "5000\r\n");
+    fraMain& w = start();
+    w.cmdSuii_Click();
+    const struct {
+        const char* bytes;
+        QString words;
+    } changes[] = {{"6000\r\n", u"目標 ¥6,000 まで あと ¥5,999"_s}, {"8000\r\n", u"目標 ¥8,000 まで あと ¥7,999"_s}};
+    for (const auto& change : changes) {
+        WriteBytes(".new", change.bytes);
+        QCOMPARE(std::rename(".new", kGoalName), 0);
+        if (&change == changes) { // before a write: refused, and told
+            QVERIFY(!w.SaveGoal(u"7000"_s));
+            QCOMPARE(m_dialogs->asked.back().title, u"ファイルの変更"_s);
+            QVERIFY(m_dialogs->asked.back().text.startsWith(u"「目標１.txt」が他のプログラムで変更されたので"_s));
+        }
+        for (int i = 0; i < 1000 && w.prgMokuhyou->words() != change.words; ++i) // while idle: by the watch
+            QCoreApplication::processEvents();
+        QCOMPARE(w.prgMokuhyou->words(), change.words);
+        QCOMPARE(w.chartWindow()->txtMokuhyou->text() + u"\r\n"_s, QString::fromLatin1(change.bytes));
+        QCOMPARE(ReadBytes(kGoalName), QByteArray(change.bytes));
+    }
 }
 
 void TestChart::chartFollowsTheLedger_data() {
