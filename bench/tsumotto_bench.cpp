@@ -1,5 +1,5 @@
 // What the user waits for, measured against the floors a careful program reaches, in one run:
-//   tsumotto_bench [--json FILE] [--rounds N] [Google Benchmark options]
+//   tsumotto_bench [--json FILE] [--rounds N] [--operations-only] [Google Benchmark options]
 //   tsumotto_bench --summarize FILE...     the spread of each ratio over several runs
 // Run under an X server (scripts/dev.sh bench starts Xvfb). It makes its own data in a temporary directory:
 // a full ledger of 32,766 deposits with 1,000 items, a ledger of one deposit, and the largest ledger the
@@ -11,6 +11,8 @@
 #include "records/text/cp932.h"
 #include "records/text/record_file.h"
 #include "shell/app.h"
+#include "shell/chart_view.h"
+#include "shell/chart_window.h"
 #include "shell/controls.h"
 #include "shell/dialogs.h"
 #include "shell/fraMain.h"
@@ -23,7 +25,9 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSignalBlocker>
 #include <QSysInfo>
+#include <QTableView>
 #include <QTemporaryDir>
 
 #include <benchmark/benchmark.h>
@@ -154,7 +158,7 @@ void WriteFile(const char* name, const QByteArray& bytes) {
 // The data folders, made once.
 struct Data {
     QTemporaryDir root;
-    QString full, one, largest, deposit, fullItems;
+    QString full, one, largest, deposit, fullItems, chart;
     QByteArray fullLedger, items, fullItemList;
     std::size_t largestUtf16 = 0;
 };
@@ -314,6 +318,62 @@ void ClearList(benchmark::State& state, bool ledger) {
     }
 }
 
+// Opening the chart window on the full ledger, to its first drawing: every month summed, the window made and
+// drawn whole.
+void ChartOpen(benchmark::State& state) {
+    Loaded loaded(g_data->full);
+    fraMain& w = *loaded.window;
+    for (auto _ : state) {
+        w.cmdSuii_Click();
+        benchmark::DoNotOptimize(w.chartWindow()->grab());
+        state.PauseTiming();
+        if (w.chartWindow()->months().months().empty())
+            std::abort();
+        delete w.chartWindow();
+        state.ResumeTiming();
+    }
+}
+
+// What a deposit costs the open chart window: its months brought up to date, the chart and the table drawn
+// again. The deposit itself, measured above, is left out: the window does not hear of it until it is done.
+void ChartUpdateAfterDeposit(benchmark::State& state) {
+    Loaded loaded(g_data->chart); // each repetition goes on from the deposits of the one before
+    fraMain& w = *loaded.window;
+    w.cmdSuii_Click();
+    frmSuii& chart = *w.chartWindow();
+    (void)chart.grab();
+    QPixmap chartPicture(chart.picSuii->size() * chart.devicePixelRatio());
+    QPixmap tablePicture(chart.msgTsuki->viewport()->size() * chart.devicePixelRatio());
+    // The table keeps the newest month in view, as the window does after a deposit.
+    chart.msgTsuki->scrollToBottom();
+    chartPicture.setDevicePixelRatio(chart.devicePixelRatio());
+    tablePicture.setDevicePixelRatio(chart.devicePixelRatio());
+    const int deposits = w.ChinCnt;
+    int n = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        {
+            const QSignalBlocker unheard(w);
+            w.txtChinKou->setText(u"晩酌"_s);
+            w.txtChin_Inp->setText(u"120"_s);
+            w.cmdChinHozon_Click();
+        }
+        ++n;
+        state.ResumeTiming();
+        chart.ledgerChanged();
+        // Drawn as an update draws them, the chart whole and the table's changed row, into pictures made once as
+        // a window's backing store is (offscreen the window may not be exposed, and a repaint would draw nothing).
+        chart.picSuii->render(&chartPicture);
+        const QTableView& table = *chart.msgTsuki;
+        const int last = table.model()->rowCount() - 1;
+        const QRect row =
+            table.visualRect(table.model()->index(last, 0)).united(table.visualRect(table.model()->index(last, 3)));
+        table.viewport()->render(&tablePicture, row.topLeft(), QRegion(row));
+    }
+    if (w.ChinCnt != deposits + n || chart.months().months().back().count < n)
+        std::abort();
+}
+
 // Medians of the repetitions, by benchmark name, in milliseconds, wall and CPU.
 class MedianReporter final : public benchmark::ConsoleReporter {
 public:
@@ -435,6 +495,14 @@ int main(int argc, char* argv[]) {
         return Summarize(files);
     }
 
+    if (argc >= 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
+        std::printf("tsumotto_bench [--json FILE] [--rounds N] [--operations-only] [Google Benchmark options]\n"
+                    "tsumotto_bench --summarize FILE...\n"
+                    "  --operations-only             leave out the start-ups (ratios against them read 0)\n"
+                    "  --benchmark_filter=REGEX      only the operations whose names match, e.g. chart_\n"
+                    "Run under an X server with a D-Bus session, as scripts/dev.sh bench does.\n");
+        return 0;
+    }
     const QString startDir = QDir::currentPath();
     QString jsonPath = u"tsumotto-bench.json"_s;
     int rounds = 15;
@@ -464,6 +532,7 @@ int main(int argc, char* argv[]) {
     data.deposit = MakeFolder(u"deposit"_s, Encoded(Ledger(kFullLedger - kDepositRoom)),
                               Encoded(ItemList(kFullItems - kDepositRoom)));
     data.fullItems = MakeFolder(u"full-items"_s, Encoded(Ledger(1)), data.fullItemList);
+    data.chart = MakeFolder(u"chart"_s, Encoded(Ledger(kFullLedger - kDepositRoom)), data.items);
 
     qputenv("DISPLAY", display);
     if (startUpsToo)
@@ -485,6 +554,9 @@ int main(int argc, char* argv[]) {
     repeat(benchmark::RegisterBenchmark("delete_first_item", DeleteFirstItem))->Iterations(3);
     repeat(benchmark::RegisterBenchmark("clear_ledger", ClearList, true))->Iterations(3);
     repeat(benchmark::RegisterBenchmark("clear_items", ClearList, false))->Iterations(3);
+    repeat(benchmark::RegisterBenchmark("chart_open_full", ChartOpen))->Iterations(3);
+    repeat(benchmark::RegisterBenchmark("chart_update_after_deposit", ChartUpdateAfterDeposit))
+        ->Iterations(kDepositRoom / kRepetitions - 1);
     int count = static_cast<int>(args.size());
     benchmark::Initialize(&count, args.data());
     MedianReporter reporter;
@@ -511,6 +583,8 @@ int main(int argc, char* argv[]) {
         {"delete the last deposit / write-flush-rename", wall("delete_last_deposit") / wall("floor_write_flush_rename"),
          2.0, false},
         {"deposit into the full ledger / full start-up", wall("deposit_new_item_full") / full.wallMs, 0.01, true},
+        {"open the chart, full ledger / full start-up", wall("chart_open_full") / full.wallMs, 0.10, true},
+        {"chart update after a deposit / full start-up", wall("chart_update_after_deposit") / full.wallMs, 0.01, true},
         {"start-up, largest ledger / full files", largest.wallMs / full.wallMs, 4.0, false},
         {"peak memory, largest ledger / its text in UTF-16", largest.peakKiB * 1024 / double(data.largestUtf16), 3.0,
          false},

@@ -48,8 +48,10 @@ Colours ColoursFor(const QPalette& palette) {
     c.base = palette.color(QPalette::Base);
     c.text = palette.color(QPalette::Text);
     const bool dark = c.base.lightness() < 128;
-    c.grid = c.text;
-    c.grid.setAlpha(50);
+    // A fifth of the way from the background to the text: solid, so that its lines need no blending.
+    c.grid =
+        QColor::fromRgbF(c.base.redF() * 0.8f + c.text.redF() * 0.2f, c.base.greenF() * 0.8f + c.text.greenF() * 0.2f,
+                         c.base.blueF() * 0.8f + c.text.blueF() * 0.2f);
     c.bar = dark ? QColor(0x6F, 0xA8, 0xE8) : QColor(0x3A, 0x6E, 0xB5);
     c.line = dark ? QColor(0xFF, 0x9E, 0x80) : QColor(0xB3, 0x26, 0x1E);
     c.goal = dark ? QColor(0x7B, 0xD3, 0x89) : QColor(0x2E, 0x7D, 0x32);
@@ -141,10 +143,10 @@ ChartView::Plot ChartView::plotFor(const std::vector<MonthTotal>& months) const 
             s->bottom = -share * s->top / (1 - share);
 
     const QFontMetricsF metrics(font());
-    auto widestTick = [&metrics](const Scale& s) {
+    auto widestTick = [this](const Scale& s) {
         double widest = 0;
         for (double v = std::ceil(s.bottom / s.step) * s.step; v <= s.top; v += s.step)
-            widest = std::max(widest, metrics.horizontalAdvance(TickText(v)));
+            widest = std::max(widest, label(TickText(v)).size().width());
         return widest;
     };
     const double left = widestTick(plot.left) + 10;
@@ -174,8 +176,7 @@ int ChartView::monthAt(QPoint point) const {
 
 void ChartView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    const Colours colours = ColoursFor(palette());
-    painter.fillRect(rect(), colours.base);
+    const Colours colours = ColoursFor(palette()); // the background is filled already: the base colour
     const QFontMetricsF metrics(font());
     if (count() == 0) {
         painter.setPen(colours.text);
@@ -195,15 +196,15 @@ void ChartView::paintEvent(QPaintEvent*) {
             painter.setPen(QPen(colours.grid, 1));
             painter.drawLine(QPointF(area.left(), y), QPointF(area.right(), y));
             painter.setPen(colours.text);
-            painter.drawText(QRectF(0, y - metrics.height() / 2, area.left() - 6, metrics.height()),
-                             Qt::AlignRight | Qt::AlignVCenter, TickText(v));
+            drawLabel(painter, QRectF(0, y - metrics.height() / 2, area.left() - 6, metrics.height()), Qt::AlignRight,
+                      TickText(v));
         }
         for (double v = std::ceil(plot.right.bottom / plot.right.step) * plot.right.step; v <= plot.right.top;
              v += plot.right.step) {
             const double y = yRight(v);
             painter.setPen(colours.text);
-            painter.drawText(QRectF(area.right() + 6, y - metrics.height() / 2, width(), metrics.height()),
-                             Qt::AlignLeft | Qt::AlignVCenter, TickText(v));
+            drawLabel(painter, QRectF(area.right() + 6, y - metrics.height() / 2, width(), metrics.height()),
+                      Qt::AlignLeft, TickText(v));
         }
         painter.setPen(QPen(colours.text, 1));
         painter.drawLine(QPointF(area.left(), yLeft(0)), QPointF(area.right(), yLeft(0)));
@@ -220,6 +221,8 @@ void ChartView::paintEvent(QPaintEvent*) {
         if (plot.slot >= 2) {
             const double barWidth = std::max(plot.slot * 0.6, 1.0);
             for (std::size_t i = 0; i < months.size(); ++i) {
+                if (months[i].sum == 0 && static_cast<int>(i) != m_current)
+                    continue;
                 const double y = yRight(Yen(months[i].sum));
                 // The current month's bar is outlined in the text colour, which reads on either background.
                 painter.setPen(static_cast<int>(i) == m_current ? QPen(colours.text, 2) : QPen(Qt::NoPen));
@@ -248,16 +251,26 @@ void ChartView::paintEvent(QPaintEvent*) {
 
         // The running total, and a mark on the current month.
         painter.setRenderHint(QPainter::Antialiasing, months.size() < 4000);
+        // Months without deposits continue the line straight: one stretch, not a join at every month.
         QPolygonF line;
         line.reserve(static_cast<qsizetype>(months.size()));
-        for (std::size_t i = 0; i < months.size(); ++i)
-            line << QPointF(xOf(i), yLeft(Yen(months[i].total)));
-        painter.setPen(QPen(colours.line, 2.5, Qt::SolidLine, Qt::RoundCap, Qt::RoundJoin));
+        QPointF current;
+        for (std::size_t i = 0; i < months.size(); ++i) {
+            const QPointF point(xOf(i), yLeft(Yen(months[i].total)));
+            if (line.size() >= 2 && line.last().y() == point.y() && line[line.size() - 2].y() == point.y())
+                line.last() = point;
+            else
+                line << point;
+            if (static_cast<int>(i) == m_current)
+                current = point;
+        }
+        // Bevelled joins: round ones cost the stroker trigonometry at every month, which was most of a redraw.
+        painter.setPen(QPen(colours.line, 2.5, Qt::SolidLine, Qt::FlatCap, Qt::BevelJoin));
         painter.setBrush(Qt::NoBrush);
         painter.drawPolyline(line);
         if (m_current >= 0) {
             painter.setBrush(colours.base);
-            painter.drawEllipse(line[m_current], 4, 4);
+            painter.drawEllipse(current, 4, 4);
         }
 
         if (m_goal) {
@@ -272,7 +285,7 @@ void ChartView::paintEvent(QPaintEvent*) {
             // On a patch of the background, so that it reads over the bars and the line.
             painter.fillRect(box, colours.base);
             painter.setPen(colours.goal);
-            painter.drawText(box, Qt::AlignCenter, label);
+            drawLabel(painter, box, Qt::AlignHCenter, label);
         }
         painter.setRenderHint(QPainter::Antialiasing, false);
 
@@ -291,13 +304,13 @@ void ChartView::paintEvent(QPaintEvent*) {
             const int year = records::YearOfMonth(months[i].key);
             const double slotLeft = area.left() + static_cast<double>(i) * plot.slot;
             if (everyMonth)
-                painter.drawText(QRectF(slotLeft, monthRow, plot.slot, rowHeight), Qt::AlignCenter,
-                                 u"%1月"_s.arg(month));
+                drawLabel(painter, QRectF(slotLeft, monthRow, plot.slot, rowHeight), Qt::AlignHCenter,
+                          u"%1月"_s.arg(month));
             const bool labelled = (month == 1 && year % everyYears == 0) || i == 0;
             if (labelled && slotLeft >= lastYearEnd) {
                 painter.drawLine(QPointF(slotLeft, area.bottom()), QPointF(slotLeft, area.bottom() + 3));
-                painter.drawText(QRectF(slotLeft + 1, everyMonth ? yearRow : monthRow, yearWidth, rowHeight),
-                                 Qt::AlignLeft | Qt::AlignVCenter, u"%1年"_s.arg(year));
+                drawLabel(painter, QRectF(slotLeft + 1, everyMonth ? yearRow : monthRow, yearWidth, rowHeight),
+                          Qt::AlignLeft, u"%1年"_s.arg(year));
                 lastYearEnd = slotLeft + yearWidth;
             }
         }
@@ -308,7 +321,8 @@ void ChartView::paintEvent(QPaintEvent*) {
         auto legend = [&](const QString& text, auto swatch) {
             swatch(x, mid);
             painter.setPen(colours.text);
-            painter.drawText(QPointF(x + 22, mid + metrics.ascent() / 2 - 1), text);
+            drawLabel(painter, QRectF(x + 22, mid - metrics.height() / 2, width(), metrics.height()), Qt::AlignLeft,
+                      text);
             x += 22 + metrics.horizontalAdvance(text) + 16;
         };
         legend(u"累計（左の目盛り）"_s, [&](double at, double y) {
@@ -328,6 +342,34 @@ void ChartView::paintEvent(QPaintEvent*) {
         painter.setBrush(Qt::NoBrush);
         painter.drawRect(QRectF(rect()).adjusted(1.5, 1.5, -1.5, -1.5));
     }
+}
+
+const QStaticText& ChartView::label(const QString& text) const {
+    auto it = m_labels.constFind(text);
+    if (it == m_labels.constEnd()) {
+        if (m_labels.size() > 1000) // labels of scales and years long gone
+            m_labels.clear();
+        QStaticText laidOut(text);
+        laidOut.setTextFormat(Qt::PlainText);
+        laidOut.prepare(QTransform(), font());
+        it = m_labels.insert(text, laidOut);
+    }
+    return *it;
+}
+
+void ChartView::drawLabel(QPainter& painter, const QRectF& box, Qt::Alignment alignment, const QString& text) const {
+    const QStaticText& laidOut = label(text);
+    const QSizeF size = laidOut.size();
+    const double x = alignment & Qt::AlignRight     ? box.right() - size.width()
+                     : alignment & Qt::AlignHCenter ? box.center().x() - size.width() / 2
+                                                    : box.left();
+    painter.drawStaticText(QPointF(x, box.center().y() - size.height() / 2), laidOut);
+}
+
+void ChartView::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    if (event->type() == QEvent::FontChange)
+        m_labels.clear();
 }
 
 void ChartView::keyPressEvent(QKeyEvent* event) {

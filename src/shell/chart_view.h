@@ -6,6 +6,8 @@
 #include "records/text/money.h"
 #include "records/text/month_totals.h"
 
+#include <QHash>
+#include <QStaticText>
 #include <QWidget>
 
 #include <optional>
@@ -40,6 +42,7 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void focusInEvent(QFocusEvent* event) override;
     void focusOutEvent(QFocusEvent* event) override;
+    void changeEvent(QEvent* event) override;
 
 private:
     struct Scale {
@@ -52,6 +55,11 @@ private:
     };
     Plot plotFor(const std::vector<records::MonthTotal>& months) const;
     int count() const;
+    // Draws a label centred on the box's height, aligned in its width. The labels are laid out once and kept: a
+    // deposit redraws the chart, and laying its few dozen labels out again would be most of that.
+    void drawLabel(QPainter& painter, const QRectF& box, Qt::Alignment alignment, const QString& text) const;
+    const QStaticText& label(const QString& text) const;
+    mutable QHash<QString, QStaticText> m_labels;
 
     const records::MonthTotals* m_months = nullptr;
     std::optional<records::Currency> m_goal;
