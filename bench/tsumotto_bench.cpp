@@ -342,12 +342,16 @@ void ChartUpdateAfterDeposit(benchmark::State& state) {
     w.cmdSuii_Click();
     frmSuii& chart = *w.chartWindow();
     (void)chart.grab();
-    QPixmap chartPicture(chart.picSuii->size() * chart.devicePixelRatio());
-    QPixmap tablePicture(chart.msgTsuki->viewport()->size() * chart.devicePixelRatio());
-    // The table keeps the newest month in view, as the window does after a deposit.
-    chart.msgTsuki->scrollToBottom();
-    chartPicture.setDevicePixelRatio(chart.devicePixelRatio());
-    tablePicture.setDevicePixelRatio(chart.devicePixelRatio());
+    // The window's picture, made once as its backing store is; offscreen the window may not be exposed, where a
+    // repaint would draw nothing, so what an update draws is drawn into it.
+    QPixmap picture(chart.size() * chart.devicePixelRatio());
+    picture.setDevicePixelRatio(chart.devicePixelRatio());
+    const QTableView& table = *chart.msgTsuki;
+    chart.msgTsuki->scrollToBottom(); // the newest month in view, as after a deposit
+    auto draw = [&chart, &picture](QWidget* widget, const QRegion& region = {}) {
+        widget->render(&picture, widget->mapTo(&chart, region.isEmpty() ? QPoint() : region.boundingRect().topLeft()),
+                       region);
+    };
     const int deposits = w.ChinCnt;
     int n = 0;
     for (auto _ : state) {
@@ -361,14 +365,14 @@ void ChartUpdateAfterDeposit(benchmark::State& state) {
         ++n;
         state.ResumeTiming();
         chart.ledgerChanged();
-        // Drawn as an update draws them, the chart whole and the table's changed row, into pictures made once as
-        // a window's backing store is (offscreen the window may not be exposed, and a repaint would draw nothing).
-        chart.picSuii->render(&chartPicture);
-        const QTableView& table = *chart.msgTsuki;
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest); // the figures' labels laid out again
+        // Drawn as an update draws them: the chart whole, the table's changed row and the labels under the chart.
+        draw(chart.picSuii);
         const int last = table.model()->rowCount() - 1;
-        const QRect row =
-            table.visualRect(table.model()->index(last, 0)).united(table.visualRect(table.model()->index(last, 3)));
-        table.viewport()->render(&tablePicture, row.topLeft(), QRegion(row));
+        draw(table.viewport(), QRegion(table.visualRect(table.model()->index(last, 0))
+                                           .united(table.visualRect(table.model()->index(last, 3)))));
+        draw(chart.lblTsuki);
+        draw(chart.lblMikomi);
     }
     if (w.ChinCnt != deposits + n || chart.months().months().back().count < n)
         std::abort();

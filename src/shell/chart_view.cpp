@@ -69,8 +69,8 @@ double YOf(double yen, double top, double bottom, const QRectF& area) {
 ChartView::ChartView(QWidget* parent) : QWidget(parent) {
     setFocusPolicy(Qt::StrongFocus);
     setFont(GothicFont(kProportionalGothic, 9));
-    setBackgroundRole(QPalette::Base);
-    setAutoFillBackground(true);
+    // Every pixel is painted: the background with the scales, from the picture kept of them.
+    setAttribute(Qt::WA_OpaquePaintEvent);
 }
 
 void ChartView::setMonths(const records::MonthTotals* months) {
@@ -176,42 +176,46 @@ int ChartView::monthAt(QPoint point) const {
 
 void ChartView::paintEvent(QPaintEvent*) {
     QPainter painter(this);
-    const Colours colours = ColoursFor(palette()); // the background is filled already: the base colour
-    const QFontMetricsF metrics(font());
+    const Colours colours = ColoursFor(palette());
     if (count() == 0) {
+        painter.fillRect(rect(), colours.base);
         painter.setPen(colours.text);
         painter.drawText(rect(), Qt::AlignCenter, u"まだ日付のある入金の記録がありません"_s);
     } else {
         const std::vector<MonthTotal>& months = m_months->months();
         const Plot plot = plotFor(months);
         const QRectF& area = plot.area;
+        const QFontMetricsF metrics(font());
         auto yLeft = [&](double yen) { return YOf(yen, plot.left.top, plot.left.bottom, area); };
         auto yRight = [&](double yen) { return YOf(yen, plot.right.top, plot.right.bottom, area); };
         auto xOf = [&](std::size_t i) { return area.left() + (static_cast<double>(i) + 0.5) * plot.slot; };
 
-        // Scales: the left one with lines across, the right one with its figures only.
-        for (double v = std::ceil(plot.left.bottom / plot.left.step) * plot.left.step; v <= plot.left.top;
-             v += plot.left.step) {
-            const double y = yLeft(v);
-            painter.setPen(QPen(colours.grid, 1));
-            painter.drawLine(QPointF(area.left(), y), QPointF(area.right(), y));
-            painter.setPen(colours.text);
-            drawLabel(painter, QRectF(0, y - metrics.height() / 2, area.left() - 6, metrics.height()), Qt::AlignRight,
-                      TickText(v));
+        // The scales, the months and the legend change only with the scales, the months shown, the size and the
+        // look: a deposit in the current month draws them from the picture kept of them.
+        const Layer layer{
+            size(),
+            devicePixelRatioF(),
+            palette().cacheKey(),
+            font().key(),
+            {plot.left.top, plot.left.bottom, plot.left.step, plot.right.top, plot.right.bottom, plot.right.step},
+            static_cast<int>(months.size()),
+            months.front().key,
+            m_goal.has_value()};
+        if (m_layerKey != layer || m_layer.isNull()) {
+            m_layer = QPixmap(size() * devicePixelRatioF());
+            m_layer.setDevicePixelRatio(devicePixelRatioF());
+            m_layer.fill(colours.base);
+            QPainter picture(&m_layer);
+            picture.setFont(font());
+            paintLayer(picture, plot, months);
+            m_layerKey = layer;
         }
-        for (double v = std::ceil(plot.right.bottom / plot.right.step) * plot.right.step; v <= plot.right.top;
-             v += plot.right.step) {
-            const double y = yRight(v);
-            painter.setPen(colours.text);
-            drawLabel(painter, QRectF(area.right() + 6, y - metrics.height() / 2, width(), metrics.height()),
-                      Qt::AlignLeft, TickText(v));
-        }
-        painter.setPen(QPen(colours.text, 1));
-        painter.drawLine(QPointF(area.left(), yLeft(0)), QPointF(area.right(), yLeft(0)));
+        painter.drawPixmap(0, 0, m_layer);
 
         if (m_current >= 0)
             painter.fillRect(
-                QRectF(area.left() + m_current * plot.slot, area.top(), std::max(plot.slot, 2.0), area.height()),
+                QRectF(area.left() + m_current * plot.slot, area.top(), std::max(plot.slot, 2.0), area.height())
+                    .toAlignedRect(),
                 colours.band);
 
         // The bars; where months are narrower than two pixels, each pixel column shows the most and the least.
@@ -219,16 +223,31 @@ void ChartView::paintEvent(QPaintEvent*) {
         painter.setBrush(colours.bar);
         const double zero = yRight(0);
         if (plot.slot >= 2) {
+            // On whole pixels, where the painter fills a rectangle directly rather than through its rasteriser.
             const double barWidth = std::max(plot.slot * 0.6, 1.0);
+            QList<QRect> bars;
+            bars.reserve(static_cast<qsizetype>(months.size()));
+            QRect currentBar;
             for (std::size_t i = 0; i < months.size(); ++i) {
-                if (months[i].sum == 0 && static_cast<int>(i) != m_current)
-                    continue;
                 const double y = yRight(Yen(months[i].sum));
-                // The current month's bar is outlined in the text colour, which reads on either background.
-                painter.setPen(static_cast<int>(i) == m_current ? QPen(colours.text, 2) : QPen(Qt::NoPen));
-                painter.drawRect(QRectF(xOf(i) - barWidth / 2, std::min(y, zero), barWidth, std::abs(zero - y)));
+                const QRect bar =
+                    QRectF(xOf(i) - barWidth / 2, std::min(y, zero), barWidth, std::abs(zero - y)).toAlignedRect();
+                if (static_cast<int>(i) == m_current)
+                    currentBar = bar;
+                if (months[i].sum != 0)
+                    bars << bar;
             }
-            painter.setPen(Qt::NoPen);
+            painter.drawRects(bars);
+            // The current month's bar is outlined in the text colour, which reads on either background.
+            if (m_current >= 0) {
+                // Its four sides as rectangles: a wide pen would go through the stroker.
+                const QRect frame = currentBar.adjusted(-1, -1, 1, 1);
+                for (const QRect& side : {QRect(frame.left(), frame.top(), frame.width(), 2),
+                                          QRect(frame.left(), frame.bottom() - 1, frame.width(), 2),
+                                          QRect(frame.left(), frame.top(), 2, frame.height()),
+                                          QRect(frame.right() - 1, frame.top(), 2, frame.height())})
+                    painter.fillRect(side, colours.text);
+            }
         } else {
             int column = -1;
             double most = 0, least = 0;
@@ -274,9 +293,15 @@ void ChartView::paintEvent(QPaintEvent*) {
         }
 
         if (m_goal) {
-            const double y = yLeft(Yen(m_goal->tenThousandths()));
-            painter.setPen(QPen(colours.goal, 2, Qt::DashLine));
-            painter.drawLine(QPointF(area.left(), y), QPointF(area.right(), y));
+            // Dashes as rectangles: a dashed pen sends every dash through the stroker.
+            const double y = std::round(yLeft(Yen(m_goal->tenThousandths())));
+            QList<QRectF> dashes;
+            for (double x = area.left(); x < area.right(); x += 12)
+                dashes << QRectF(x, y - 1, std::min(7.0, area.right() - x), 2);
+            painter.setRenderHint(QPainter::Antialiasing, false);
+            painter.setPen(Qt::NoPen);
+            painter.setBrush(colours.goal);
+            painter.drawRects(dashes);
             const QString label = u"目標 %1"_s.arg(fromUtf8(records::FormatMoney(*m_goal)));
             const bool above = y - metrics.height() - 3 >= area.top();
             const double labelWidth = metrics.horizontalAdvance(label) + 8;
@@ -287,61 +312,87 @@ void ChartView::paintEvent(QPaintEvent*) {
             painter.setPen(colours.goal);
             drawLabel(painter, box, Qt::AlignHCenter, label);
         }
-        painter.setRenderHint(QPainter::Antialiasing, false);
-
-        // The months below: every month where there is room for 「12月」, else the years, every so many.
-        painter.setPen(colours.text);
-        const double rowHeight = metrics.height();
-        const double monthRow = area.bottom() + 4;
-        const double yearRow = monthRow + rowHeight;
-        const double monthWidth = metrics.horizontalAdvance(u"12月"_s) + 4;
-        const double yearWidth = metrics.horizontalAdvance(u"0000年"_s) + 8;
-        const bool everyMonth = plot.slot >= monthWidth;
-        const int everyYears = everyMonth ? 1 : std::max(1, static_cast<int>(std::ceil(yearWidth / (12 * plot.slot))));
-        double lastYearEnd = -1;
-        for (std::size_t i = 0; i < months.size(); ++i) {
-            const int month = records::MonthOfYear(months[i].key);
-            const int year = records::YearOfMonth(months[i].key);
-            const double slotLeft = area.left() + static_cast<double>(i) * plot.slot;
-            if (everyMonth)
-                drawLabel(painter, QRectF(slotLeft, monthRow, plot.slot, rowHeight), Qt::AlignHCenter,
-                          u"%1月"_s.arg(month));
-            const bool labelled = (month == 1 && year % everyYears == 0) || i == 0;
-            if (labelled && slotLeft >= lastYearEnd) {
-                painter.drawLine(QPointF(slotLeft, area.bottom()), QPointF(slotLeft, area.bottom() + 3));
-                drawLabel(painter, QRectF(slotLeft + 1, everyMonth ? yearRow : monthRow, yearWidth, rowHeight),
-                          Qt::AlignLeft, u"%1年"_s.arg(year));
-                lastYearEnd = slotLeft + yearWidth;
-            }
-        }
-
-        // What the marks stand for, above the chart.
-        double x = area.left();
-        const double mid = metrics.height() / 2 + 3;
-        auto legend = [&](const QString& text, auto swatch) {
-            swatch(x, mid);
-            painter.setPen(colours.text);
-            drawLabel(painter, QRectF(x + 22, mid - metrics.height() / 2, width(), metrics.height()), Qt::AlignLeft,
-                      text);
-            x += 22 + metrics.horizontalAdvance(text) + 16;
-        };
-        legend(u"累計（左の目盛り）"_s, [&](double at, double y) {
-            painter.setPen(QPen(colours.line, 2.5));
-            painter.drawLine(QPointF(at, y), QPointF(at + 18, y));
-        });
-        legend(u"月ごとの入金（右の目盛り）"_s,
-               [&](double at, double y) { painter.fillRect(QRectF(at + 5, y - 5, 8, 10), colours.bar); });
-        if (m_goal)
-            legend(u"目標"_s, [&](double at, double y) {
-                painter.setPen(QPen(colours.goal, 2, Qt::DashLine));
-                painter.drawLine(QPointF(at, y), QPointF(at + 18, y));
-            });
     }
     if (hasFocus()) {
-        painter.setPen(QPen(palette().color(QPalette::Highlight), 1, Qt::DotLine));
+        painter.setRenderHint(QPainter::Antialiasing, false);
+        painter.setPen(QPen(palette().color(QPalette::Highlight), 1));
         painter.setBrush(Qt::NoBrush);
         painter.drawRect(QRectF(rect()).adjusted(1.5, 1.5, -1.5, -1.5));
     }
+}
+
+void ChartView::paintLayer(QPainter& painter, const Plot& plot, const std::vector<MonthTotal>& months) const {
+    const Colours colours = ColoursFor(palette());
+    const QFontMetricsF metrics(font());
+    const QRectF& area = plot.area;
+    auto yLeft = [&](double yen) { return YOf(yen, plot.left.top, plot.left.bottom, area); };
+    auto yRight = [&](double yen) { return YOf(yen, plot.right.top, plot.right.bottom, area); };
+    // Scales: the left one with lines across, the right one with its figures only.
+    for (double v = std::ceil(plot.left.bottom / plot.left.step) * plot.left.step; v <= plot.left.top;
+         v += plot.left.step) {
+        const double y = yLeft(v);
+        painter.setPen(QPen(colours.grid, 1));
+        painter.drawLine(QPointF(area.left(), y), QPointF(area.right(), y));
+        painter.setPen(colours.text);
+        drawLabel(painter, QRectF(0, y - metrics.height() / 2, area.left() - 6, metrics.height()), Qt::AlignRight,
+                  TickText(v));
+    }
+    for (double v = std::ceil(plot.right.bottom / plot.right.step) * plot.right.step; v <= plot.right.top;
+         v += plot.right.step) {
+        const double y = yRight(v);
+        painter.setPen(colours.text);
+        drawLabel(painter, QRectF(area.right() + 6, y - metrics.height() / 2, width(), metrics.height()), Qt::AlignLeft,
+                  TickText(v));
+    }
+    painter.setPen(QPen(colours.text, 1));
+    painter.drawLine(QPointF(area.left(), yLeft(0)), QPointF(area.right(), yLeft(0)));
+
+    // The months below: every month where there is room for 「12月」, else the years, every so many.
+    painter.setPen(colours.text);
+    const double rowHeight = metrics.height();
+    const double monthRow = area.bottom() + 4;
+    const double yearRow = monthRow + rowHeight;
+    const double monthWidth = metrics.horizontalAdvance(u"12月"_s) + 4;
+    const double yearWidth = metrics.horizontalAdvance(u"0000年"_s) + 8;
+    const bool everyMonth = plot.slot >= monthWidth;
+    const int everyYears = everyMonth ? 1 : std::max(1, static_cast<int>(std::ceil(yearWidth / (12 * plot.slot))));
+    double lastYearEnd = -1;
+    for (std::size_t i = 0; i < months.size(); ++i) {
+        const int month = records::MonthOfYear(months[i].key);
+        const int year = records::YearOfMonth(months[i].key);
+        const double slotLeft = area.left() + static_cast<double>(i) * plot.slot;
+        if (everyMonth)
+            drawLabel(painter, QRectF(slotLeft, monthRow, plot.slot, rowHeight), Qt::AlignHCenter,
+                      u"%1月"_s.arg(month));
+        const bool labelled = (month == 1 && year % everyYears == 0) || i == 0;
+        if (labelled && slotLeft >= lastYearEnd) {
+            painter.drawLine(QPointF(slotLeft, area.bottom()), QPointF(slotLeft, area.bottom() + 3));
+            drawLabel(painter, QRectF(slotLeft + 1, everyMonth ? yearRow : monthRow, yearWidth, rowHeight),
+                      Qt::AlignLeft, u"%1年"_s.arg(year));
+            lastYearEnd = slotLeft + yearWidth;
+        }
+    }
+
+    // What the marks stand for, above the chart.
+    double x = area.left();
+    const double mid = metrics.height() / 2 + 3;
+    auto legend = [&](const QString& text, auto swatch) {
+        swatch(x, mid);
+        painter.setPen(colours.text);
+        drawLabel(painter, QRectF(x + 22, mid - metrics.height() / 2, width(), metrics.height()), Qt::AlignLeft, text);
+        x += 22 + metrics.horizontalAdvance(text) + 16;
+    };
+    legend(u"累計（左の目盛り）"_s, [&](double at, double y) {
+        painter.setPen(QPen(colours.line, 2.5));
+        painter.drawLine(QPointF(at, y), QPointF(at + 18, y));
+    });
+    legend(u"月ごとの入金（右の目盛り）"_s,
+           [&](double at, double y) { painter.fillRect(QRectF(at + 5, y - 5, 8, 10), colours.bar); });
+    if (m_goal)
+        legend(u"目標"_s, [&](double at, double y) {
+            painter.setPen(QPen(colours.goal, 2, Qt::DashLine));
+            painter.drawLine(QPointF(at, y), QPointF(at + 18, y));
+        });
 }
 
 const QStaticText& ChartView::label(const QString& text) const {

@@ -7,9 +7,11 @@
 #include "records/text/month_totals.h"
 
 #include <QHash>
+#include <QPixmap>
 #include <QStaticText>
 #include <QWidget>
 
+#include <array>
 #include <optional>
 
 class ChartView final : public QWidget {
@@ -54,12 +56,28 @@ private:
         double slot = 0; // width of a month
     };
     Plot plotFor(const std::vector<records::MonthTotal>& months) const;
+    // The scales, the months below the chart and the legend.
+    void paintLayer(QPainter& painter, const Plot& plot, const std::vector<records::MonthTotal>& months) const;
     int count() const;
     // Draws a label centred on the box's height, aligned in its width. The labels are laid out once and kept: a
     // deposit redraws the chart, and laying its few dozen labels out again would be most of that.
     void drawLabel(QPainter& painter, const QRectF& box, Qt::Alignment alignment, const QString& text) const;
     const QStaticText& label(const QString& text) const;
     mutable QHash<QString, QStaticText> m_labels;
+    // What the kept picture of the scales, months and legend was drawn for.
+    struct Layer {
+        QSize size;
+        qreal ratio = 0;
+        qint64 palette = 0;
+        QString font;
+        std::array<double, 6> scales{};
+        int months = 0;
+        records::MonthKey first = 0;
+        bool goal = false;
+        bool operator==(const Layer&) const = default;
+    };
+    QPixmap m_layer;
+    Layer m_layerKey;
 
     const records::MonthTotals* m_months = nullptr;
     std::optional<records::Currency> m_goal;
