@@ -190,8 +190,8 @@ void ChartView::paintEvent(QPaintEvent*) {
         auto yRight = [&](double yen) { return YOf(yen, plot.right.top, plot.right.bottom, area); };
         auto xOf = [&](std::size_t i) { return area.left() + (static_cast<double>(i) + 0.5) * plot.slot; };
 
-        // The scales, the months and the legend change only with the scales, the months shown, the size and the
-        // look: a deposit in the current month draws them from the picture kept of them.
+        // The scales, the months, the legend and the current month's band change only with the scales, the months
+        // shown, the current month, the size and the look: a deposit draws them from the picture kept of them.
         const Layer layer{
             size(),
             devicePixelRatioF(),
@@ -200,6 +200,7 @@ void ChartView::paintEvent(QPaintEvent*) {
             {plot.left.top, plot.left.bottom, plot.left.step, plot.right.top, plot.right.bottom, plot.right.step},
             static_cast<int>(months.size()),
             months.front().key,
+            m_current,
             m_goal.has_value()};
         if (m_layerKey != layer || m_layer.isNull()) {
             m_layer = QPixmap(size() * devicePixelRatioF());
@@ -211,12 +212,6 @@ void ChartView::paintEvent(QPaintEvent*) {
             m_layerKey = layer;
         }
         painter.drawPixmap(0, 0, m_layer);
-
-        if (m_current >= 0)
-            painter.fillRect(
-                QRectF(area.left() + m_current * plot.slot, area.top(), std::max(plot.slot, 2.0), area.height())
-                    .toAlignedRect(),
-                colours.band);
 
         // The bars; where months are narrower than two pixels, each pixel column shows the most and the least.
         painter.setPen(Qt::NoPen);
@@ -327,6 +322,11 @@ void ChartView::paintLayer(QPainter& painter, const Plot& plot, const std::vecto
     const QRectF& area = plot.area;
     auto yLeft = [&](double yen) { return YOf(yen, plot.left.top, plot.left.bottom, area); };
     auto yRight = [&](double yen) { return YOf(yen, plot.right.top, plot.right.bottom, area); };
+    if (m_current >= 0)
+        painter.fillRect(
+            QRectF(area.left() + m_current * plot.slot, area.top(), std::max(plot.slot, 2.0), area.height())
+                .toAlignedRect(),
+            colours.band);
     // Scales: the left one with lines across, the right one with its figures only.
     for (double v = std::ceil(plot.left.bottom / plot.left.step) * plot.left.step; v <= plot.left.top;
          v += plot.left.step) {

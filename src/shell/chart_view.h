@@ -73,6 +73,7 @@ private:
         std::array<double, 6> scales{};
         int months = 0;
         records::MonthKey first = 0;
+        int current = -1;
         bool goal = false;
         bool operator==(const Layer&) const = default;
     };
