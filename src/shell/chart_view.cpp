@@ -87,10 +87,21 @@ int ChartView::count() const {
     return m_months ? static_cast<int>(m_months->months().size()) : 0;
 }
 
-void ChartView::monthsChanged() {
+void ChartView::monthsChanged(int changedFrom) {
     const int n = count();
     if (m_current >= n || (m_current < 0 && n > 0))
         setCurrent(n - 1);
+    // With the scales and the months as they were, only the bars and the line from the month before the first
+    // that changed are drawn again: after a deposit, the last month's.
+    if (changedFrom > 0 && n > 0 && !m_layer.isNull()) {
+        const std::vector<MonthTotal>& months = m_months->months();
+        const Plot plot = plotFor(months);
+        if (layerFor(plot, months) == m_layerKey) {
+            const double left = std::floor(plot.area.left() + (changedFrom - 1) * plot.slot) - 6;
+            update(QRectF(left, 0, width() - left, height()).toAlignedRect());
+            return;
+        }
+    }
     update();
 }
 
@@ -174,7 +185,19 @@ int ChartView::monthAt(QPoint point) const {
     return std::clamp(static_cast<int>((point.x() - plot.area.left()) / plot.slot), 0, count() - 1);
 }
 
-void ChartView::paintEvent(QPaintEvent*) {
+ChartView::Layer ChartView::layerFor(const Plot& plot, const std::vector<MonthTotal>& months) const {
+    return {size(),
+            devicePixelRatioF(),
+            palette().cacheKey(),
+            font().key(),
+            {plot.left.top, plot.left.bottom, plot.left.step, plot.right.top, plot.right.bottom, plot.right.step},
+            static_cast<int>(months.size()),
+            months.empty() ? 0 : months.front().key,
+            m_current,
+            m_goal.has_value()};
+}
+
+void ChartView::paintEvent(QPaintEvent* event) {
     QPainter painter(this);
     const Colours colours = ColoursFor(palette());
     if (count() == 0) {
@@ -192,16 +215,7 @@ void ChartView::paintEvent(QPaintEvent*) {
 
         // The scales, the months, the legend and the current month's band change only with the scales, the months
         // shown, the current month, the size and the look: a deposit draws them from the picture kept of them.
-        const Layer layer{
-            size(),
-            devicePixelRatioF(),
-            palette().cacheKey(),
-            font().key(),
-            {plot.left.top, plot.left.bottom, plot.left.step, plot.right.top, plot.right.bottom, plot.right.step},
-            static_cast<int>(months.size()),
-            months.front().key,
-            m_current,
-            m_goal.has_value()};
+        const Layer layer = layerFor(plot, months);
         if (m_layerKey != layer || m_layer.isNull()) {
             m_layer = QPixmap(size() * devicePixelRatioF());
             m_layer.setDevicePixelRatio(devicePixelRatioF());
@@ -212,6 +226,13 @@ void ChartView::paintEvent(QPaintEvent*) {
             m_layerKey = layer;
         }
         painter.drawPixmap(0, 0, m_layer);
+        // The months in the part to draw, and one on either side for the line coming in and going out.
+        const QRect dirty = event->rect();
+        const auto monthOf = [&](double x) {
+            return static_cast<std::size_t>(std::clamp((x - area.left()) / plot.slot, 0.0, double(months.size() - 1)));
+        };
+        const std::size_t first = monthOf(dirty.left()) > 0 ? monthOf(dirty.left()) - 1 : 0;
+        const std::size_t end = std::min(monthOf(dirty.right()) + 2, months.size());
 
         // The bars; where months are narrower than two pixels, each pixel column shows the most and the least.
         painter.setPen(Qt::NoPen);
@@ -221,9 +242,9 @@ void ChartView::paintEvent(QPaintEvent*) {
             // On whole pixels, where the painter fills a rectangle directly rather than through its rasteriser.
             const double barWidth = std::max(plot.slot * 0.6, 1.0);
             QList<QRect> bars;
-            bars.reserve(static_cast<qsizetype>(months.size()));
+            bars.reserve(static_cast<qsizetype>(end - first));
             QRect currentBar;
-            for (std::size_t i = 0; i < months.size(); ++i) {
+            for (std::size_t i = first; i < end; ++i) {
                 const double y = yRight(Yen(months[i].sum));
                 const QRect bar =
                     QRectF(xOf(i) - barWidth / 2, std::min(y, zero), barWidth, std::abs(zero - y)).toAlignedRect();
@@ -234,7 +255,7 @@ void ChartView::paintEvent(QPaintEvent*) {
             }
             painter.drawRects(bars);
             // The current month's bar is outlined in the text colour, which reads on either background.
-            if (m_current >= 0) {
+            if (m_current >= 0 && !currentBar.isNull()) {
                 // Its four sides as rectangles: a wide pen would go through the stroker.
                 const QRect frame = currentBar.adjusted(-1, -1, 1, 1);
                 for (const QRect& side : {QRect(frame.left(), frame.top(), frame.width(), 2),
@@ -250,7 +271,7 @@ void ChartView::paintEvent(QPaintEvent*) {
                 if (column >= 0)
                     painter.drawRect(QRectF(column, yRight(most), 1, yRight(least) - yRight(most)));
             };
-            for (std::size_t i = 0; i < months.size(); ++i) {
+            for (std::size_t i = first; i < end; ++i) {
                 const int at = static_cast<int>(xOf(i));
                 if (at != column) {
                     flush();
@@ -267,9 +288,9 @@ void ChartView::paintEvent(QPaintEvent*) {
         painter.setRenderHint(QPainter::Antialiasing, months.size() < 4000);
         // Months without deposits continue the line straight: one stretch, not a join at every month.
         QPolygonF line;
-        line.reserve(static_cast<qsizetype>(months.size()));
-        QPointF current;
-        for (std::size_t i = 0; i < months.size(); ++i) {
+        line.reserve(static_cast<qsizetype>(end - first));
+        std::optional<QPointF> current;
+        for (std::size_t i = first; i < end; ++i) {
             const QPointF point(xOf(i), yLeft(Yen(months[i].total)));
             if (line.size() >= 2 && line.last().y() == point.y() && line[line.size() - 2].y() == point.y())
                 line.last() = point;
@@ -282,9 +303,9 @@ void ChartView::paintEvent(QPaintEvent*) {
         painter.setPen(QPen(colours.line, 2.5, Qt::SolidLine, Qt::FlatCap, Qt::BevelJoin));
         painter.setBrush(Qt::NoBrush);
         painter.drawPolyline(line);
-        if (m_current >= 0) {
+        if (current) {
             painter.setBrush(colours.base);
-            painter.drawEllipse(current, 4, 4);
+            painter.drawEllipse(*current, 4, 4);
         }
 
         if (m_goal) {

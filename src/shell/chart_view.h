@@ -20,10 +20,11 @@ class ChartView final : public QWidget {
 public:
     explicit ChartView(QWidget* parent = nullptr);
 
-    // The months to draw, kept by the window, and the goal; call monthsChanged after the months change.
+    // The months to draw, kept by the window, and the goal; call monthsChanged after the months change, with the
+    // first month that changed (0 when they may all have).
     void setMonths(const records::MonthTotals* months);
     void setGoal(std::optional<records::Currency> goal);
-    void monthsChanged();
+    void monthsChanged(int changedFrom = 0);
 
     // The current month, as an index into the months; -1 when there are none.
     int current() const { return m_current; }
@@ -56,14 +57,6 @@ private:
         double slot = 0; // width of a month
     };
     Plot plotFor(const std::vector<records::MonthTotal>& months) const;
-    // The scales, the months below the chart and the legend.
-    void paintLayer(QPainter& painter, const Plot& plot, const std::vector<records::MonthTotal>& months) const;
-    int count() const;
-    // Draws a label centred on the box's height, aligned in its width. The labels are laid out once and kept: a
-    // deposit redraws the chart, and laying its few dozen labels out again would be most of that.
-    void drawLabel(QPainter& painter, const QRectF& box, Qt::Alignment alignment, const QString& text) const;
-    const QStaticText& label(const QString& text) const;
-    mutable QHash<QString, QStaticText> m_labels;
     // What the kept picture of the scales, months and legend was drawn for.
     struct Layer {
         QSize size;
@@ -77,6 +70,16 @@ private:
         bool goal = false;
         bool operator==(const Layer&) const = default;
     };
+    // What the kept picture would be drawn for now, and its drawing: the scales, the months below the chart, the
+    // legend and the current month's band.
+    Layer layerFor(const Plot& plot, const std::vector<records::MonthTotal>& months) const;
+    void paintLayer(QPainter& painter, const Plot& plot, const std::vector<records::MonthTotal>& months) const;
+    int count() const;
+    // Draws a label centred on the box's height, aligned in its width. The labels are laid out once and kept: a
+    // deposit redraws the chart, and laying its few dozen labels out again would be most of that.
+    void drawLabel(QPainter& painter, const QRectF& box, Qt::Alignment alignment, const QString& text) const;
+    const QStaticText& label(const QString& text) const;
+    mutable QHash<QString, QStaticText> m_labels;
     QPixmap m_layer;
     Layer m_layerKey;
 

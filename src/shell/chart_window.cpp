@@ -298,7 +298,7 @@ void frmSuii::ledgerChanged() {
     int current = newest ? count - 1 : m_months.indexOf(key);
     if (current < 0)
         current = count - 1;
-    picSuii->monthsChanged();
+    picSuii->monthsChanged(kept ? changedFrom : 0);
     picSuii->setCurrent(current);
     showCurrentMonth(picSuii->current());
     const int undated = m_months.undatedCount();

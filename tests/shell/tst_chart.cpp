@@ -17,6 +17,7 @@
 #include <QCoreApplication>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QTableView>
 #include <QTest>
 
@@ -65,6 +66,7 @@ private slots:
     void chartFollowsTheLedger_data();
     void chartFollowsTheLedger();
     void fullLedger();
+    void redrawnAfterADepositAsDrawnWhole();
     void byKeyboard();
     void csvSaved_data();
     void csvSaved();
@@ -356,6 +358,25 @@ void TestChart::fullLedger() {
     w.cmdSuii_Click();
     QCOMPARE(w.chartWindow()->monthsAsTabSeparated({0}),
              u"月\t回数\t入金\t累計\n2026年12月\t32766\t12287.25\t12287.25\n"_s);
+}
+
+// After a deposit the chart draws only the newest month again, unless the scales changed: what the window then
+// shows is what the chart drawn whole shows.
+void TestChart::redrawnAfterADepositAsDrawnWhole() {
+    WriteBytes(kLedgerName, kThreeMonths);
+    WriteBytes(kItemsName, Item(u"A"_s, "1"));
+    fraMain& w = start();
+    w.cmdSuii_Click();
+    frmSuii& chart = *w.chartWindow();
+    QVERIFY(QTest::qWaitForWindowExposed(&chart));
+    for (const char* amount : {"30", "-12.5", "5000", "1"}) {
+        run(u"deposit "_s + QString::fromLatin1(amount));
+        QCoreApplication::sendPostedEvents(&chart, QEvent::UpdateRequest);
+        const QRect place(chart.picSuii->mapTo(&chart, QPoint()), chart.picSuii->size());
+        const QImage shown = chart.screen()->grabWindow(chart.winId()).toImage().copy(place);
+        QCOMPARE(shown.convertToFormat(QImage::Format_RGB32),
+                 chart.picSuii->grab().toImage().convertToFormat(QImage::Format_RGB32));
+    }
 }
 
 // F3, the arrow keys through the months, Tab to the table, Ctrl+C, the goal field and Esc, by keys alone.
