@@ -1,5 +1,5 @@
 // What the user waits for, measured against the floors a careful program reaches, in one run:
-//   tsumotto_bench [--json FILE] [--rounds N] [Google Benchmark options]
+//   tsumotto_bench [--json FILE] [--rounds N] [--operations-only] [Google Benchmark options]
 //   tsumotto_bench --summarize FILE...     the spread of each ratio over several runs
 // Run under an X server (scripts/dev.sh bench starts Xvfb). It makes its own data in a temporary directory:
 // a full ledger of 32,766 deposits with 1,000 items, a ledger of one deposit, and the largest ledger the
@@ -11,9 +11,11 @@
 #include "first_paint.h"
 #include "records/cp932.h"
 #include "records/record_file.h"
+#include "widgets/chart_view.h"
 #include "widgets/controls.h"
 #include "widgets/dialogs.h"
 #include "widgets/grid.h"
+#include "window/chart_window.h"
 #include "window/fraMain.h"
 
 #include <QApplication>
@@ -23,8 +25,11 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSignalBlocker>
 #include <QSysInfo>
+#include <QTableView>
 #include <QTemporaryDir>
+#include <QWindow>
 
 #include <benchmark/benchmark.h>
 
@@ -56,6 +61,7 @@ public:
         return buttons == Buttons::YesNo ? Answer::Yes : Answer::Ok;
     }
     QString input(QWidget*, const QString&, const QString&) override { return {}; }
+    QString saveFileName(QWidget*, const QString&, const QString&, const QString&) override { return {}; }
 };
 
 const std::array<const char*, 12> kThings = {"タクシーを使ったつもり",
@@ -153,7 +159,7 @@ void WriteFile(const char* name, const QByteArray& bytes) {
 // The data folders, made once.
 struct Data {
     QTemporaryDir root;
-    QString full, one, largest, deposit, fullItems;
+    QString full, one, largest, deposit, fullItems, chart;
     QByteArray fullLedger, items, fullItemList;
     std::size_t largestUtf16 = 0;
 };
@@ -313,6 +319,59 @@ void ClearList(benchmark::State& state, bool ledger) {
     }
 }
 
+// Opening the chart window on the full ledger, to its first drawing: every month summed, the window made and
+// drawn whole.
+void ChartOpen(benchmark::State& state) {
+    Loaded loaded(g_data->full);
+    fraMain& w = *loaded.window;
+    for (auto _ : state) {
+        w.cmdSuii_Click();
+        benchmark::DoNotOptimize(w.chartWindow()->grab());
+        state.PauseTiming();
+        if (w.chartWindow()->months().months().empty())
+            std::abort();
+        delete w.chartWindow();
+        state.ResumeTiming();
+    }
+}
+
+// What a deposit costs the open chart window, as the window does it: its months brought up to date, the figures
+// under the chart laid out again, and what changed drawn into the window's backing store (the chart, the table's
+// changed row and those figures). The deposit itself, measured above, is left out: the window does not hear of it
+// until the deposit is done and the main window has drawn it.
+void ChartUpdateAfterDeposit(benchmark::State& state) {
+    Loaded loaded(g_data->chart); // each repetition goes on from the deposits of the one before
+    fraMain& w = *loaded.window;
+    w.cmdSuii_Click();
+    frmSuii& chart = *w.chartWindow();
+    for (int round = 0; round < 1000 && !(chart.windowHandle() && chart.windowHandle()->isExposed()); ++round)
+        QCoreApplication::processEvents();
+    if (!chart.windowHandle() || !chart.windowHandle()->isExposed()) {
+        std::fprintf(stderr, "the chart window was not shown\n");
+        std::abort();
+    }
+    QCoreApplication::processEvents();
+    const int deposits = w.ChinCnt;
+    int n = 0;
+    for (auto _ : state) {
+        state.PauseTiming();
+        {
+            const QSignalBlocker unheard(w);
+            w.txtChinKou->setText(u"晩酌"_s);
+            w.txtChin_Inp->setText(u"120"_s);
+            w.cmdChinHozon_Click();
+        }
+        QCoreApplication::processEvents();
+        ++n;
+        state.ResumeTiming();
+        chart.ledgerChanged();
+        QCoreApplication::sendPostedEvents(nullptr, QEvent::LayoutRequest);
+        QCoreApplication::sendPostedEvents(&chart, QEvent::UpdateRequest);
+    }
+    if (w.ChinCnt != deposits + n || chart.months().months().back().count < n)
+        std::abort();
+}
+
 // Medians of the repetitions, by benchmark name, in milliseconds, wall and CPU.
 class MedianReporter final : public benchmark::ConsoleReporter {
 public:
@@ -434,6 +493,14 @@ int main(int argc, char* argv[]) {
         return Summarize(files);
     }
 
+    if (argc >= 2 && (std::string(argv[1]) == "--help" || std::string(argv[1]) == "-h")) {
+        std::printf("tsumotto_bench [--json FILE] [--rounds N] [--operations-only] [Google Benchmark options]\n"
+                    "tsumotto_bench --summarize FILE...\n"
+                    "  --operations-only             leave out the start-ups (ratios against them read 0)\n"
+                    "  --benchmark_filter=REGEX      only the operations whose names match, e.g. chart_\n"
+                    "Run under an X server with a D-Bus session, as scripts/dev.sh bench does.\n");
+        return 0;
+    }
     const QString startDir = QDir::currentPath();
     QString jsonPath = u"tsumotto-bench.json"_s;
     int rounds = 15;
@@ -463,6 +530,7 @@ int main(int argc, char* argv[]) {
     data.deposit = MakeFolder(u"deposit"_s, Encoded(Ledger(kFullLedger - kDepositRoom)),
                               Encoded(ItemList(kFullItems - kDepositRoom)));
     data.fullItems = MakeFolder(u"full-items"_s, Encoded(Ledger(1)), data.fullItemList);
+    data.chart = MakeFolder(u"chart"_s, Encoded(Ledger(kFullLedger - kDepositRoom)), data.items);
 
     qputenv("DISPLAY", display);
     if (startUpsToo)
@@ -484,6 +552,9 @@ int main(int argc, char* argv[]) {
     repeat(benchmark::RegisterBenchmark("delete_first_item", DeleteFirstItem))->Iterations(3);
     repeat(benchmark::RegisterBenchmark("clear_ledger", ClearList, true))->Iterations(3);
     repeat(benchmark::RegisterBenchmark("clear_items", ClearList, false))->Iterations(3);
+    repeat(benchmark::RegisterBenchmark("chart_open_full", ChartOpen))->Iterations(3);
+    repeat(benchmark::RegisterBenchmark("chart_update_after_deposit", ChartUpdateAfterDeposit))
+        ->Iterations(kDepositRoom / kRepetitions - 1);
     int count = static_cast<int>(args.size());
     benchmark::Initialize(&count, args.data());
     MedianReporter reporter;
@@ -510,6 +581,8 @@ int main(int argc, char* argv[]) {
         {"delete the last deposit / write-flush-rename", wall("delete_last_deposit") / wall("floor_write_flush_rename"),
          2.0, false},
         {"deposit into the full ledger / full start-up", wall("deposit_new_item_full") / full.wallMs, 0.01, true},
+        {"open the chart, full ledger / full start-up", wall("chart_open_full") / full.wallMs, 0.10, true},
+        {"chart update after a deposit / full start-up", wall("chart_update_after_deposit") / full.wallMs, 0.01, true},
         {"start-up, largest ledger / full files", largest.wallMs / full.wallMs, 4.0, false},
         {"peak memory, largest ledger / its text in UTF-16", largest.peakKiB * 1024 / double(data.largestUtf16), 3.0,
          false},

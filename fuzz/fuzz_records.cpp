@@ -1,5 +1,8 @@
 // The record reader on arbitrary bytes: any file either reads, or reads up to a cut-off last line, or is
-// refused with a line; never a crash.
+// refused with a line; never a crash. The same bytes as a goal file are a goal above zero or refused with a line,
+// and every date text read is a month or none.
+#include "records/goal_file.h"
+#include "records/month_totals.h"
 #include "records/record_file.h"
 #include "scratch_dir.h"
 
@@ -10,10 +13,15 @@ using namespace records;
 
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t size) {
     EnterScratchDirectory();
-    if (std::FILE* f = std::fopen("テーマ１.txt", "wb")) {
-        std::fwrite(data, 1, size, f);
-        std::fclose(f);
-    }
+    for (const char* name : {"テーマ１.txt", "目標１.txt"})
+        if (std::FILE* f = std::fopen(name, "wb")) {
+            std::fwrite(data, 1, size, f);
+            std::fclose(f);
+        }
+    const GoalRead goal = ReadGoalFile("目標１.txt");
+    if (goal.status ? goal.goal && *goal.goal <= Currency()
+                    : goal.goal || (goal.status.code() == Status::Code::Damaged && goal.status.line() < 1))
+        std::abort();
     // The kinds of the three files, chosen by the first byte.
     static const std::array<FieldKind, 3> ledger = {FieldKind::Text, FieldKind::Text, FieldKind::Money};
     const std::span<const FieldKind> kinds(ledger.data(), size > 0 ? 1 + data[0] % 3 : 3);
@@ -35,6 +43,9 @@ extern "C" int LLVMFuzzerTestOneInput(const unsigned char* data, std::size_t siz
             break;
         }
         if (values.size() != kinds.size())
+            std::abort();
+        if (const auto month = LedgerMonth(std::get<std::string>(values[0]));
+            month && (YearOfMonth(*month) < 1000 || MonthOfYear(*month) < 1 || MonthOfYear(*month) > 12))
             std::abort();
     }
     (void)file.Close();

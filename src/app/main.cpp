@@ -27,6 +27,10 @@ public:
     QString input(QWidget* parent, const QString& prompt, const QString& title) override {
         return m_boxes.input(parent, prompt, title);
     }
+    QString saveFileName(QWidget* parent, const QString& title, const QString& suggested,
+                         const QString& filter) override {
+        return m_boxes.saveFileName(parent, title, suggested, filter);
+    }
 
 private:
     QtDialogs m_boxes;

@@ -36,6 +36,13 @@ std::string FoldedName(std::string_view utf8) {
     return out;
 }
 
+bool StandsForDataFile(std::string_view entry, std::string_view name) {
+    std::string decoded;
+    std::size_t badOffset = 0;
+    return IsValidUtf8(entry) ? FoldedName(entry) == FoldedName(name)
+                              : DecodeCp932(entry, decoded, badOffset) && FoldedName(decoded) == FoldedName(name);
+}
+
 NameEncoding EncodingOfName(std::string_view entry) {
     if (IsValidUtf8(entry))
         return NameEncoding::Utf8;

@@ -42,6 +42,9 @@ DataFileLookup LookUpDataFile(std::string_view name);
 // The entry a bare name stands for under that rule; empty when there is none or the name is ambiguous.
 std::string ResolveDataFileName(std::string_view name);
 
+// Whether an entry of that name would stand for the data file `name` under that rule.
+bool StandsForDataFile(std::string_view entry, std::string_view name);
+
 // How an entry's name is written: as UTF-8, or in code page 932 (unpacked from a Windows archive), where it
 // looks the same to the user as a UTF-8 name of the same letters.
 enum class NameEncoding { Utf8, Cp932, Neither };

@@ -53,6 +53,9 @@ public:
         FolderInPlace,       // place(), an entry that stands for the name, is a directory
         SpecialInPlace,      // place(), an entry that stands for the name, is a pipe, a device or a socket
         ChangedOutside,      // the file is no longer the one last read or written: another program changed it
+        GoalNotAbove0,       // a goal of zero or less, which nothing saves towards
+        GoalNotReadable,     // the goal file's line, line(), is no whole record of an amount
+        GoalHasMore,         // the goal file holds more than its one record, from line()
     };
 
     Status() = default;

@@ -3,6 +3,7 @@
 
 #include "widgets/controls.h"
 
+#include <QFileDialog>
 #include <QGuiApplication>
 #include <QInputDialog>
 #include <QLabel>
@@ -92,4 +93,16 @@ QString QtDialogs::input(QWidget* parent, const QString& prompt, const QString& 
     if (dialog.exec() != QDialog::Accepted)
         return QString();
     return dialog.textValue();
+}
+
+QString QtDialogs::saveFileName(QWidget* parent, const QString& title, const QString& suggested,
+                                const QString& filter) {
+    QFileDialog dialog(parent, title, suggested, filter);
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setDefaultSuffix(u"csv"_s);
+    dialog.selectFile(suggested);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return QString();
+    return dialog.selectedFiles().constFirst();
 }

@@ -20,6 +20,11 @@ public:
     virtual Answer message(QWidget* parent, const QString& text, const QString& title, Buttons buttons, Icon icon) = 0;
     // Asks for a line of text in an empty field; Cancel gives the empty string.
     virtual QString input(QWidget* parent, const QString& prompt, const QString& title) = 0;
+    // Asks where to save a new file, starting from `suggested` (a path), offering files of `filter` (as
+    // QFileDialog takes it); a file that exists is replaced only when the user says so. Cancel gives the empty
+    // string.
+    virtual QString saveFileName(QWidget* parent, const QString& title, const QString& suggested,
+                                 const QString& filter) = 0;
 };
 
 // The real boxes: QMessageBox and QInputDialog.
@@ -27,4 +32,6 @@ class QtDialogs final : public Dialogs {
 public:
     Answer message(QWidget* parent, const QString& text, const QString& title, Buttons buttons, Icon icon) override;
     QString input(QWidget* parent, const QString& prompt, const QString& title) override;
+    QString saveFileName(QWidget* parent, const QString& title, const QString& suggested,
+                         const QString& filter) override;
 };

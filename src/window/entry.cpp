@@ -104,6 +104,7 @@ void fraMain::cmdChinHozon_Click() {
         return;
     }
 
+    const Currency before = ChinZen;
     AddLedgerRow();
     if (!AppendLedgerRecord())
         return; // the boxes keep the entry, so the user can try again
@@ -124,6 +125,7 @@ void fraMain::cmdChinHozon_Click() {
 
     txtChinKou->setText(QString());
     txtChin_Inp->setText(QString());
+    celebrateGoal(before);
     txtChinKou->setFocus();
 }
 

@@ -4,6 +4,7 @@
 #include "records/trash.h"
 #include "widgets/controls.h"
 #include "widgets/dialogs.h"
+#include "widgets/goal_bar.h"
 #include "widgets/grid.h"
 #include "widgets/pictures.h"
 #include "widgets/text_convert.h"
@@ -112,6 +113,11 @@ void fraMain::createControls() {
     cmdChinClr2 = new QPushButton(this);
     cmdChinClr2->setIcon(PictureIcon(u"clear_items.bmp"));
     cmdChinClr2->setIconSize(QSize(16, 16));
+    // The way to the goal and the button to the chart, in the strip of the ivory panel above the theme name.
+    prgMokuhyou = new GoalBar(this);
+    cmdSuii = new QPushButton(this);
+    cmdSuii->setIcon(ChartIcon());
+    cmdSuii->setIconSize(QSize(16, 16));
     cmdEnd = NewPictureButton(u"終了"_s, u"end.ico", this);
     cmdsyoukai = NewPictureButton(u"プロ"_s, u"pro.ico", this);
     txtChin_Inp = new TextBox(this);
@@ -163,6 +169,9 @@ void fraMain::createControls() {
 
     const QString themeTip = u"ダブルクリックでテーマ名を変更できます"_s;
     PlaceControls({
+        {prgMokuhyou, u"prgMokuhyou"_s, 6000, 5130, 2835, 330, -1, u"ダブルクリックで目標金額を変更できます"_s,
+         u"目標"_s},
+        {cmdSuii, u"cmdSuii"_s, 8895, 5145, 315, 315, 16, u"貯金の推移（F3）"_s, u"貯金の推移"_s},
         {cmdChinClr2, u"cmdChinClr2"_s, 5475, 4235, 315, 315, 15, u"項目全クリア"_s, u"項目全クリア"_s},
         {cmdEnd, u"cmdEnd"_s, 8475, 75, 840, 990, 4, u"プログラムを終了します"_s},
         {cmdsyoukai, u"cmdsyoukai"_s, 7650, 75, 840, 990, 3, u"ヘルプファイルを開きます"_s},
@@ -196,12 +205,13 @@ void fraMain::createControls() {
     label1_4->setBuddy(lblChin_zen);
     // Without a caption the button is called by its tooltip, so it is described by what it does.
     cmdChinClr2->setAccessibleDescription(u"登録されている項目を全て削除します"_s);
+    cmdSuii->setAccessibleDescription(u"貯金の推移と目標までの見込みをグラフで表示します"_s);
 }
 
 // Every event the main window handles, and the operation it runs.
 void fraMain::wireEvents() {
-    for (QAbstractButton* button :
-         std::initializer_list<QAbstractButton*>{cmdChinHozon, cmdChinClr, cmdHelp, cmdsyoukai, cmdEnd, cmdChinClr2})
+    for (QAbstractButton* button : std::initializer_list<QAbstractButton*>{cmdChinHozon, cmdChinClr, cmdHelp,
+                                                                           cmdsyoukai, cmdEnd, cmdChinClr2, cmdSuii})
         PressOnEnter(button);
     connect(cmdChinHozon, &QToolButton::clicked, this, &fraMain::cmdChinHozon_Click);
     connect(txtChinKou, &TextBox::KeyPress, this, &fraMain::txtChinKou_KeyPress);
@@ -221,6 +231,9 @@ void fraMain::wireEvents() {
     connect(new QShortcut(QKeySequence(Qt::Key_F1), this), &QShortcut::activated, this, &fraMain::cmdHelp_Click);
     connect(cmdsyoukai, &QToolButton::clicked, this, &fraMain::cmdsyoukai_Click);
     connect(cmdEnd, &QToolButton::clicked, this, &fraMain::cmdEnd_Click);
+    connect(prgMokuhyou, &GoalBar::DblClick, this, &fraMain::prgMokuhyou_DblClick);
+    connect(cmdSuii, &QPushButton::clicked, this, &fraMain::cmdSuii_Click);
+    connect(new QShortcut(QKeySequence(Qt::Key_F3), this), &QShortcut::activated, this, &fraMain::cmdSuii_Click);
 }
 
 bool fraMain::Form_Load() {
@@ -246,6 +259,7 @@ bool fraMain::Form_Load() {
         }
     }
     m_starting = false;
+    (void)loadGoal(); // a goal file that does not read is told of, and the program goes on without a goal
     tidyDataFolder();
     startWatching();
     txtChinKou->setText(QString());
@@ -281,7 +295,7 @@ void fraMain::warnNotAFile(const char* fileName, const records::DataFileLookup& 
 
 void fraMain::tidyDataFolder() {
     QStringList told;
-    for (const char* name : {kLedgerFile, kItemFile, kThemeFile}) {
+    for (const char* name : {kLedgerFile, kItemFile, kThemeFile, kGoalFile}) {
         const records::DataFileLookup lookup = records::LookUpDataFile(name);
         if (!lookup.status || lookup.unusedEmpty.empty())
             continue;
@@ -298,7 +312,7 @@ void fraMain::tidyDataFolder() {
         if (!removed.isEmpty())
             told << messages::RemovedEmptySpellings(name, messages::EntryShown(lookup.used), removed);
     }
-    const std::array<std::string_view, 3> names = {kLedgerFile, kItemFile, kThemeFile};
+    const std::array<std::string_view, 4> names = {kLedgerFile, kItemFile, kThemeFile, kGoalFile};
     (void)records::RemoveLeftoverTemporaries(names);
     if (!told.isEmpty())
         messages::Show(m_dialogs, this, messages::DataFolderTidied(told));
@@ -311,9 +325,11 @@ const char* fraMain::fileName(DataFile file) {
     case DataFile::Items:
         return kItemFile;
     case DataFile::Theme:
+        return kThemeFile;
+    case DataFile::Goal:
         break;
     }
-    return kThemeFile;
+    return kGoalFile;
 }
 
 records::FileIdentity& fraMain::known(DataFile file) {
@@ -323,9 +339,11 @@ records::FileIdentity& fraMain::known(DataFile file) {
     case DataFile::Items:
         return m_itemsKnown;
     case DataFile::Theme:
+        return m_themeKnown;
+    case DataFile::Goal:
         break;
     }
-    return m_themeKnown;
+    return m_goalKnown;
 }
 
 bool fraMain::unchangedOutside(std::initializer_list<DataFile> files, bool refused) {
@@ -333,7 +351,8 @@ bool fraMain::unchangedOutside(std::initializer_list<DataFile> files, bool refus
     QStringList changed;
     for (const DataFile file : files) {
         // A list that did not read whole shows nothing to keep apart from the file: it is read before it is used.
-        if ((file == DataFile::Ledger && !m_ledgerWhole) || (file == DataFile::Items && !m_itemsWhole))
+        if ((file == DataFile::Ledger && !m_ledgerWhole) || (file == DataFile::Items && !m_itemsWhole) ||
+            (file == DataFile::Goal && !m_goalWhole))
             continue;
         if (records::IdentifyDataFile(fileName(file)) != known(file)) {
             anyChanged = true;
@@ -369,6 +388,9 @@ bool fraMain::followOutside(DataFile file) {
     case DataFile::Theme:
         whole = loadTheme();
         break;
+    case DataFile::Goal:
+        whole = loadGoal();
+        break;
     }
     m_followingOutside = false;
     return whole;
@@ -386,7 +408,7 @@ void fraMain::startWatching() {
     if (!m_watch->start())
         return;
     std::vector<std::string> files;
-    for (const char* name : {kLedgerFile, kItemFile, kThemeFile})
+    for (const char* name : {kLedgerFile, kItemFile, kThemeFile, kGoalFile})
         if (std::string used = records::ResolveDataFileName(name); !used.empty())
             files.push_back(std::move(used));
     m_watch->watchFiles(files);
@@ -404,7 +426,7 @@ void fraMain::dataFolderChanged() {
         }
         return;
     }
-    for (const DataFile file : {DataFile::Ledger, DataFile::Items, DataFile::Theme})
+    for (const DataFile file : {DataFile::Ledger, DataFile::Items, DataFile::Theme, DataFile::Goal})
         if (records::IdentifyDataFile(fileName(file)) != known(file))
             (void)followOutside(file);
     startWatching(); // the files the names stand for now

@@ -30,9 +30,11 @@
 
 #include <functional>
 #include <memory>
+#include <optional>
 
 class Dialogs;
 class FolderWatch;
+class GoalBar;
 class LedgerRows;
 class Grid;
 class Label;
@@ -40,6 +42,7 @@ class QLabel;
 class QPushButton;
 class QToolButton;
 class TextBox;
+class frmSuii;
 
 class fraMain final : public QWidget {
     Q_OBJECT
@@ -54,6 +57,7 @@ public:
     static const char* const kLedgerFileInput; // as opened for reading and appending
     static const char* const kItemFile;
     static const char* const kThemeFile;
+    static const char* const kGoalFile;
 
     // As many rows as a data file holds records (records::kMaxRecords, which says why).
     static constexpr int kMaxDeposits = records::kMaxRecords;
@@ -63,6 +67,8 @@ public:
     QString HelpFile;
     records::Currency ChinZen;
     qint16 ChinCnt = 0;
+    // The savings goal, when the user has set one.
+    std::optional<records::Currency> Mokuhyou;
 
     // Controls that the operations use, by their names in the window's layout. The labels, pictures and lines
     // that nothing changes are children known by name only.
@@ -80,6 +86,8 @@ public:
     Label* imgTema1 = nullptr;
     QLabel* lblChin_zen = nullptr;
     QLabel* lblChin_cnt = nullptr;
+    GoalBar* prgMokuhyou = nullptr;
+    QPushButton* cmdSuii = nullptr;
 
     // The start-up. False when a data file could not be read or made: the user has been told, nothing has
     // been written, and the program must end.
@@ -117,14 +125,38 @@ public:
     void imgTema1_DblClick();
     void lblTemaMei_DblClick();
 
+    // The goal and the chart of the savings.
+    void ShowGoal();
+    // Sets the goal to the amount typed, or, for an empty text or 0, removes it after asking. Refuses what is
+    // not an amount above zero with a message. True when the goal is now what was typed.
+    [[nodiscard]] bool SaveGoal(const QString& typed);
+    void prgMokuhyou_DblClick();
+    void cmdSuii_Click();
+    // The chart window while it is open.
+    frmSuii* chartWindow() const;
+    // The ledger's rows, as the grid shows them.
+    const LedgerRows& ledgerRows() const { return *m_ledgerRows; }
+    // Before the ledger is copied elsewhere: reads it again when it did not read whole or another program
+    // changed it (telling the user); true when what is shown is the file as it is.
+    [[nodiscard]] bool ledgerAsFileHoldsIt();
+    // Whether a path the user chose names one of the data files, where a file of another kind must not go.
+    static bool NamesDataFile(const QString& path);
+    records::CalendarDate today() const { return m_clock(); }
+
     // Where today's date comes from; tests set a fixed one.
     void setClock(std::function<records::CalendarDate()> clock) { m_clock = std::move(clock); }
+
+signals:
+    // After every change of the ledger's rows: a deposit, a deletion, a clear, a load.
+    void LedgerChanged();
+    // After the goal was set, changed, removed or read again.
+    void GoalChanged();
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
-    enum class DataFile { Ledger, Items, Theme };
+    enum class DataFile { Ledger, Items, Theme, Goal };
     static const char* fileName(DataFile file);
     records::FileIdentity& known(DataFile file);
 
@@ -142,6 +174,12 @@ private:
     [[nodiscard]] bool keepInTrash(const char* fileName);
     [[nodiscard]] bool loadItems(); // the item half of LoadItemsAndTheme
     [[nodiscard]] bool loadTheme(); // the theme half of LoadItemsAndTheme
+    // The goal file; when it cannot be read, the user is told, no goal is shown and nothing writes the file
+    // until it reads whole.
+    bool loadGoal();
+    [[nodiscard]] bool ensureGoalWhole();
+    // After a deposit: a total that has just come to the goal, from below it, is celebrated.
+    void celebrateGoal(records::Currency before);
     // A list that did not read whole is never written: these load it again when it has not, and say whether
     // it is whole now.
     [[nodiscard]] bool ensureLedgerWhole();
@@ -182,17 +220,21 @@ private:
     void warnTornFile(const char* fileName, const records::Status& status);
 
     Dialogs& m_dialogs;
-    bool m_starting = false;         // a file failure now ends the program
-    bool m_ledgerWhole = false;      // the ledger grid holds exactly what the ledger file held at its last load
-    bool m_itemsWhole = false;       // the same for the item grid and the item list file
+    bool m_starting = false;    // a file failure now ends the program
+    bool m_ledgerWhole = false; // the ledger grid holds exactly what the ledger file held at its last load
+    bool m_itemsWhole = false;  // the same for the item grid and the item list file
+    // The goal shown is what the goal file held at its last load (none before the start has read it).
+    bool m_goalWhole = true;
     bool m_createLedger = false;     // the start found no ledger file and makes it once everything has read
     bool m_followingOutside = false; // reading a file again because another program changed it
     // Each data file as the window last read or wrote it: a write goes only over the same file.
     records::FileIdentity m_ledgerKnown;
     records::FileIdentity m_itemsKnown;
     records::FileIdentity m_themeKnown;
+    records::FileIdentity m_goalKnown;
     FolderWatch* m_watch = nullptr;
     QPointer<QWidget> m_waitingFor; // the box that a change waits for
+    QPointer<frmSuii> m_chart;
     std::function<records::CalendarDate()> m_clock;
     // The date of the deposit being recorded: taken once by AddLedgerRow, so that the grid row and the
     // file line agree even at midnight.

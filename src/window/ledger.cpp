@@ -35,6 +35,7 @@ QString Money(Currency amount) {
 } // namespace
 
 void LedgerRows::clear() {
+    ++m_generation;
     m_rows.clear();
     m_texts.clear();
     m_lastText[0] = m_lastText[1] = nullptr;
@@ -78,6 +79,7 @@ bool LedgerRows::remove(int row) {
     for (auto it = at + 1; it != m_rows.end(); ++it)
         it->total = Currency::FromTenThousandths(it->total.tenThousandths() - removed);
     m_rows.erase(at);
+    ++m_generation;
     return true;
 }
 
@@ -230,14 +232,16 @@ bool fraMain::LoadLedger() {
         ChinCnt = 0;
         lblChin_cnt->setText(QString());
         lblChin_zen->setText(QString());
+        ShowGoal();
+        emit LedgerChanged();
         warnFileFailure(kLedgerFile, status, true);
         return false;
     }
     ChinCnt = static_cast<qint16>(i - 1);
     if (msgChingin->Rows() > 1)
         msgChingin->setTopRow(msgChingin->Rows() - 1);
-    ShowTotals();
     m_ledgerWhole = true;
+    ShowTotals();
     if (!torn.ok())
         warnTornFile(kLedgerFile, torn);
     return true;
@@ -260,6 +264,8 @@ bool fraMain::ensureLedgerWhole() {
 void fraMain::ShowTotals() {
     lblChin_cnt->setText(QString::number(ChinCnt));
     lblChin_zen->setText(Money(ChinZen));
+    ShowGoal(); // the way to the goal goes with the total
+    emit LedgerChanged();
 }
 
 // Runs only for an entry that has been checked: the item is not empty, the amount is an amount, and the

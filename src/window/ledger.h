@@ -56,6 +56,9 @@ public:
     [[nodiscard]] bool remove(int row);
 
     int count() const { return static_cast<int>(m_rows.size()); }
+    // Grows by one each time rows go (a clear, a removal): while it stays the same, the rows seen so far are
+    // still there, and only rows after them are new.
+    std::uint64_t generation() const { return m_generation; }
     const Row& at(int row) const { return m_rows[static_cast<std::size_t>(row - 1)]; }
     // Row `row`'s date and item as shown; empty for a row not there (yet).
     QString dateShown(int row) const { return row >= 1 && row <= count() ? at(row).date->shown : QString(); }
@@ -79,4 +82,5 @@ private:
     const Text* m_lastText[2] = {}; // the last two looked up: a ledger's neighbouring lines often share them
     std::unordered_map<std::int64_t, Amount> m_amounts;
     std::vector<Row> m_rows;
+    std::uint64_t m_generation = 0;
 };

@@ -70,6 +70,9 @@ constexpr PlainWords kPlainWords[] = {
     {What::NotEncodable, u"Shift_JIS で保存できない文字があります"},
     {What::AmountNotReadable, u"金額の表示が読み取れません"},
     {What::ChangedOutside, u"他のプログラムがファイルを変更しました"},
+    {What::GoalNotAbove0, u"目標金額は 0 より大きい金額にしてください"},
+    {What::GoalNotReadable, u"目標金額として読めません"},
+    {What::GoalHasMore, u"目標金額のほかに記録があります"},
 };
 
 } // namespace
@@ -159,6 +162,8 @@ QString ContentOf(const char* fileName) {
         return u"項目リスト"_s;
     if (fileName == fraMain::kThemeFile)
         return u"テーマ名"_s;
+    if (fileName == fraMain::kGoalFile)
+        return u"目標金額"_s;
     return u"貯金の記録"_s;
 }
 
@@ -313,6 +318,27 @@ Message Instructions() {
                          u"項目欄と金額欄に入力をして、Enterキーか「入金」ボタンを押してください。"_s + kCrLf +
                          u"項目リストに登録すると次回からクリックして入力できます。"_s + kCrLf;
     return {text, u"入力方法説明"_s, Dialogs::Buttons::Ok, Dialogs::Icon::Information};
+}
+
+Message GoalReached(const QString& goal) {
+    return {u"おめでとうございます！\r\n貯金の合計が目標の %1 に届きました。"_s.arg(goal), u"目標達成"_s,
+            Dialogs::Buttons::Ok, Dialogs::Icon::Information};
+}
+
+Message CsvOverDataFile(const QString& path) {
+    return {u"「%1」はこのプログラムのデータファイルなので、CSV は保存できません。\r\n"
+            u"別の名前か別のフォルダーを選んでください。"_s.arg(path),
+            u"ファイルエラー"_s, Dialogs::Buttons::Ok, Dialogs::Icon::Warning};
+}
+
+Message CsvNotSaved(const QString& path, const Status& status) {
+    return {u"「%1」に保存できませんでした。\r\n%2"_s.arg(path, Reason(status)), u"ファイルエラー"_s,
+            Dialogs::Buttons::Ok, Dialogs::Icon::Warning};
+}
+
+Message CsvSaved(int rows, const QString& path) {
+    return {u"%1 件の記録を「%2」に保存しました。"_s.arg(rows).arg(path), u"CSV で保存"_s, Dialogs::Buttons::Ok,
+            Dialogs::Icon::Information};
 }
 
 QString SystemErrorReason(int error) {

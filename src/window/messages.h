@@ -82,6 +82,12 @@ Message Instructions();
 // The system's error as a short Japanese sentence, for the boxes of the start.
 QString SystemErrorReason(int error);
 
+// The goal and the chart window.
+Message GoalReached(const QString& goal);
+Message CsvOverDataFile(const QString& path);
+Message CsvNotSaved(const QString& path, const records::Status& status);
+Message CsvSaved(int rows, const QString& path);
+
 // The folder lock. Who holds the folder when the running copy did not show itself: a copy of this program
 // that does not answer, or someone that did not say who it is (another program, or a copy that cannot).
 enum class Holder { SilentCopy, Unknown };

@@ -96,6 +96,48 @@ QByteArray Cp932(const QString& text) {
     return QByteArray::fromStdString(files::Cp932(text.toStdString()));
 }
 
+QList<QStringList> ReadCsv(const QByteArray& bytes, bool& ok) {
+    ok = false;
+    if (!bytes.startsWith("\xEF\xBB\xBF"))
+        return {};
+    const QString text = QString::fromUtf8(bytes.mid(3));
+    QList<QStringList> records;
+    QStringList fields;
+    QString field;
+    bool quoted = false, wasQuoted = false;
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const QChar c = text[i];
+        if (quoted) {
+            if (c != u'"')
+                field += c;
+            else if (i + 1 < text.size() && text[i + 1] == u'"')
+                field += text[++i];
+            else
+                quoted = false;
+        } else if (c == u'"' && field.isEmpty() && !wasQuoted) {
+            quoted = wasQuoted = true;
+        } else if (c == u',' || c == u'\r') {
+            fields << field;
+            field.clear();
+            wasQuoted = false;
+            if (c == u'\r') {
+                if (i + 1 >= text.size() || text[++i] != u'\n')
+                    return {};
+                records << fields;
+                fields.clear();
+            }
+        } else if (c == u'"' || c == u'\n' || wasQuoted) {
+            return {}; // a quote inside a bare field, a bare LF, or text after a closing quote
+        } else {
+            field += c;
+        }
+    }
+    if (quoted || !fields.isEmpty() || !field.isEmpty())
+        return {}; // the last record must end with CR LF
+    ok = true;
+    return records;
+}
+
 void AnswerNextBox(QMessageBox::StandardButton button, std::vector<SeenBox>& seen) {
     QTimer::singleShot(0, [button, &seen] {
         QTRY_VERIFY(qobject_cast<QMessageBox*>(QApplication::activeModalWidget()) != nullptr);
@@ -154,6 +196,17 @@ QString ScriptedDialogs::input(QWidget*, const QString& prompt, const QString& t
     const QString a = m_inputs.front();
     m_inputs.pop_front();
     return a;
+}
+
+QString ScriptedDialogs::saveFileName(QWidget*, const QString& title, const QString&, const QString&) {
+    asked.push_back({title, title, Buttons::OkCancel, Icon::None, true});
+    if (onAsk)
+        onAsk(asked.back());
+    if (m_files.empty())
+        return QString();
+    const QString path = m_files.front();
+    m_files.pop_front();
+    return path;
 }
 
 void MainWindowTest::initWindowTest() {

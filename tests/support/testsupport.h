@@ -42,6 +42,9 @@ void WriteBytes(const char* utf8Name, const QByteArray& bytes);
 bool FileExists(const char* utf8Name);
 // UTF-8 text as code page 932 bytes.
 QByteArray Cp932(const QString& text);
+// A CSV file's records as RFC 4180 reads them, from its UTF-8 text after the byte-order mark: quoted fields with
+// doubled quotes, records ended by CR LF. Empty, with `ok` false, for anything else.
+QList<QStringList> ReadCsv(const QByteArray& bytes, bool& ok);
 
 class Grid;
 class fraMain;
@@ -90,19 +93,25 @@ public:
 
     void answer(Answer a) { m_answers.push_back(a); }
     void answerInput(const QString& text) { m_inputs.push_back(text); }
+    // The path the next file dialog gives; empty for Cancel.
+    void answerSaveFileName(const QString& path) { m_files.push_back(path); }
 
     Answer message(QWidget* parent, const QString& text, const QString& title, Buttons buttons, Icon icon) override;
     QString input(QWidget* parent, const QString& prompt, const QString& title) override;
+    // Recorded as an input whose text is the title.
+    QString saveFileName(QWidget* parent, const QString& title, const QString& suggested,
+                         const QString& filter) override;
 
     std::vector<Asked> asked;
     // Runs as each box is asked, before it is answered.
     std::function<void(const Asked&)> onAsk;
     // Answers not used by the end of a test mean a box that should have appeared did not.
-    bool allAnswersUsed() const { return m_answers.empty() && m_inputs.empty(); }
+    bool allAnswersUsed() const { return m_answers.empty() && m_inputs.empty() && m_files.empty(); }
 
 private:
     std::deque<Answer> m_answers;
     std::deque<QString> m_inputs;
+    std::deque<QString> m_files;
 };
 
 // What the tests of the main window share: each test in a fresh work directory with a data home of its own,

@@ -30,6 +30,8 @@ EXPECTED = {
     "テーマのイラスト": ("image", "ダブルクリックでテーマ名を変更できます", None),
     "回数": ("label", "", "1"),
     "合計": ("label", "", "¥690"),
+    "貯金の推移": ("push button", "貯金の推移と目標までの見込みをグラフで表示します", None),
+    "目標": ("progress bar", "目標 ¥5,000 まで あと ¥4,310", None),
 }
 TEXT_BOXES = {"項目": "リストにない項目を入力、追加できます", "金額": "金額を入力してください"}
 failures = []
@@ -75,6 +77,8 @@ def main():
         f.write('"2026年12月07日","タクシーを使ったつもり",690\r\n'.encode("cp932"))
     with open(os.path.join(data, "項目１.txt"), "wb") as f:
         f.write('"タクシーを使ったつもり",690\r\n'.encode("cp932"))
+    with open(os.path.join(data, "目標１.txt"), "wb") as f:
+        f.write(b"5000\r\n")
     env = dict(os.environ, QT_QPA_PLATFORM="xcb", QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", LANG="C.UTF-8")
     app = subprocess.Popen([program], cwd=data, env=env)
     try:
@@ -118,6 +122,10 @@ def main():
                     if r.get_relation_type() == Atspi.RelationType.LABELLED_BY
                 ]
                 check(name in labels, f"the {name} box is labelled by its header, not {labels}")
+        goal = named("目標", ("progress bar",))
+        if goal is not None:
+            value = Atspi.Value.get_current_value(goal)
+            check(value == 13, f"the goal's bar reads 13 (percent), not {value!r}")
         banner = [n for n in nodes if n.get_role_name() == "image" and n.get_name() == FRAME]
         check(len(banner) == 1, "the banner is an image named " + FRAME)
 

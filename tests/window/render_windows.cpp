@@ -1,15 +1,18 @@
-// Draws both windows and the help window (its contents, and a search with its hits marked), with a few days of sample
-// data, to PNG files under a real X server:
-//   render_windows OUTPUT_DIR
-// scripts/screenshots.sh runs it under Xvfb and puts the pictures in docs/.
+// Draws both windows, the chart window and the help window (its contents, and a search with its hits marked), with a
+// few days of sample data, to PNG files under a real X server:
+//   render_windows OUTPUT_DIR [--chart-only]
+// scripts/screenshots.sh runs it under Xvfb and puts the pictures in docs/. With --chart-only it draws the chart
+// window alone, as the test does at 150 % and 200 % (QT_SCALE_FACTOR).
 #include "app/app.h"
 #include "help/help_panes.h"
 #include "help/help_viewer.h"
 #include "records/cp932.h"
 #include "testsupport.h"
+#include "widgets/chart_view.h"
 #include "widgets/controls.h"
 #include "widgets/dialogs.h"
 #include "widgets/grid.h"
+#include "window/chart_window.h"
 #include "window/fraMain.h"
 #include "window/frmSub.h"
 
@@ -55,13 +58,55 @@ bool Save(QWidget& window, const QString& file) {
     return true;
 }
 
+// Fourteen months of saving towards a trip, with a goal, drawn in the chart window: the words of every label
+// must fit the window at the scale it is drawn in.
+bool SaveChart(Dialogs& dialogs, const QString& file) {
+    QTemporaryDir folder;
+    QDir::setCurrent(folder.path());
+    const QStringList items = {u"タクシーを使ったつもり"_s, u"コーヒーを我慢したつもり"_s, u"晩酌"_s,
+                               u"お弁当を作ったつもり"_s, u"少年マガジンを買ったつもり"_s};
+    const int amounts[] = {690, 150, 50, 480, 230, 600, 320};
+    QString ledger;
+    int n = 0;
+    for (int month = 0; month < 14; ++month) {
+        const int year = 2025 + (month + 10) / 12, m = (month + 10) % 12 + 1;
+        for (int day = 2; day <= (month == 13 ? 7 : 28); day += 2 + month % 3, ++n)
+            ledger += u"\"%1年%2月%3日\",\"%4\",%5\r\n"_s.arg(year)
+                          .arg(m, 2, 10, QChar(u'0'))
+                          .arg(day, 2, 10, QChar(u'0'))
+                          .arg(items[n % items.size()])
+                          .arg(amounts[n % 7] * (2 + month / 5) / 2);
+    }
+    if (!WriteCp932(u"テーマ１.txt"_s, ledger) ||
+        !WriteCp932(u"テーマ名１.txt"_s, u"\"北海道旅行のためのつもり貯金\"\r\n"_s) ||
+        !WriteCp932(u"目標１.txt"_s, u"80000\r\n"_s))
+        return false;
+    fraMain owner(dialogs);
+    owner.setClock([] { return records::CalendarDate{2026, 12, 7}; });
+    if (!owner.Form_Load())
+        return false;
+    owner.cmdSuii_Click();
+    frmSuii* chart = owner.chartWindow();
+    if (!chart || !QTest::qWaitForWindowExposed(chart))
+        return false;
+    chart->picSuii->setCurrent(chart->picSuii->current() - 2);
+    QTest::qWait(200);
+    for (const QLabel* label : chart->findChildren<QLabel*>())
+        if (label->isVisible() && !label->wordWrap() && label->sizeHint().width() > label->width()) {
+            std::fprintf(stderr, "%s does not fit: %s\n", qPrintable(label->objectName()), qPrintable(label->text()));
+            return false;
+        }
+    return Save(*chart, file);
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     SetUpApplication(app);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: render_windows OUTPUT_DIR\n");
+    const bool chartOnly = argc == 3 && std::string(argv[2]) == "--chart-only";
+    if (argc != 2 && !chartOnly) {
+        std::fprintf(stderr, "usage: render_windows OUTPUT_DIR [--chart-only]\n");
         return 2;
     }
     const QString out = QDir(QString::fromLocal8Bit(argv[1])).absolutePath();
@@ -78,6 +123,10 @@ int main(int argc, char* argv[]) {
         }
     }
     QDir().mkpath(out);
+    if (chartOnly) {
+        QtDialogs dialogs;
+        return SaveChart(dialogs, out + u"/chart-window.png"_s) ? 0 : 1;
+    }
     QTemporaryDir data;
     QDir::setCurrent(data.path());
     const bool written =
@@ -90,7 +139,8 @@ int main(int argc, char* argv[]) {
         WriteCp932(u"項目１.txt"_s, u"\"タクシーを使ったつもり\",690\r\n\"コーヒーを我慢したつもり\",150\r\n"
                                     u"\"少年マガジンを買ったつもり\",230\r\n\"晩酌\",50\r\n"
                                     u"\"お弁当を作ったつもり\",480\r\n"_s) &&
-        WriteCp932(u"テーマ名１.txt"_s, u"\"北海道旅行のためのつもり貯金\"\r\n"_s);
+        WriteCp932(u"テーマ名１.txt"_s, u"\"北海道旅行のためのつもり貯金\"\r\n"_s) &&
+        WriteCp932(u"目標１.txt"_s, u"5000\r\n"_s);
     if (!written)
         return 1;
 
@@ -113,6 +163,9 @@ int main(int argc, char* argv[]) {
     if (!Save(starter, out + u"/starter-window.png"_s))
         return 1;
     starter.hide();
+    if (!SaveChart(dialogs, out + u"/chart-window.png"_s))
+        return 1;
+    QDir::setCurrent(data.path());
 
     // A long-time saver's ledger, with amounts of millions, in another folder.
     {
@@ -156,6 +209,9 @@ int main(int argc, char* argv[]) {
             return 1;
         nightStarter.hide();
         night.hide();
+        if (!SaveChart(dialogs, out + u"/chart-window-dark.png"_s))
+            return 1;
+        QDir::setCurrent(data.path());
         QApplication::setPalette(light);
     }
 

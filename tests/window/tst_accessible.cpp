@@ -5,6 +5,7 @@
 #include "testsupport.h"
 #include "widgets/controls.h"
 #include "widgets/dialogs.h"
+#include "widgets/goal_bar.h"
 #include "widgets/grid.h"
 #include "window/fraMain.h"
 
@@ -60,6 +61,8 @@ const Spoken kSpoken[] = {
     {u"cmdsyoukai", QAccessible::PushButton, u"プロ", u"ヘルプファイルを開きます", nullptr},
     {u"cmdEnd", QAccessible::PushButton, u"終了", u"プログラムを終了します", nullptr},
     {u"cmdChinClr2", QAccessible::PushButton, u"項目全クリア", u"登録されている項目を全て削除します", nullptr},
+    {u"cmdSuii", QAccessible::PushButton, u"貯金の推移", u"貯金の推移と目標までの見込みをグラフで表示します", nullptr},
+    {u"prgMokuhyou", QAccessible::ProgressBar, u"目標", u"ダブルクリックで目標金額を設定", nullptr},
     {u"txtChinKou", QAccessible::EditableText, u"項目", u"リストにない項目を入力、追加できます", u"Label1_1"},
     {u"txtChin_Inp", QAccessible::EditableText, u"金額", u"金額を入力してください", u"Label1_2"},
     {u"msgChingin", QAccessible::Table, u"貯金の記録", u"ダブルクリックで選択した行を削除できます", nullptr},
@@ -186,7 +189,7 @@ void TestAccessible::itemsPickedAndDeletedByKeys() {
     // The deposit button by Tab and Enter, with the item picked by keys.
     press(Qt::Key_Up);
     press(Qt::Key_Return);
-    for (int i = 0; i < 2; ++i)
+    for (int i = 0; i < 3; ++i) // past 項目全クリア and 貯金の推移
         press(Qt::Key_Tab);
     QCOMPARE(QApplication::focusWidget(), static_cast<QWidget*>(w.cmdChinHozon));
     press(Qt::Key_Return);
@@ -219,9 +222,9 @@ void TestAccessible::helpOpensByF1() {
 void TestAccessible::tabOrderStays() {
     WriteBytes(kLedgerName, Deposit(u"A"_s, "1"));
     fraMain& w = start();
-    const std::vector<QWidget*> order = {w.cmdChinHozon, w.cmdChinClr,  w.cmdHelp,     w.cmdsyoukai,
-                                         w.cmdEnd,       w.msgChingin,  w.txtChinKou,  w.txtChin_Inp,
-                                         w.msgChinKou,   w.cmdChinClr2, w.cmdChinHozon};
+    const std::vector<QWidget*> order = {w.cmdChinHozon, w.cmdChinClr,  w.cmdHelp,    w.cmdsyoukai,
+                                         w.cmdEnd,       w.msgChingin,  w.txtChinKou, w.txtChin_Inp,
+                                         w.msgChinKou,   w.cmdChinClr2, w.cmdSuii,    w.cmdChinHozon};
     w.cmdChinHozon->setFocus();
     QTRY_VERIFY(w.cmdChinHozon->hasFocus());
     for (std::size_t i = 1; i < order.size(); ++i) {

@@ -54,6 +54,8 @@ const QString Tema = u"ダブルクリックでテーマ名を変更できます
 // From the top of the stacking order down.
 // clang-format off
 const std::vector<Expected> kMainWindow = {
+    {u"prgMokuhyou"_s, "GoalBar", {}, 6000, 5130, 2835, 330, u"ダブルクリックで目標金額を変更できます"_s, P, 9, None, None, Any, false},
+    {u"cmdSuii"_s, "QPushButton", {}, 8895, 5145, 315, 315, u"貯金の推移（F3）"_s, {}, 0, None, None, Any, false},
     {u"cmdChinClr2"_s, "QPushButton", {}, 5475, 4235, 315, 315, u"項目全クリア"_s, {}, 0, None, None, Any, false},
     {u"cmdEnd"_s, "QToolButton", u"終了"_s, 8475, 75, 840, 990, u"プログラムを終了します"_s, {}, 0, None, None, Any, false},
     {u"cmdsyoukai"_s, "QToolButton", u"プロ"_s, 7650, 75, 840, 990, u"ヘルプファイルを開きます"_s, {}, 0, None, None, Any, false},
@@ -237,9 +239,10 @@ void TestLayout::mainWindow() {
     QCOMPARE(iconSizes, (QList<QSize>{{16, 16}, {32, 32}}));
 
     CheckControls(w, kMainWindow);
-    QCOMPARE(TabSequence(w.cmdChinHozon),
-             (QStringList{u"cmdChinHozon"_s, u"cmdChinClr"_s, u"cmdHelp"_s, u"cmdsyoukai"_s, u"cmdEnd"_s,
-                          u"msgChingin"_s, u"txtChinKou"_s, u"txtChin_Inp"_s, u"msgChinKou"_s, u"cmdChinClr2"_s}));
+    QCOMPARE(
+        TabSequence(w.cmdChinHozon),
+        (QStringList{u"cmdChinHozon"_s, u"cmdChinClr"_s, u"cmdHelp"_s, u"cmdsyoukai"_s, u"cmdEnd"_s, u"msgChingin"_s,
+                     u"txtChinKou"_s, u"txtChin_Inp"_s, u"msgChinKou"_s, u"cmdChinClr2"_s, u"cmdSuii"_s}));
     // The amount box takes digits straight from the keyboard; the item box goes through the input method.
     QVERIFY(!w.txtChin_Inp->testAttribute(Qt::WA_InputMethodEnabled));
     QVERIFY(w.txtChinKou->testAttribute(Qt::WA_InputMethodEnabled));
