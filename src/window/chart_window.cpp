@@ -289,8 +289,9 @@ void frmSuii::ledgerChanged() {
     }
     m_generation = rows.generation();
     m_rowsSeen = rows.count();
-    const records::CalendarDate today = m_owner.today();
-    m_months.extendTo(records::MonthOf(today.year, today.month));
+    // Up to today's month, as long as the clock gives a year a ledger date can have.
+    if (const records::CalendarDate today = m_owner.today(); today.year >= 1000 && today.year <= 9999)
+        m_months.extendTo(records::MonthOf(today.year, today.month));
 
     int changedFrom = 0;
     const bool kept = m_months.takeChanges(changedFrom);

@@ -303,12 +303,12 @@ void TestNothingLost::onlyTheProgramsLeftoversGo_data() {
     QTest::addColumn<QByteArray>("entry");
     QTest::addColumn<bool>("directory");
     QTest::addColumn<bool>("removed");
-    for (const char* name :
-         {".テーマ１.txt.backup", ".テーマ１.TXT.202412", ".項目１.txt.before", ".テーマ名１.txt.abc123",
-          ".テーマ１.txt.A1b2C3", ".項目１.txt.tsumotto-tmp-1234567", ".kzHelp.chm.tsumotto-tmp-abc123"})
+    for (const char* name : {".テーマ１.txt.backup", ".テーマ１.TXT.202412", ".項目１.txt.before",
+                             ".テーマ名１.txt.abc123", ".テーマ１.txt.A1b2C3", ".項目１.txt.tsumotto-tmp-1234567",
+                             ".kzHelp.chm.tsumotto-tmp-abc123", ".目標１.txt.backup"})
         QTest::newRow(name) << QByteArray(name) << false << false;
     QTest::newRow("marked folder") << QByteArray(".テーマ名１.txt.tsumotto-tmp-Ab3dE9") << true << false;
-    for (const char* name : {kLedgerName, kItemsName, kThemeName})
+    for (const char* name : {kLedgerName, kItemsName, kThemeName, "目標１.txt"})
         QTest::newRow(name) << QByteArray(name) << false << true; // a temporary made for it, as a rewrite does
 }
 
