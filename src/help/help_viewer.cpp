@@ -826,17 +826,17 @@ void HelpWindow::placeBeside(const QWidget* owner) {
     setGeometry(placed.marginsRemoved(frame));
 }
 
-void HtmlHelp(QWidget* caller, const QString& file, Command command) {
+bool HtmlHelp(QWidget* caller, const QString& file, Command command) {
     if (command == Command::CloseAll) {
         for (const QPointer<HelpWindow>& w : OpenWindows())
             if (w)
                 w->close();
-        return;
+        return true;
     }
     const QByteArray path = FindHelpFile(file);
     char* real = path.isEmpty() ? nullptr : realpath(path.constData(), nullptr);
     if (!real)
-        return;
+        return false;
     const QByteArray canonical(real);
     std::free(real);
     for (const QPointer<HelpWindow>& w : OpenWindows()) {
@@ -845,17 +845,18 @@ void HtmlHelp(QWidget* caller, const QString& file, Command command) {
             w->show();
             w->raise();
             w->activateWindow();
-            return;
+            return true;
         }
     }
     std::shared_ptr<const ChmArchive> archive = ChmArchive::Open(canonical.toStdString());
     if (!archive || archive->DefaultTopic().empty())
-        return;
+        return false;
     auto* window = new HelpWindow(canonical, std::move(archive), caller);
     OpenWindows().push_back(window);
     window->placeBeside(caller);
     window->showDefaultTopic();
     window->show();
+    return true;
 }
 
 } // namespace help
