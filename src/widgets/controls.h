@@ -55,14 +55,28 @@ public:
     explicit Label(QWidget* parent = nullptr);
     Label(const QString& text, QWidget* parent);
 
-    // A label that shows its whole text on one line: its font shrinks until the text fits, down to a
-    // smallest readable size; past that the end is cut and marked with an ellipsis, so that a number never
-    // looks like a smaller one.
-    void setShrinksToFit(bool shrinks);
-    // The font the text is drawn in now, and the text as drawn.
-    QFont shownFont() const;
-    QString shownText() const;
-    static constexpr double kSmallestPoints = 6;
+    // How a label fits a text too large for it, never in type smaller than kSmallestPoints:
+    // OneLine (numbers): the font shrinks until the text fits on one line; failing that, it goes on two lines,
+    // broken at the digit grouping nearest the middle.
+    // Lines (names): the text wraps between words (between any two characters in Japanese), and the font
+    // shrinks until every line fits.
+    // Past that the end is cut and marked with an ellipsis, so that a number never looks like a smaller one,
+    // and the tooltip and the accessible name hold the whole text.
+    enum class Fit { None, OneLine, Lines };
+    void setFit(Fit fit);
+    Fit fit() const { return m_fit; }
+    void setShrinksToFit(bool shrinks) { setFit(shrinks ? Fit::OneLine : Fit::None); }
+    struct Shown {
+        QFont font;
+        QStringList lines;
+        bool cut = false;
+    };
+    // The font the text is drawn in now, and the text as drawn, its lines joined by line feeds.
+    Shown shown() const;
+    QFont shownFont() const { return shown().font; }
+    QString shownText() const { return shown().lines.join(u'\n'); }
+    bool isCut() const { return shown().cut; }
+    static constexpr double kSmallestPoints = 9; // legible at 96 dpi
 
 signals:
     void DblClick();
@@ -70,9 +84,11 @@ signals:
 protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    bool event(QEvent* event) override;
 
 private:
-    bool m_shrinks = false;
+    QRect textRoom() const;
+    Fit m_fit = Fit::None;
 };
 
 // A rounded panel drawn under other controls.

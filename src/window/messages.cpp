@@ -327,6 +327,10 @@ QString ThemeNamePrompt() {
     return u"テーマ名を入力してください"_s;
 }
 
+QString NoThemeName() {
+    return u"テーマ名（まだありません）"_s;
+}
+
 QString ThemeNameTitle() {
     return u"テーマ名入力"_s;
 }

@@ -74,6 +74,7 @@ QString TooManyItems();
 Message RegisterNewItem();
 QString ThemeNamePrompt();
 QString ThemeNameTitle();
+QString NoThemeName(); // what the theme label is called while no theme is set
 
 // The buttons of the top strip and the welcome window.
 Message ProIntroduction();
