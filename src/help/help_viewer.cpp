@@ -7,6 +7,7 @@
 #include "records/data_file_names.h"
 #include "widgets/controls.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QBuffer>
@@ -584,6 +585,19 @@ void HelpBrowser::applyZoom() {
 
 // HelpWindow
 
+namespace {
+
+// The panes' tab widget as a class of its own: Qt's own interface for a tab widget would win over the one that
+// tells a screen reader it is a panel (SetAccessibleRole).
+class PaneTabs final : public QTabWidget {
+    Q_OBJECT
+
+public:
+    using QTabWidget::QTabWidget;
+};
+
+} // namespace
+
 HelpWindow::HelpWindow(const QByteArray& path, std::shared_ptr<const ChmArchive> archive, QWidget* owner)
     : QWidget(owner, Qt::Window), m_path(path), m_file(std::make_shared<const HelpBook>(std::move(archive))),
       m_browser(new HelpBrowser(m_file, this)) {
@@ -598,8 +612,8 @@ HelpWindow::HelpWindow(const QByteArray& path, std::shared_ptr<const ChmArchive>
     bar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     bar->setAccessibleName(u"ヘルプの操作"_s);
 
-    m_panes = new QTabWidget(this);
-    m_panes->setAccessibleName(u"ヘルプの案内"_s);
+    m_panes = new PaneTabs(this);
+    SetAccessibleRole(m_panes, QAccessible::Pane, u"ヘルプの案内"_s); // before anything asks for its interface
     m_panes->setAccessibleDescription(u"目次は Alt+C、キーワードは Alt+N、検索は Alt+S で開きます"_s);
     m_contents = new ContentsPane(*m_file, m_panes);
     m_index = new IndexPane(*m_file, m_panes);
@@ -632,6 +646,23 @@ HelpWindow::HelpWindow(const QByteArray& path, std::shared_ptr<const ChmArchive>
     splitter->setChildrenCollapsible(false);
 
     buildToolBar(bar);
+    // A screen reader hears the window as a window, and each part of it by what it is; the tool bar's buttons
+    // are in the Tab order, as a keyboard user needs them.
+    SetAccessibleRole(this, QAccessible::Window, QString());
+    SetAccessibleRole(page, QAccessible::Pane, u"ページの欄"_s);
+    SetAccessibleRole(m_findBar, QAccessible::Pane, u"ページ内検索"_s);
+    splitter->setAccessibleName(u"目次とページ"_s);
+    for (int i = 0; i < splitter->count(); ++i)
+        SetAccessibleRole(splitter->handle(i), QAccessible::Separator, u"目次とページの仕切り"_s);
+    for (QWidget* part : bar->findChildren<QWidget*>()) {
+        if (part->inherits("QToolBarSeparator"))
+            SetAccessibleRole(part, QAccessible::Separator, u"区切り"_s);
+        else if (auto* button = qobject_cast<QToolButton*>(part)) {
+            button->setFocusPolicy(Qt::TabFocus);
+            if (button->objectName() == u"qt_toolbar_ext_button"_s)
+                button->setAccessibleName(u"ほかの操作"_s);
+        }
+    }
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
@@ -860,3 +891,5 @@ bool HtmlHelp(QWidget* caller, const QString& file, Command command) {
 }
 
 } // namespace help
+
+#include "help_viewer.moc"

@@ -6,6 +6,8 @@
 #include "widgets/text_convert.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QGuiApplication>
 #include <QHelpEvent>
 #include <QIcon>
@@ -202,8 +204,35 @@ bool Label::event(QEvent* event) {
     return QLabel::event(event);
 }
 
-Shape::Shape(const QColor& fill, const QColor& outline, QWidget* parent)
-    : QWidget(parent), m_fill(fill), m_outline(outline) {}
+Shape::Shape(const QColor& fill, const QColor& outline, QWidget* parent, const QString& spoken)
+    : QWidget(parent), m_fill(fill), m_outline(outline) {
+    SetAccessibleRole(this, QAccessible::Pane, spoken);
+}
+
+namespace {
+
+constexpr char kRoleProperty[] = "tsumottoAccessibleRole";
+
+QAccessibleInterface* DecorationInterface(const QString&, QObject* object) {
+    if (!object || !object->isWidgetType())
+        return nullptr;
+    const QVariant role = object->property(kRoleProperty);
+    if (!role.isValid())
+        return nullptr;
+    return new QAccessibleWidget(static_cast<QWidget*>(object), static_cast<QAccessible::Role>(role.toInt()));
+}
+
+} // namespace
+
+void SetAccessibleRole(QWidget* widget, int role, const QString& name) {
+    static const bool installed = [] {
+        QAccessible::installFactory(DecorationInterface);
+        return true;
+    }();
+    (void)installed;
+    widget->setProperty(kRoleProperty, role);
+    widget->setAccessibleName(name);
+}
 
 void Shape::paintEvent(QPaintEvent*) {
     QPainter painter(this);
@@ -311,6 +340,7 @@ QWidget* NewLine(int x1, int x2, int y, const QColor& colour, QWidget* parent) {
     line->setPalette(palette);
     line->setAutoFillBackground(true);
     line->setGeometry(TwipsToPixels(x1), TwipsToPixels(y), TwipsToPixels(x2) - TwipsToPixels(x1) + 1, 1);
+    SetAccessibleRole(line, QAccessible::Separator, QStringLiteral("区切り線"));
     return line;
 }
 

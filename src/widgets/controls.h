@@ -91,12 +91,12 @@ private:
     Fit m_fit = Fit::None;
 };
 
-// A rounded panel drawn under other controls.
+// A rounded panel drawn under other controls. A screen reader hears it as a panel with the given name.
 class Shape final : public QWidget {
     Q_OBJECT
 
 public:
-    Shape(const QColor& fill, const QColor& outline, QWidget* parent);
+    Shape(const QColor& fill, const QColor& outline, QWidget* parent, const QString& spoken = {});
     QColor fill() const { return m_fill; }
     QColor outline() const { return m_outline; }
 
@@ -114,6 +114,11 @@ double ContrastRatio(const QColor& a, const QColor& b);
 // of the same hue nearest to it that does; else black or white.
 QColor ReadableOn(const QColor& wanted, const QColor& background);
 
+// What a screen reader calls a widget that draws only a decoration: a plain widget is otherwise an unnamed
+// "filler" to it. Call it before anything asks for the widget's interface (setting its accessible name does),
+// which is made once.
+void SetAccessibleRole(QWidget* widget, int role, const QString& name);
+
 // Makes Enter (and the keypad's) on a focused button press it, as on Windows; Qt's buttons take only Space.
 void PressOnEnter(QAbstractButton* button);
 
@@ -128,7 +133,7 @@ QToolButton* NewPictureButton(const QString& caption, QStringView picture, QWidg
 // transparent.
 Label* NewTextLabel(const QString& text, const QFont& font, const QColor& textColour, const QColor& background,
                     Qt::Alignment alignment, QWidget* parent);
-// A one-pixel line from (x1, y) to (x2, y), in twips.
+// A one-pixel line from (x1, y) to (x2, y), in twips; a separator to a screen reader.
 QWidget* NewLine(int x1, int x2, int y, const QColor& colour, QWidget* parent);
 
 // Where a control sits and how the Tab key reaches it.

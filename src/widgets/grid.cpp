@@ -537,13 +537,22 @@ void Grid::flush() {
     setAutoScroll(false);
     if (m_row >= 1) {
         const QModelIndex current = m_model->index(m_row - 1, m_col);
-        selectionModel()->setCurrentIndex(current, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        // Only the grid with the focus has a current cell: an accessible table reports its current cell as
+        // focused, and a screen reader would hear a cell of each grid focused at once. The selected row stays.
+        if (hasFocus())
+            selectionModel()->setCurrentIndex(current, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        else {
+            selectionModel()->select(current, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+            selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
+        }
     } else {
         selectionModel()->clear();
     }
     setAutoScroll(scrolls);
-    if (m_topRow >= 1)
+    if (m_topRow >= 1) {
+        executeDelayedItemsLayout(); // the rows just told of are laid out before the view scrolls to one
         scrollTo(m_model->index(m_topRow - 1, 0), PositionAtTop);
+    }
     m_topRow = -1;
     m_keptRows = m_rows;
     m_changedFirst = INT_MAX;
@@ -604,12 +613,23 @@ void Grid::paintEvent(QPaintEvent* event) {
 }
 
 void Grid::focusInEvent(QFocusEvent* event) {
+    // The current cell comes back with the focus, so that the keys move from the row the program set.
+    if (m_row >= 1 && !m_flushPending) {
+        m_flushing = true;
+        selectionModel()->setCurrentIndex(m_model->index(m_row - 1, m_col), QItemSelectionModel::NoUpdate);
+        m_flushing = false;
+    }
     QTableView::focusInEvent(event);
     viewport()->update();
 }
 
 void Grid::focusOutEvent(QFocusEvent* event) {
     QTableView::focusOutEvent(event);
+    if (m_row >= 1 && !m_flushPending) {
+        m_flushing = true;
+        selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
+        m_flushing = false;
+    }
     viewport()->update();
 }
 

@@ -166,7 +166,7 @@ void fraMain::createControls() {
     // A grey line over a white one: a groove under the top strip.
     QWidget* line1_1 = NewLine(90, 9380, 1185, kGrey, this);
     QWidget* line1_0 = NewLine(90, 9380, 1200, kWhite, this);
-    auto* shape1 = new Shape(kIvory, kBlack, this);
+    auto* shape1 = new Shape(kIvory, kBlack, this, u"テーマの枠"_s);
 
     const QString themeTip = u"ダブルクリックでテーマ名を変更できます"_s;
     PlaceControls({
