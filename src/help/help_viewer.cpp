@@ -428,7 +428,61 @@ void HelpBrowser::doSetSource(const QUrl& name, QTextDocument::ResourceType type
     }
     if (m_loadedPage)
         applyZoom();
+    fitPictures();
     updateMarks();
+}
+
+void HelpBrowser::resizeEvent(QResizeEvent* event) {
+    QTextBrowser::resizeEvent(event);
+    fitPictures();
+}
+
+void HelpBrowser::fitPictures() {
+    constexpr int kPageWidth = QTextFormat::UserProperty; // a picture's size as the page gives it
+    constexpr int kPageHeight = QTextFormat::UserProperty + 1;
+    const qreal room = viewport()->width() - 2 * document()->documentMargin() - 4;
+    if (room <= 0)
+        return;
+    // The pictures first, then their new sizes: a change of format may split the fragments being walked.
+    std::vector<std::pair<int, QTextImageFormat>> changes;
+    for (QTextBlock block = document()->begin(); block.isValid(); block = block.next()) {
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextFragment fragment = it.fragment();
+            if (!fragment.isValid() || !fragment.charFormat().isImageFormat())
+                continue;
+            QTextImageFormat image = fragment.charFormat().toImageFormat();
+            if (!image.hasProperty(kPageWidth)) {
+                QSizeF natural(image.width(), image.height());
+                if (natural.width() <= 0)
+                    natural =
+                        document()->resource(QTextDocument::ImageResource, QUrl(image.name())).value<QImage>().size();
+                if (natural.width() <= 0)
+                    continue;
+                if (natural.height() <= 0)
+                    natural.setHeight(natural.width());
+                image.setProperty(kPageWidth, natural.width());
+                image.setProperty(kPageHeight, natural.height());
+            }
+            const qreal width = image.doubleProperty(kPageWidth);
+            const qreal shown = std::min(width, room);
+            if (fragment.charFormat().hasProperty(kPageWidth) && qFuzzyCompare(image.width(), shown))
+                continue;
+            image.setWidth(shown);
+            image.setHeight(image.doubleProperty(kPageHeight) * shown / width);
+            for (int i = 0; i < fragment.length(); ++i)
+                changes.emplace_back(fragment.position() + i, image);
+        }
+    }
+    if (changes.empty())
+        return;
+    QTextCursor cursor(document());
+    cursor.beginEditBlock();
+    for (const auto& [position, image] : changes) {
+        cursor.setPosition(position);
+        cursor.setPosition(position + 1, QTextCursor::KeepAnchor);
+        cursor.setCharFormat(image);
+    }
+    cursor.endEditBlock();
 }
 
 void HelpBrowser::setSearchTerms(const QStringList& terms) {

@@ -206,10 +206,13 @@ public:
 
 protected:
     void doSetSource(const QUrl& name, QTextDocument::ResourceType type) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void zoomTo(int step);
     void applyZoom();
+    // Pictures wider than the page are drawn as wide as it, keeping their proportions.
+    void fitPictures();
     void updateMarks();
 
     std::shared_ptr<const HelpBook> m_file;
