@@ -87,7 +87,7 @@ void TestGrid::viewShowsCellsAfterOneUpdate() {
     QCOMPARE(grid.model()->index(999, 4).data().toString(), u"1000-4"_s);
     QCOMPARE(grid.model()->headerData(2, Qt::Horizontal).toString(), u"0-2"_s);
     QVERIFY(grid.selectionModel()->isRowSelected(999)); // the current row is the selection
-    QVERIFY(!grid.currentIndex().isValid());             // and the current cell only the focused grid's
+    QVERIFY(!grid.currentIndex().isValid());            // and the current cell only the focused grid's
     grid.show();
     grid.activateWindow();
     grid.setFocus();
