@@ -51,7 +51,10 @@ public:
     }
 
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
-        if (orientation != Qt::Horizontal || section < 0 || section >= m_grid.m_cols)
+        // The row headers are never shown; a screen reader still reaches them, and hears the row's number.
+        if (orientation == Qt::Vertical)
+            return role == Qt::DisplayRole && section >= 0 ? QVariant(QString::number(section + 1)) : QVariant();
+        if (section < 0 || section >= m_grid.m_cols)
             return {};
         if (role == Qt::DisplayRole)
             return m_grid.cell(0, section);

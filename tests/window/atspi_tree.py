@@ -53,7 +53,7 @@ def descendants(node, depth=0):
 
 # Inside a table, cells and headers are named by their text, and an empty cell by none; the corner button of
 # Qt's tables is an unnamed panel. Everywhere else an object has a role that says what it is and a name.
-TABLE_PARTS = ("table cell", "table column header", "table row header", "panel")
+TABLE_PARTS = ("table cell", "table column header", "panel")
 VAGUE_ROLES = ("filler", "unknown", "invalid", "redundant object")
 
 
