@@ -450,7 +450,9 @@ void SearchPane::showResults() {
         notes << u"長いページ %1 ページは、表示される始めの部分だけを検索しました。"_s.arg(progress.cut);
     const std::vector<HelpBook::Found> found = m_index->search(m_terms);
     if (found.empty()) {
-        m_status->setText((QStringList{u"「%1」は見つかりませんでした。"_s.arg(m_typed)} + notes).join(u'\n'));
+        // The term on a line of its own, so that the narrow pane breaks the status between phrases, never inside
+        // the verb.
+        m_status->setText((QStringList{u"「%1」は"_s.arg(m_typed), u"見つかりませんでした。"_s} + notes).join(u'\n'));
         emit searched();
         return;
     }
@@ -463,7 +465,7 @@ void SearchPane::showResults() {
     }
     m_results->setCurrentItem(m_results->topLevelItem(0));
     m_status->setText(
-        (QStringList{u"「%1」は %2 ページに見つかりました。"_s.arg(m_typed, QString::number(found.size()))} + notes)
+        (QStringList{u"「%1」は"_s.arg(m_typed), u"%1 ページに見つかりました。"_s.arg(found.size())} + notes)
             .join(u'\n'));
     emit searched();
 }

@@ -7,6 +7,7 @@
 #include "records/data_file_names.h"
 #include "widgets/controls.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
 #include <QBuffer>
@@ -427,7 +428,61 @@ void HelpBrowser::doSetSource(const QUrl& name, QTextDocument::ResourceType type
     }
     if (m_loadedPage)
         applyZoom();
+    fitPictures();
     updateMarks();
+}
+
+void HelpBrowser::resizeEvent(QResizeEvent* event) {
+    QTextBrowser::resizeEvent(event);
+    fitPictures();
+}
+
+void HelpBrowser::fitPictures() {
+    constexpr int kPageWidth = QTextFormat::UserProperty; // a picture's size as the page gives it
+    constexpr int kPageHeight = QTextFormat::UserProperty + 1;
+    const qreal room = viewport()->width() - 2 * document()->documentMargin() - 4;
+    if (room <= 0)
+        return;
+    // The pictures first, then their new sizes: a change of format may split the fragments being walked.
+    std::vector<std::pair<int, QTextImageFormat>> changes;
+    for (QTextBlock block = document()->begin(); block.isValid(); block = block.next()) {
+        for (auto it = block.begin(); !it.atEnd(); ++it) {
+            const QTextFragment fragment = it.fragment();
+            if (!fragment.isValid() || !fragment.charFormat().isImageFormat())
+                continue;
+            QTextImageFormat image = fragment.charFormat().toImageFormat();
+            if (!image.hasProperty(kPageWidth)) {
+                QSizeF natural(image.width(), image.height());
+                if (natural.width() <= 0)
+                    natural =
+                        document()->resource(QTextDocument::ImageResource, QUrl(image.name())).value<QImage>().size();
+                if (natural.width() <= 0)
+                    continue;
+                if (natural.height() <= 0)
+                    natural.setHeight(natural.width());
+                image.setProperty(kPageWidth, natural.width());
+                image.setProperty(kPageHeight, natural.height());
+            }
+            const qreal width = image.doubleProperty(kPageWidth);
+            const qreal shown = std::min(width, room);
+            if (fragment.charFormat().hasProperty(kPageWidth) && qFuzzyCompare(image.width(), shown))
+                continue;
+            image.setWidth(shown);
+            image.setHeight(image.doubleProperty(kPageHeight) * shown / width);
+            for (int i = 0; i < fragment.length(); ++i)
+                changes.emplace_back(fragment.position() + i, image);
+        }
+    }
+    if (changes.empty())
+        return;
+    QTextCursor cursor(document());
+    cursor.beginEditBlock();
+    for (const auto& [position, image] : changes) {
+        cursor.setPosition(position);
+        cursor.setPosition(position + 1, QTextCursor::KeepAnchor);
+        cursor.setCharFormat(image);
+    }
+    cursor.endEditBlock();
 }
 
 void HelpBrowser::setSearchTerms(const QStringList& terms) {
@@ -584,6 +639,19 @@ void HelpBrowser::applyZoom() {
 
 // HelpWindow
 
+namespace {
+
+// The panes' tab widget as a class of its own: Qt's own interface for a tab widget would win over the one that
+// tells a screen reader it is a panel (SetAccessibleRole).
+class PaneTabs final : public QTabWidget {
+    Q_OBJECT
+
+public:
+    using QTabWidget::QTabWidget;
+};
+
+} // namespace
+
 HelpWindow::HelpWindow(const QByteArray& path, std::shared_ptr<const ChmArchive> archive, QWidget* owner)
     : QWidget(owner, Qt::Window), m_path(path), m_file(std::make_shared<const HelpBook>(std::move(archive))),
       m_browser(new HelpBrowser(m_file, this)) {
@@ -598,8 +666,8 @@ HelpWindow::HelpWindow(const QByteArray& path, std::shared_ptr<const ChmArchive>
     bar->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     bar->setAccessibleName(u"ヘルプの操作"_s);
 
-    m_panes = new QTabWidget(this);
-    m_panes->setAccessibleName(u"ヘルプの案内"_s);
+    m_panes = new PaneTabs(this);
+    SetAccessibleRole(m_panes, QAccessible::Pane, u"ヘルプの案内"_s); // before anything asks for its interface
     m_panes->setAccessibleDescription(u"目次は Alt+C、キーワードは Alt+N、検索は Alt+S で開きます"_s);
     m_contents = new ContentsPane(*m_file, m_panes);
     m_index = new IndexPane(*m_file, m_panes);
@@ -632,6 +700,23 @@ HelpWindow::HelpWindow(const QByteArray& path, std::shared_ptr<const ChmArchive>
     splitter->setChildrenCollapsible(false);
 
     buildToolBar(bar);
+    // A screen reader hears the window as a window, and each part of it by what it is; the tool bar's buttons
+    // are in the Tab order, as a keyboard user needs them.
+    SetAccessibleRole(this, QAccessible::Window, QString());
+    SetAccessibleRole(page, QAccessible::Pane, u"ページの欄"_s);
+    SetAccessibleRole(m_findBar, QAccessible::Pane, u"ページ内検索"_s);
+    splitter->setAccessibleName(u"目次とページ"_s);
+    for (int i = 0; i < splitter->count(); ++i)
+        SetAccessibleRole(splitter->handle(i), QAccessible::Separator, u"目次とページの仕切り"_s);
+    for (QWidget* part : bar->findChildren<QWidget*>()) {
+        if (part->inherits("QToolBarSeparator"))
+            SetAccessibleRole(part, QAccessible::Separator, u"区切り"_s);
+        else if (auto* button = qobject_cast<QToolButton*>(part)) {
+            button->setFocusPolicy(Qt::TabFocus);
+            if (button->objectName() == u"qt_toolbar_ext_button"_s)
+                button->setAccessibleName(u"ほかの操作"_s);
+        }
+    }
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
@@ -826,17 +911,17 @@ void HelpWindow::placeBeside(const QWidget* owner) {
     setGeometry(placed.marginsRemoved(frame));
 }
 
-void HtmlHelp(QWidget* caller, const QString& file, Command command) {
+bool HtmlHelp(QWidget* caller, const QString& file, Command command) {
     if (command == Command::CloseAll) {
         for (const QPointer<HelpWindow>& w : OpenWindows())
             if (w)
                 w->close();
-        return;
+        return true;
     }
     const QByteArray path = FindHelpFile(file);
     char* real = path.isEmpty() ? nullptr : realpath(path.constData(), nullptr);
     if (!real)
-        return;
+        return false;
     const QByteArray canonical(real);
     std::free(real);
     for (const QPointer<HelpWindow>& w : OpenWindows()) {
@@ -845,17 +930,20 @@ void HtmlHelp(QWidget* caller, const QString& file, Command command) {
             w->show();
             w->raise();
             w->activateWindow();
-            return;
+            return true;
         }
     }
     std::shared_ptr<const ChmArchive> archive = ChmArchive::Open(canonical.toStdString());
     if (!archive || archive->DefaultTopic().empty())
-        return;
+        return false;
     auto* window = new HelpWindow(canonical, std::move(archive), caller);
     OpenWindows().push_back(window);
     window->placeBeside(caller);
     window->showDefaultTopic();
     window->show();
+    return true;
 }
 
 } // namespace help
+
+#include "help_viewer.moc"

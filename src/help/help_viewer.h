@@ -45,9 +45,9 @@ class SearchPane;
 enum class Command { Display = 0, CloseAll = 18 };
 
 // Display: opens the file's default topic in a help window owned by the caller, or brings forward the one
-// already showing that file, and returns at once. A missing or unreadable file shows nothing.
-// CloseAll: closes every help window, whatever file is named.
-void HtmlHelp(QWidget* caller, const QString& file, Command command);
+// already showing that file, and returns at once. A missing or unreadable file shows nothing, and false
+// tells the caller so. CloseAll: closes every help window, whatever file is named.
+bool HtmlHelp(QWidget* caller, const QString& file, Command command);
 
 // Where a bare help file name is found: the program's installed data folder (share/tsumotto beside its
 // bin folder), the build's help folder, then the current directory, ignoring letter case there. Empty when
@@ -206,10 +206,13 @@ public:
 
 protected:
     void doSetSource(const QUrl& name, QTextDocument::ResourceType type) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void zoomTo(int step);
     void applyZoom();
+    // Pictures wider than the page are drawn as wide as it, keeping their proportions.
+    void fitPictures();
     void updateMarks();
 
     std::shared_ptr<const HelpBook> m_file;

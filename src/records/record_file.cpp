@@ -19,6 +19,7 @@ namespace records {
 namespace {
 
 constexpr std::size_t kOutputChunk = 64 * 1024;
+constexpr char kEndOfFileMark = '\x1A'; // Ctrl-Z
 
 // 1 + the number of line ends (CR LF, LF or CR alone) before offset.
 int LineAt(std::string_view bytes, std::size_t offset) {
@@ -213,6 +214,9 @@ bool RecordFile::readAhead() {
         }
         m_rawEnd = n == 0;
         m_rawRead += static_cast<std::size_t>(n);
+        // Old Windows editors end a file with Ctrl-Z: an end-of-file mark, not a line.
+        if (m_rawEnd && !m_raw.empty() && m_raw.back() == kEndOfFileMark)
+            m_raw.pop_back();
         if (m_rawRead > kMaxInputBytes) { // grown while being read
             m_inputFailure = TooLarge();
             return false;
@@ -372,16 +376,22 @@ Status RecordFile::OpenForAppend(std::string_view name) {
     m_appendSize = st.st_size;
     m_tailStart = -1;
     m_tail.clear();
+    m_endMark = -1;
+    // A Ctrl-Z at the end is read as the end of the file, so what is written goes before it and the mark
+    // goes: after it, a record would be a line the reader does not take.
+    off_t size = st.st_size;
+    char last = 0;
+    if (size > 0 && pread(fd, &last, 1, size - 1) == 1 && last == kEndOfFileMark)
+        m_endMark = --size;
     // A last line without its line end is either a whole record (an edited file) or what a cut-off write
     // left; which it is, the first record written decides, by its kinds.
-    char last = 0;
-    if (st.st_size > 0 && pread(fd, &last, 1, st.st_size - 1) == 1 && last != '\n' && last != '\r') {
-        const off_t window = std::min<off_t>(st.st_size, static_cast<off_t>(kMaxInputBytes) + 1);
+    if (size > 0 && pread(fd, &last, 1, size - 1) == 1 && last != '\n' && last != '\r') {
+        const off_t window = std::min<off_t>(size, static_cast<off_t>(kMaxInputBytes) + 1);
         std::string end(static_cast<std::size_t>(window), '\0');
-        if (pread(fd, end.data(), end.size(), st.st_size - window) != static_cast<ssize_t>(end.size()))
+        if (pread(fd, end.data(), end.size(), size - window) != static_cast<ssize_t>(end.size()))
             return systemFailure(errno ? errno : EIO);
         const std::size_t start = LastLineStart(end);
-        m_tailStart = st.st_size - window + static_cast<off_t>(start);
+        m_tailStart = size - window + static_cast<off_t>(start);
         m_tail = end.substr(start);
     }
     guard.fd = -1;
@@ -541,6 +551,13 @@ Status RecordFile::ReadRecord(std::span<const FieldKind> kinds, std::vector<Fiel
             consumeDelimiter();
         }
     }
+    // A record ends its line: a comma after the last field is a record longer than its kinds, never the
+    // remains of a cut-off write, which stops short of the line end.
+    if (!m_afterLineEnd) {
+        if (!m_inputFailure.ok())
+            return m_inputFailure;
+        return damaged(m_line, Status::What::ExtraField);
+    }
     return {};
 }
 
@@ -611,10 +628,10 @@ Status RecordFile::appendLine(std::span<const FieldValue> values, const std::str
         if (!dropTail)
             prefix = "\r\n";
     }
-    const off_t size = dropTail ? m_tailStart : m_appendSize;
+    const off_t size = dropTail ? m_tailStart : m_endMark >= 0 ? m_endMark : m_appendSize;
     if (static_cast<std::size_t>(size) + prefix.size() + bytes.size() > kMaxInputBytes)
         return FileFull();
-    if (dropTail && ftruncate(m_fd, m_tailStart) != 0)
+    if (size != m_appendSize && ftruncate(m_fd, size) != 0)
         return systemFailure(errno);
     // One write per record, so a record is in the file whole or not at all.
     const Status written = writeOut(prefix + bytes);
@@ -622,6 +639,7 @@ Status RecordFile::appendLine(std::span<const FieldValue> values, const std::str
         m_appendSize = size + static_cast<off_t>(prefix.size() + bytes.size());
         m_tailStart = -1;
         m_tail.clear();
+        m_endMark = -1;
     }
     return written;
 }

@@ -149,6 +149,7 @@ private:
     off_t m_appendSize = 0;
     off_t m_tailStart = -1;
     std::string m_tail;
+    off_t m_endMark = -1; // where a Ctrl-Z that ends the file stands: the next record goes in its place
     bool m_created = false;
     std::optional<FileIdentity> m_expected;
     FileIdentity m_identity;

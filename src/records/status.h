@@ -36,6 +36,7 @@ public:
         NulByte,             // a NUL byte, on line()
         NotCodePage932,      // bytes that are no code page 932 character, on line()
         RecordCutShort,      // the record that begins on line() ends before its last field
+        ExtraField,          // the record on line() goes on with a comma after its last field
         QuoteNotClosed,      // the text field on line() has no closing double quote
         TextFieldTooLong,    // the text field on line() takes more than limit() bytes
         NotAnAmount,         // the money field text() on line() is not an amount

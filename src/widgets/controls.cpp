@@ -6,13 +6,18 @@
 #include "widgets/text_convert.h"
 
 #include <QAbstractButton>
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QGuiApplication>
+#include <QHelpEvent>
 #include <QIcon>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
+#include <QTextLayout>
 #include <QToolButton>
+#include <QToolTip>
 
 #include <algorithm>
 #include <cmath>
@@ -61,46 +66,173 @@ void Label::mouseDoubleClickEvent(QMouseEvent* event) {
         emit DblClick();
 }
 
-void Label::setShrinksToFit(bool shrinks) {
-    m_shrinks = shrinks;
+void Label::setFit(Fit fit) {
+    m_fit = fit;
     update();
 }
 
-QFont Label::shownFont() const {
-    QFont shown = font();
-    if (!m_shrinks)
-        return shown;
-    const int room = contentsRect().width() - 2 * margin() - 2;
-    for (double points = font().pointSizeF(); points > kSmallestPoints; points -= 0.25) {
-        shown.setPointSizeF(points);
-        if (QFontMetricsF(shown).horizontalAdvance(text()) <= room)
-            return shown;
+QRect Label::textRoom() const {
+    return contentsRect().adjusted(margin() + 1, margin(), -margin() - 1, -margin());
+}
+
+namespace {
+
+// More characters than any label shows at the smallest size: the rest is cut in any case, and a long name
+// costs no more to lay out than this.
+constexpr qsizetype kMostLaidOut = 400;
+
+// The lines text wraps into in font at width, as Qt's text layout breaks them (between words, and between
+// Japanese characters).
+QStringList WrappedLines(const QString& text, const QFont& font, qreal width) {
+    QTextLayout layout(text, font);
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout.setTextOption(option);
+    QStringList lines;
+    layout.beginLayout();
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(width);
+        lines << text.mid(line.textStart(), line.textLength()).trimmed();
     }
-    shown.setPointSizeF(kSmallestPoints);
+    layout.endLayout();
+    return lines;
+}
+
+// A number on two lines, broken after the digit grouping nearest its middle (or at the middle).
+QStringList TwoLines(const QString& text) {
+    const qsizetype middle = text.size() / 2;
+    qsizetype at = -1;
+    for (qsizetype i = 0; i < text.size(); ++i)
+        if (text[i] == u',' && (at < 0 || std::abs(i + 1 - middle) < std::abs(at - middle)))
+            at = i + 1;
+    if (at <= 0 || at >= text.size())
+        at = middle;
+    return {text.left(at), text.mid(at)};
+}
+
+} // namespace
+
+Label::Shown Label::shown() const {
+    Shown shown{font(), {text()}, false};
+    if (m_fit == Fit::None || text().isEmpty())
+        return shown;
+    const QRect room = textRoom();
+    const QString whole = text().left(kMostLaidOut);
+    auto fits = [&](const QStringList& lines, const QFont& font) {
+        const QFontMetricsF metrics(font);
+        if ((lines.size() - 1) * metrics.lineSpacing() + metrics.height() > room.height() + 0.5)
+            return false;
+        return std::all_of(lines.begin(), lines.end(),
+                           [&](const QString& line) { return metrics.horizontalAdvance(line) <= room.width(); });
+    };
+    // Each size from the label's own down to the smallest, a quarter point at a time.
+    auto firstFit = [&](auto&& linesIn) -> bool {
+        for (double points = font().pointSizeF(); points >= kSmallestPoints - 0.01; points -= 0.25) {
+            QFont candidate = font();
+            candidate.setPointSizeF(points);
+            QStringList lines = linesIn(candidate);
+            if (fits(lines, candidate)) {
+                shown.font = candidate;
+                shown.lines = std::move(lines);
+                return true;
+            }
+        }
+        return false;
+    };
+    if (whole.size() == text().size()) {
+        if (m_fit == Fit::OneLine) {
+            if (firstFit([&](const QFont&) { return QStringList{whole}; }) ||
+                firstFit([&](const QFont&) { return TwoLines(whole); }))
+                return shown;
+        } else if (firstFit([&](const QFont& f) { return WrappedLines(whole, f, room.width()); })) {
+            return shown;
+        }
+    }
+    // Too long at the smallest size: as much as fits, ending with an ellipsis.
+    shown.font.setPointSizeF(kSmallestPoints);
+    shown.cut = true;
+    const QFontMetrics metrics(shown.font);
+    if (m_fit == Fit::OneLine) {
+        shown.lines = {metrics.elidedText(whole, Qt::ElideRight, room.width())};
+        return shown;
+    }
+    const int most = std::max(1, 1 + int((room.height() - metrics.height()) / std::max(metrics.lineSpacing(), 1)));
+    QStringList lines = WrappedLines(whole, shown.font, room.width());
+    QString rest;
+    while (lines.size() >= most)
+        rest.prepend(lines.takeLast());
+    lines << metrics.elidedText(rest + u'…', Qt::ElideRight, room.width());
+    shown.lines = std::move(lines);
     return shown;
 }
 
-QString Label::shownText() const {
-    if (!m_shrinks)
-        return text();
-    return QFontMetrics(shownFont()).elidedText(text(), Qt::ElideRight, contentsRect().width() - 2 * margin() - 2);
-}
-
 void Label::paintEvent(QPaintEvent* event) {
-    if (!m_shrinks) {
+    if (m_fit == Fit::None) {
         QLabel::paintEvent(event);
         return;
     }
+    const Shown s = shown();
     QPainter painter(this);
     drawFrame(&painter);
-    painter.setFont(shownFont());
+    painter.setFont(s.font);
     painter.setPen(palette().color(foregroundRole()));
-    const QRect room = contentsRect().adjusted(margin() + 1, margin(), -margin() - 1, -margin());
-    painter.drawText(room, static_cast<int>(alignment()), shownText());
+    const QRect room = textRoom();
+    const QFontMetrics metrics(s.font);
+    const int block = int(s.lines.size() - 1) * metrics.lineSpacing() + metrics.height();
+    int top = room.top() + (room.height() - block) / 2;
+    if (alignment() & Qt::AlignTop)
+        top = room.top();
+    else if (alignment() & Qt::AlignBottom)
+        top = room.bottom() + 1 - block;
+    const int horizontal = static_cast<int>(alignment() & Qt::AlignHorizontal_Mask);
+    for (const QString& line : s.lines) {
+        painter.drawText(QRect(room.left(), top, room.width(), metrics.height()), horizontal | Qt::AlignVCenter, line);
+        top += metrics.lineSpacing();
+    }
 }
 
-Shape::Shape(const QColor& fill, const QColor& outline, QWidget* parent)
-    : QWidget(parent), m_fill(fill), m_outline(outline) {}
+bool Label::event(QEvent* event) {
+    // A cut text is whole in the tooltip, before what the tooltip says anyway; always as plain text.
+    if (event->type() == QEvent::ToolTip && m_fit != Fit::None && isCut()) {
+        QString tip = text().toHtmlEscaped();
+        if (!toolTip().isEmpty())
+            tip += QStringLiteral("<br><br>") + toolTip().toHtmlEscaped();
+        QToolTip::showText(static_cast<QHelpEvent*>(event)->globalPos(),
+                           QStringLiteral("<qt>") + tip + QStringLiteral("</qt>"), this);
+        return true;
+    }
+    return QLabel::event(event);
+}
+
+Shape::Shape(const QColor& fill, const QColor& outline, QWidget* parent, const QString& spoken)
+    : QWidget(parent), m_fill(fill), m_outline(outline) {
+    SetAccessibleRole(this, QAccessible::Pane, spoken);
+}
+
+namespace {
+
+constexpr char kRoleProperty[] = "tsumottoAccessibleRole";
+
+QAccessibleInterface* DecorationInterface(const QString&, QObject* object) {
+    if (!object || !object->isWidgetType())
+        return nullptr;
+    const QVariant role = object->property(kRoleProperty);
+    if (!role.isValid())
+        return nullptr;
+    return new QAccessibleWidget(static_cast<QWidget*>(object), static_cast<QAccessible::Role>(role.toInt()));
+}
+
+} // namespace
+
+void SetAccessibleRole(QWidget* widget, int role, const QString& name) {
+    static const bool installed = [] {
+        QAccessible::installFactory(DecorationInterface);
+        return true;
+    }();
+    (void)installed;
+    widget->setProperty(kRoleProperty, role);
+    widget->setAccessibleName(name);
+}
 
 void Shape::paintEvent(QPaintEvent*) {
     QPainter painter(this);
@@ -208,6 +340,7 @@ QWidget* NewLine(int x1, int x2, int y, const QColor& colour, QWidget* parent) {
     line->setPalette(palette);
     line->setAutoFillBackground(true);
     line->setGeometry(TwipsToPixels(x1), TwipsToPixels(y), TwipsToPixels(x2) - TwipsToPixels(x1) + 1, 1);
+    SetAccessibleRole(line, QAccessible::Separator, QStringLiteral("区切り線"));
     return line;
 }
 

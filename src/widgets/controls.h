@@ -55,14 +55,28 @@ public:
     explicit Label(QWidget* parent = nullptr);
     Label(const QString& text, QWidget* parent);
 
-    // A label that shows its whole text on one line: its font shrinks until the text fits, down to a
-    // smallest readable size; past that the end is cut and marked with an ellipsis, so that a number never
-    // looks like a smaller one.
-    void setShrinksToFit(bool shrinks);
-    // The font the text is drawn in now, and the text as drawn.
-    QFont shownFont() const;
-    QString shownText() const;
-    static constexpr double kSmallestPoints = 6;
+    // How a label fits a text too large for it, never in type smaller than kSmallestPoints:
+    // OneLine (numbers): the font shrinks until the text fits on one line; failing that, it goes on two lines,
+    // broken at the digit grouping nearest the middle.
+    // Lines (names): the text wraps between words (between any two characters in Japanese), and the font
+    // shrinks until every line fits.
+    // Past that the end is cut and marked with an ellipsis, so that a number never looks like a smaller one,
+    // and the tooltip and the accessible name hold the whole text.
+    enum class Fit { None, OneLine, Lines };
+    void setFit(Fit fit);
+    Fit fit() const { return m_fit; }
+    void setShrinksToFit(bool shrinks) { setFit(shrinks ? Fit::OneLine : Fit::None); }
+    struct Shown {
+        QFont font;
+        QStringList lines;
+        bool cut = false;
+    };
+    // The font the text is drawn in now, and the text as drawn, its lines joined by line feeds.
+    Shown shown() const;
+    QFont shownFont() const { return shown().font; }
+    QString shownText() const { return shown().lines.join(u'\n'); }
+    bool isCut() const { return shown().cut; }
+    static constexpr double kSmallestPoints = 9; // legible at 96 dpi
 
 signals:
     void DblClick();
@@ -70,17 +84,19 @@ signals:
 protected:
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
+    bool event(QEvent* event) override;
 
 private:
-    bool m_shrinks = false;
+    QRect textRoom() const;
+    Fit m_fit = Fit::None;
 };
 
-// A rounded panel drawn under other controls.
+// A rounded panel drawn under other controls. A screen reader hears it as a panel with the given name.
 class Shape final : public QWidget {
     Q_OBJECT
 
 public:
-    Shape(const QColor& fill, const QColor& outline, QWidget* parent);
+    Shape(const QColor& fill, const QColor& outline, QWidget* parent, const QString& spoken = {});
     QColor fill() const { return m_fill; }
     QColor outline() const { return m_outline; }
 
@@ -98,6 +114,11 @@ double ContrastRatio(const QColor& a, const QColor& b);
 // of the same hue nearest to it that does; else black or white.
 QColor ReadableOn(const QColor& wanted, const QColor& background);
 
+// What a screen reader calls a widget that draws only a decoration: a plain widget is otherwise an unnamed
+// "filler" to it. Call it before anything asks for the widget's interface (setting its accessible name does),
+// which is made once.
+void SetAccessibleRole(QWidget* widget, int role, const QString& name);
+
 // Makes Enter (and the keypad's) on a focused button press it, as on Windows; Qt's buttons take only Space.
 void PressOnEnter(QAbstractButton* button);
 
@@ -112,7 +133,7 @@ QToolButton* NewPictureButton(const QString& caption, QStringView picture, QWidg
 // transparent.
 Label* NewTextLabel(const QString& text, const QFont& font, const QColor& textColour, const QColor& background,
                     Qt::Alignment alignment, QWidget* parent);
-// A one-pixel line from (x1, y) to (x2, y), in twips.
+// A one-pixel line from (x1, y) to (x2, y), in twips; a separator to a screen reader.
 QWidget* NewLine(int x1, int x2, int y, const QColor& colour, QWidget* parent);
 
 // Where a control sits and how the Tab key reaches it.

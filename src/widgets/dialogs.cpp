@@ -3,6 +3,7 @@
 
 #include "widgets/controls.h"
 
+#include <QDialogButtonBox>
 #include <QFileDialog>
 #include <QGuiApplication>
 #include <QInputDialog>
@@ -67,6 +68,11 @@ Dialogs::Answer QtDialogs::message(QWidget* parent, const QString& text, const Q
         box.setEscapeButton(QMessageBox::No);
         break;
     }
+    // A screen reader hears the icon by what it means and the row of buttons as such: Qt leaves both unnamed.
+    if (auto* iconLabel = box.findChild<QLabel*>(u"qt_msgboxex_icon_label"_s))
+        iconLabel->setAccessibleName(icon == Icon::Warning ? u"警告"_s : u"お知らせ"_s);
+    if (auto* buttonRow = box.findChild<QDialogButtonBox*>())
+        buttonRow->setAccessibleName(u"ボタン"_s);
     switch (box.exec()) {
     case QMessageBox::Cancel:
         return Answer::Cancel;

@@ -10,6 +10,7 @@
 #include <QKeyEvent>
 #include <QMetaObject>
 #include <QMouseEvent>
+#include <QPainter>
 #include <QPalette>
 #include <QProxyStyle>
 #include <QStyledItemDelegate>
@@ -35,6 +36,8 @@ public:
         case Qt::DisplayRole:
         case Qt::AccessibleTextRole:
             return m_grid.cell(row, col);
+        case Qt::ToolTipRole: // a cut text, whole
+            return m_grid.isCut(row, col) ? QVariant(m_grid.cell(row, col)) : QVariant();
         case Qt::TextAlignmentRole:
             return QVariant::fromValue(
                 Grid::qtAlignment(fixed ? m_grid.fixedAlignment(col) : m_grid.colAlignment(col)));
@@ -48,7 +51,10 @@ public:
     }
 
     QVariant headerData(int section, Qt::Orientation orientation, int role) const override {
-        if (orientation != Qt::Horizontal || section < 0 || section >= m_grid.m_cols)
+        // The row headers are never shown; a screen reader still reaches them, and hears the row's number.
+        if (orientation == Qt::Vertical)
+            return role == Qt::DisplayRole && section >= 0 ? QVariant(QString::number(section + 1)) : QVariant();
+        if (section < 0 || section >= m_grid.m_cols)
             return {};
         if (role == Qt::DisplayRole)
             return m_grid.cell(0, section);
@@ -120,19 +126,6 @@ protected:
     }
 };
 
-// An amount too wide for its cell is marked as cut; cut at the left with no mark, a right-aligned amount would
-// read as a smaller number. Other texts are drawn as far as the cell goes, as the grid always drew them.
-class AmountDelegate final : public QStyledItemDelegate {
-public:
-    using QStyledItemDelegate::QStyledItemDelegate;
-
-protected:
-    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override {
-        QStyledItemDelegate::initStyleOption(option, index);
-        option->textElideMode = Qt::ElideRight;
-    }
-};
-
 constexpr int kCellPadding = 12; // the item's text margins on both sides, the grid line and a little air
 
 } // namespace
@@ -142,7 +135,8 @@ Grid::Grid(int cols, bool fixedColumn, QWidget* parent)
       m_header(static_cast<std::size_t>(m_cols)), m_slots(1, 0), m_widths(static_cast<std::size_t>(m_cols), -1),
       m_dataAlignment(static_cast<std::size_t>(m_cols), AlignLeft),
       m_fixedAlignment(static_cast<std::size_t>(m_cols), AlignLeft), m_giver(static_cast<std::size_t>(m_cols), -1),
-      m_widest(static_cast<std::size_t>(m_cols), 0) {
+      m_widest(static_cast<std::size_t>(m_cols), 0), m_fitText(static_cast<std::size_t>(m_cols)),
+      m_fitGiver(static_cast<std::size_t>(m_cols), -1) {
     m_computed.resize(static_cast<std::size_t>(m_cols));
     relayoutCells(std::vector<bool>(static_cast<std::size_t>(m_cols), false));
     setModel(m_model);
@@ -150,7 +144,9 @@ Grid::Grid(int cols, bool fixedColumn, QWidget* parent)
     setSelectionMode(SingleSelection);
     setSelectionBehavior(SelectRows);
     setWordWrap(false);
-    setTextElideMode(Qt::ElideNone);
+    // A text too wide for its cell ends with an ellipsis, and its tooltip holds it whole: cut with no mark, an
+    // item would read as another, and a right-aligned amount as a smaller number.
+    setTextElideMode(Qt::ElideRight);
     if (m_fixedColumn)
         setItemDelegateForColumn(0, new FixedCellDelegate(this));
     setCornerButtonEnabled(false);
@@ -354,7 +350,6 @@ void Grid::setWidensForAmounts(int col, int giverCol) {
     if (col < 0 || col >= m_cols || giverCol < 0 || giverCol >= m_cols || col == giverCol)
         return;
     m_giver[static_cast<std::size_t>(col)] = giverCol;
-    setItemDelegateForColumn(col, new AmountDelegate(this));
     m_widestStale = true;
     scheduleFlush();
 }
@@ -367,6 +362,23 @@ void Grid::changeEvent(QEvent* event) {
         scheduleFlush();
     }
     QTableView::changeEvent(event);
+}
+
+void Grid::setFitsText(int col, const QString& widest, int giverCol) {
+    if (col < 0 || col >= m_cols || giverCol < 0 || giverCol >= m_cols || col == giverCol)
+        return;
+    m_fitText[static_cast<std::size_t>(col)] = widest;
+    m_fitGiver[static_cast<std::size_t>(col)] = giverCol;
+    applyWidths();
+}
+
+bool Grid::isCut(int row, int col) const {
+    if (col < 0 || col >= m_cols)
+        return false;
+    // The delegate's text margins, as the style draws them, and the grid line.
+    const int margins = 2 * (style()->pixelMetric(QStyle::PM_FocusFrameHMargin, nullptr, this) + 1) + 1;
+    const QString text = cell(row, col);
+    return !text.isEmpty() && QFontMetrics(font()).horizontalAdvance(text) > columnWidth(col) - margins;
 }
 
 int Grid::shownColWidth(int col) {
@@ -397,12 +409,19 @@ void Grid::applyWidths() {
     for (std::size_t col = 0; col < m_widths.size(); ++col) // a width never set stays as the view has it
         pixels[col] =
             m_widths[col] < 0 ? horizontalHeader()->sectionSize(static_cast<int>(col)) : TwipsToPixels(m_widths[col]);
-    const int cap = textBound(u"-¥99,999,999.9999"_s) + kCellPadding;
+    for (std::size_t col = 0; col < m_fitText.size(); ++col) {
+        const int giver = m_fitGiver[col];
+        if (giver < 0)
+            continue;
+        const int extra = std::max(textBound(m_fitText[col]) + kCellPadding - pixels[col], 0);
+        pixels[col] += extra;
+        pixels[static_cast<std::size_t>(giver)] -= extra;
+    }
     for (std::size_t col = 0; col < m_widths.size(); ++col) {
         const int giver = m_giver[col];
         if (giver < 0)
             continue;
-        const int wanted = std::min(m_widest[col] + kCellPadding, cap);
+        const int wanted = m_widest[col] + kCellPadding;
         const int room = pixels[static_cast<std::size_t>(giver)] - 4 * kCellPadding;
         const int extra = std::clamp(wanted - pixels[col], 0, std::max(room, 0));
         pixels[col] += extra;
@@ -521,13 +540,22 @@ void Grid::flush() {
     setAutoScroll(false);
     if (m_row >= 1) {
         const QModelIndex current = m_model->index(m_row - 1, m_col);
-        selectionModel()->setCurrentIndex(current, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        // Only the grid with the focus has a current cell: an accessible table reports its current cell as
+        // focused, and a screen reader would hear a cell of each grid focused at once. The selected row stays.
+        if (hasFocus())
+            selectionModel()->setCurrentIndex(current, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+        else {
+            selectionModel()->select(current, QItemSelectionModel::ClearAndSelect | QItemSelectionModel::Rows);
+            selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
+        }
     } else {
         selectionModel()->clear();
     }
     setAutoScroll(scrolls);
-    if (m_topRow >= 1)
+    if (m_topRow >= 1) {
+        executeDelayedItemsLayout(); // the rows just told of are laid out before the view scrolls to one
         scrollTo(m_model->index(m_topRow - 1, 0), PositionAtTop);
+    }
     m_topRow = -1;
     m_keptRows = m_rows;
     m_changedFirst = INT_MAX;
@@ -571,6 +599,41 @@ void Grid::mouseReleaseEvent(QMouseEvent* event) {
 void Grid::mouseDoubleClickEvent(QMouseEvent* event) {
     if (event->button() == Qt::LeftButton)
         QTableView::mouseDoubleClickEvent(event);
+}
+
+// The grid with the keyboard focus says so with a frame in the palette's highlight, inside its border, so that
+// a keyboard user sees which list the arrow keys move in, on a light desktop as on a dark one.
+void Grid::paintEvent(QPaintEvent* event) {
+    QTableView::paintEvent(event);
+    if (!hasFocus())
+        return;
+    QPainter painter(viewport());
+    QPen pen(palette().color(QPalette::Active, QPalette::Highlight), 2);
+    pen.setJoinStyle(Qt::MiterJoin);
+    painter.setPen(pen);
+    painter.setBrush(Qt::NoBrush);
+    painter.drawRect(QRectF(viewport()->rect()).adjusted(1, 1, -1, -1));
+}
+
+void Grid::focusInEvent(QFocusEvent* event) {
+    // The current cell comes back with the focus, so that the keys move from the row the program set.
+    if (m_row >= 1 && !m_flushPending) {
+        m_flushing = true;
+        selectionModel()->setCurrentIndex(m_model->index(m_row - 1, m_col), QItemSelectionModel::NoUpdate);
+        m_flushing = false;
+    }
+    QTableView::focusInEvent(event);
+    viewport()->update();
+}
+
+void Grid::focusOutEvent(QFocusEvent* event) {
+    QTableView::focusOutEvent(event);
+    if (m_row >= 1 && !m_flushPending) {
+        m_flushing = true;
+        selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
+        m_flushing = false;
+    }
+    viewport()->update();
 }
 
 void Grid::onCurrentChanged(const QModelIndex& current) {

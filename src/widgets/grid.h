@@ -72,12 +72,17 @@ public:
     // so that loading thousands of rows costs one update of the view, not one per row.
     void flush();
 
-    // A column of amounts widens beyond its set width as far as its widest text needs, up to the width of
-    // -¥99,999,999.9999, taking the room from another column; a text wider still is cut and marked with an
-    // ellipsis.
+    // A column of amounts widens beyond its set width as far as its widest text needs, taking the room from
+    // another column as long as that keeps room for a few characters; a text wider still is cut and marked
+    // with an ellipsis, and is whole in its tooltip.
     void setWidensForAmounts(int col, int giverCol);
+    // The column is never narrower than widest needs in the grid's face (the widest text it can hold, such as
+    // the largest row number), taking the room from another column.
+    void setFitsText(int col, const QString& widest, int giverCol);
     // The column's width in pixels as shown now, after bringing the view up to date.
     int shownColWidth(int col);
+    // Whether a cell's text is wider than the room its cell gives it, so that it is drawn cut, with an ellipsis.
+    bool isCut(int row, int col) const;
 
     static Qt::Alignment qtAlignment(int alignment);
 
@@ -96,6 +101,9 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
 private:
     friend class GridModel;
@@ -139,6 +147,9 @@ private:
     // Columns of amounts: the column that gives them room, and the widest text bound each has now.
     std::vector<int> m_giver;
     std::vector<int> m_widest;
+    // Columns that fit a given text, and the column that gives them the room.
+    std::vector<QString> m_fitText;
+    std::vector<int> m_fitGiver;
     bool m_widestStale = false;         // every column of amounts is to be measured again
     bool m_computedWidestStale = false; // only the computed ones
     // Advances of the characters measured so far: amounts are made of a dozen.

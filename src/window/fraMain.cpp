@@ -89,6 +89,10 @@ fraMain::fraMain(Dialogs& dialogs, QWidget* parent)
     // The ledger's row numbers, dates, items and running totals, made from its rows when they are shown; the
     // grid keeps only the amounts, for the width of their column.
     msgChingin->setComputedColumn(0, {[](int row) { return QString::number(row); }, {}});
+    // Every row number the ledger reaches and every date show whole: their columns take the room they need
+    // from the items', whose cut texts end with an ellipsis and are whole in their tooltips.
+    msgChingin->setFitsText(0, QString::number(kMaxDeposits), 2);
+    msgChingin->setFitsText(1, u"0000年00月00日"_s, 2);
     msgChingin->setComputedColumn(1, {[this](int row) { return m_ledgerRows->dateShown(row); }, {}});
     msgChingin->setComputedColumn(2, {[this](int row) { return m_ledgerRows->itemShown(row); }, {}});
     msgChingin->setComputedColumn(4, {[this](int row) {
@@ -147,8 +151,11 @@ void fraMain::createControls() {
     // On the ivory panel, in the button text colour where that reads on ivory (a dark desktop's does not).
     auto* label2 = NewTextLabel(u"でしっかり貯めよう！"_s, font11, ReadableOn(buttonText, kIvory), QColor(),
                                 Qt::AlignLeft | Qt::AlignTop, this);
+    label2->setFit(Label::Fit::OneLine); // the design face is wider than its room with IPA's Gothic
     lblTemaMei = NewTextLabel(QString(), font14, kMaroon, QColor(), Qt::AlignLeft | Qt::AlignTop, this);
-    lblTemaMei->setWordWrap(true);
+    // A long theme wraps, in smaller type as far as that stays legible; past that it ends with an ellipsis.
+    lblTemaMei->setFit(Label::Fit::Lines);
+    lblTemaMei->setAccessibleName(messages::NoThemeName());
     auto* image2 = NewPicture(u"banner.gif", this);
     imgTema1 = NewPicture(u"theme.gif", this);
     auto* label1_1 = NewBoxLabel(u"項目"_s, font14, kWhite, kMaroon, Qt::AlignHCenter, this);
@@ -165,7 +172,7 @@ void fraMain::createControls() {
     // A grey line over a white one: a groove under the top strip.
     QWidget* line1_1 = NewLine(90, 9380, 1185, kGrey, this);
     QWidget* line1_0 = NewLine(90, 9380, 1200, kWhite, this);
-    auto* shape1 = new Shape(kIvory, kBlack, this);
+    auto* shape1 = new Shape(kIvory, kBlack, this, u"テーマの枠"_s);
 
     const QString themeTip = u"ダブルクリックでテーマ名を変更できます"_s;
     PlaceControls({
@@ -188,9 +195,10 @@ void fraMain::createControls() {
         {lblTemaMei, u"lblTemaMei"_s, 6075, 5475, 2115, 615, -1, themeTip},
         {image2, u"Image2"_s, 150, 75, 4665, 1050, -1, {}, u"ツモっと貯めよう！"_s},
         {imgTema1, u"imgTema1"_s, 8250, 5550, 960, 960, -1, themeTip, u"テーマのイラスト"_s},
-        {label1_1, u"Label1_1"_s, 75, 4200, 765, 375, -1, u"目標日数を入れてＥｎｔｅｒキーを押してください"_s},
+        {label1_1, u"Label1_1"_s, 75, 4200, 765, 375, -1,
+         u"何のための貯金かを入れる項目の欄です。項目リストから選ぶか、入力してください"_s},
         {label1_2, u"Label1_2"_s, 5850, 4200, 990, 375, -1, {}},
-        {lblChin_zen, u"lblChin_zen"_s, 7800, 4575, 1515, 390, -1, {}},
+        {lblChin_zen, u"lblChin_zen"_s, 7800, 4575, 1515, kTotalHeight, -1, {}},
         {lblChin_cnt, u"lblChin_cnt"_s, 7800, 4200, 1515, 390, -1, {}},
         {label1_4, u"Label1_4"_s, 6900, 4575, 915, 390, -1, {}},
         {label1_5, u"Label1_5"_s, 6900, 4200, 915, 390, -1, {}},

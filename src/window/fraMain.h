@@ -61,6 +61,8 @@ public:
 
     // As many rows as a data file holds records (records::kMaxRecords, which says why).
     static constexpr int kMaxDeposits = records::kMaxRecords;
+    static constexpr int kTotalHeight = 390;    // the total's label, in twips as designed
+    static constexpr int kTotalRoomBelow = 135; // twips from it down to the panel, for a second line
     static constexpr int kMaxItems = records::kMaxRecords;
 
     // Window-level values.
@@ -180,6 +182,8 @@ private:
     [[nodiscard]] bool ensureGoalWhole();
     // After a deposit: a total that has just come to the goal, from below it, is celebrated.
     void celebrateGoal(records::Currency before);
+    void showTheme(const QString& name);
+    void showTotal(const QString& text);
     // A list that did not read whole is never written: these load it again when it has not, and say whether
     // it is whole now.
     [[nodiscard]] bool ensureLedgerWhole();

@@ -82,7 +82,14 @@ frmSub::frmSub(Dialogs& dialogs, QWidget* parent)
         {paragraph(u"その金額を貯金していく方法です。"_s), u"Label1_2"_s, 4650, 1050, 4440, 315, -1, {}},
         {paragraph(u"金額を割り振り、該当する出来事があるたびに"_s), u"Label1_1"_s, 4650, 750, 4365, 390, -1, {}},
         {paragraph(u"テーマを決めて、項目に自分の好きなように"_s), u"Label1_0"_s, 4650, 450, 4440, 390, -1, {}},
-        {new Shape(ivory, palette().color(QPalette::WindowText), this), u"Shape1"_s, 4425, 150, 4905, 3465, -1, {}},
+        {new Shape(ivory, palette().color(QPalette::WindowText), this, u"つもり貯金の説明"_s),
+         u"Shape1"_s,
+         4425,
+         150,
+         4905,
+         3465,
+         -1,
+         {}},
     });
     // The example grids have no tooltip; a screen reader reads their titles.
     const std::array grids = {msgTemaSub1, msgTemaSub2, msgTemaSub3};

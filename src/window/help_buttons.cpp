@@ -6,6 +6,7 @@
 #include "window/messages.h"
 
 #include <QCoreApplication>
+#include <QDir>
 
 using namespace Qt::StringLiterals;
 using help::Command;
@@ -19,7 +20,15 @@ void fraMain::cmdHelp_Click() {
 void fraMain::cmdsyoukai_Click() {
     messages::Show(m_dialogs, this, messages::ProIntroduction());
     HelpFile = u"TsproHelp.chm"_s;
-    HtmlHelp(this, HelpFile, Command::Display);
+    if (HtmlHelp(this, HelpFile, Command::Display))
+        return;
+    // The Pro edition's help comes with the Pro edition, not with this program: say so rather than nothing.
+    const QString installed =
+        QDir::toNativeSeparators(QDir::cleanPath(QCoreApplication::applicationDirPath() + u"/../share/tsumotto"_s));
+    const bool present = !help::FindHelpFile(HelpFile).isEmpty();
+    messages::Show(
+        m_dialogs, this,
+        messages::ProHelpMissing(HelpFile, present, QDir::toNativeSeparators(QDir::currentPath()), installed));
 }
 
 void fraMain::cmdEnd_Click() {

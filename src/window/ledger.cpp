@@ -231,7 +231,7 @@ bool fraMain::LoadLedger() {
         ChinZen = Currency();
         ChinCnt = 0;
         lblChin_cnt->setText(QString());
-        lblChin_zen->setText(QString());
+        showTotal(QString());
         ShowGoal();
         emit LedgerChanged();
         warnFileFailure(kLedgerFile, status, true);
@@ -263,9 +263,19 @@ bool fraMain::ensureLedgerWhole() {
 
 void fraMain::ShowTotals() {
     lblChin_cnt->setText(QString::number(ChinCnt));
-    lblChin_zen->setText(Money(ChinZen));
+    showTotal(Money(ChinZen));
     ShowGoal(); // the way to the goal goes with the total
     emit LedgerChanged();
+}
+
+// A total too long for one line in legible type takes a second, in the room between its label and the
+// panel below it; the label goes back to its size for a shorter one.
+void fraMain::showTotal(const QString& text) {
+    auto* total = static_cast<Label*>(lblChin_zen);
+    total->setText(text);
+    total->resize(total->width(), TwipsToPixels(kTotalHeight));
+    if (total->isCut())
+        total->resize(total->width(), TwipsToPixels(kTotalHeight + kTotalRoomBelow));
 }
 
 // Runs only for an entry that has been checked: the item is not empty, the amount is an amount, and the

@@ -9,7 +9,6 @@
 #include "window/fraMain.h"
 
 #include <cerrno>
-#include <cstring>
 
 using namespace Qt::StringLiterals;
 using records::Status;
@@ -24,9 +23,40 @@ QString Grouped(std::uint64_t n) {
     return fromUtf8(records::GroupedDigits(n));
 }
 
+// The system's reason for a failed call, in the user's words; an error without words here by its number.
 QString SystemWords(int error) {
-    char buffer[256];
-    return fromUtf8(strerror_r(error, buffer, sizeof buffer));
+    struct Words {
+        int error;
+        const char16_t* words;
+    };
+    static constexpr Words kWords[] = {
+        {ENOENT, u"ファイルかフォルダーがありません"},
+        {EISDIR, u"フォルダーなので、ファイルとして使えません"},
+        {ENOTDIR, u"途中にフォルダーではないものがあります"},
+        {EACCES, u"読み書きの許可がありません"},
+        {EPERM, u"読み書きの許可がありません"},
+        {ENOSPC, u"ディスクに空きがありません"},
+        {EDQUOT, u"使える容量の上限に達しました"},
+        {EFBIG, u"ファイルが大きすぎます"},
+        {EXDEV, u"別のドライブ（ファイルシステム）へは移せません"},
+        {EROFS, u"読み取り専用の場所です"},
+        {EIO, u"ディスクの読み書きでエラーが起きました"},
+        {EBUSY, u"ほかで使われています"},
+        {ENAMETOOLONG, u"名前が長すぎます"},
+        {ELOOP, u"シンボリックリンクが多すぎるか、輪になっています"},
+        {EMFILE, u"開いているファイルが多すぎます"},
+        {ENFILE, u"開いているファイルが多すぎます"},
+        {ENOMEM, u"メモリーが足りません"},
+        {EEXIST, u"同じ名前のものがすでにあります"},
+        {ENOTEMPTY, u"フォルダーが空ではありません"},
+        {ETXTBSY, u"実行中のファイルです"},
+        {EINVAL, u"この場所では使えない操作です"},
+        {EOPNOTSUPP, u"この場所のファイルシステムは対応していません"},
+    };
+    for (const Words& words : kWords)
+        if (words.error == error)
+            return QString::fromUtf16(words.words);
+    return u"システムのエラーです（番号 %1）"_s.arg(error);
 }
 
 // A directory entry or path in corner brackets, as the user reads its name.
@@ -62,6 +92,7 @@ constexpr PlainWords kPlainWords[] = {
     {What::NulByte, u"NUL 文字（0x00）が含まれています"},
     {What::NotCodePage932, u"Shift_JIS（CP932）の文字ではないバイトがあります"},
     {What::RecordCutShort, u"レコードが途中で終わっています"},
+    {What::ExtraField, u"レコードが長すぎます（最後の欄の後にも「,」で区切った欄があります）"},
     {What::QuoteNotClosed, u"レコードが途中で終わっています（閉じる「\"」がありません）"},
     {What::TotalOutOfRange, u"合計が金額の範囲を超えます"},
     {What::CutOffLastLine, u"最後の行は、書き込みの途中で途切れた記録の残りです"},
@@ -215,13 +246,15 @@ QString DeleteItemQuestion(const QString& item) {
 
 QString ClearLedgerQuestion() {
     return QStringList{u"これまでのデータを削除してもいいですか？"_s,
-                       u"削除する前のデータはゴミ箱に移すので、ゴミ箱から元に戻せます。"_s, QString()}
+                       u"今のデータの写しをゴミ箱に入れてから、ファイルを空にします。写しはゴミ箱から取り出せます。"_s,
+                       QString()}
         .join(kCrLf);
 }
 
 QString ClearItemsQuestion() {
-    return QStringList{u"登録されている項目を全て削除してもいいですか？"_s,
-                       u"削除する前の項目はゴミ箱に移すので、ゴミ箱から元に戻せます。"_s, QString()}
+    return QStringList{
+        u"登録されている項目を全て削除してもいいですか？"_s,
+        u"今の項目リストの写しをゴミ箱に入れてから、ファイルを空にします。写しはゴミ箱から取り出せます。"_s, QString()}
         .join(kCrLf);
 }
 
@@ -299,6 +332,10 @@ QString ThemeNamePrompt() {
     return u"テーマ名を入力してください"_s;
 }
 
+QString NoThemeName() {
+    return u"テーマ名（まだありません）"_s;
+}
+
 QString ThemeNameTitle() {
     return u"テーマ名入力"_s;
 }
@@ -339,6 +376,17 @@ Message CsvNotSaved(const QString& path, const Status& status) {
 Message CsvSaved(int rows, const QString& path) {
     return {u"%1 件の記録を「%2」に保存しました。"_s.arg(rows).arg(path), u"CSV で保存"_s, Dialogs::Buttons::Ok,
             Dialogs::Icon::Information};
+}
+
+Message ProHelpMissing(const QString& file, bool present, const QString& dataFolder, const QString& installed) {
+    const QString what = present ? u"「%1」はありますが、ヘルプのファイルとして読めないため、開けませんでした。"_s
+                                 : u"「%1」が見つからないため、Ｐｒｏのヘルプは開けませんでした。"_s;
+    const QStringList text = {
+        what.arg(file),
+        u"「ツモっと貯金！Ｐｒｏ」に付いている「%1」を、データのフォルダー「%2」か、「%3」に置いてから、"
+        u"もう一度「プロ」ボタンを押してください。"_s.arg(file, dataFolder, installed),
+    };
+    return {text.join(kCrLf), u"ツモっと貯金！Ｐｒｏのヘルプ"_s, Dialogs::Buttons::Ok, Dialogs::Icon::Information};
 }
 
 QString SystemErrorReason(int error) {

@@ -74,10 +74,13 @@ QString TooManyItems();
 Message RegisterNewItem();
 QString ThemeNamePrompt();
 QString ThemeNameTitle();
+QString NoThemeName(); // what the theme label is called while no theme is set
 
 // The buttons of the top strip and the welcome window.
 Message ProIntroduction();
 Message Instructions();
+// The Pro edition's help did not open: the file is in neither folder, or (present) it is there but unreadable.
+Message ProHelpMissing(const QString& file, bool present, const QString& dataFolder, const QString& installed);
 
 // The system's error as a short Japanese sentence, for the boxes of the start.
 QString SystemErrorReason(int error);

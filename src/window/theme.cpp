@@ -34,16 +34,16 @@ bool fraMain::loadTheme() {
     }
     (void)file.Close();
     if (status.code() == Status::Code::Torn) {
-        lblTemaMei->setText(QString());
+        showTheme(QString());
         warnTornFile(kThemeFile, status);
         return true;
     }
     if (!status && status.code() != Status::Code::NotFound) {
-        lblTemaMei->setText(QString());
+        showTheme(QString());
         warnFileFailure(kThemeFile, status, true);
         return false;
     }
-    lblTemaMei->setText(name);
+    showTheme(name);
     return true;
 }
 
@@ -73,7 +73,13 @@ void fraMain::imgTema1_DblClick() {
         return;
     }
     m_themeKnown = file.identity();
+    showTheme(name);
+}
+
+// A screen reader hears the label by its text, and by what it is while no theme is set.
+void fraMain::showTheme(const QString& name) {
     lblTemaMei->setText(name);
+    lblTemaMei->setAccessibleName(name.isEmpty() ? messages::NoThemeName() : QString());
 }
 
 void fraMain::lblTemaMei_DblClick() {

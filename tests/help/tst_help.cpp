@@ -229,7 +229,9 @@ void TestHelp::craftedFilesAsProHelpOpenNothing() {
         ScriptedDialogs dialogs;
         fraMain w(dialogs);
         QTest::mouseClick(w.cmdsyoukai, Qt::LeftButton);
-        QCOMPARE(dialogs.asked.size(), std::size_t(1));
+        // The introduction, then that the file is there but does not read as help.
+        QCOMPARE(dialogs.asked.size(), std::size_t(2));
+        QVERIFY(dialogs.asked[1].text.startsWith(u"「TsproHelp.chm」はありますが"_s));
         QCOMPARE(w.HelpFile, u"TsproHelp.chm"_s);
         QVERIFY2(OpenHelp(w).isEmpty(), qPrintable(path + u" as "_s + name));
     }
@@ -330,7 +332,6 @@ void TestHelp::proIntroducesBeforeItsHelp() {
 
     // The Pro edition's help is not this program's: the introduction, then nothing.
     QTest::mouseClick(w.cmdsyoukai, Qt::LeftButton);
-    QCOMPARE(dialogs.asked.size(), std::size_t(1));
     QCOMPARE(dialogs.asked[0].title, u"ツモっと貯金！Ｐｒｏのご紹介"_s);
     QCOMPARE(dialogs.asked[0].text,
              u"貯蓄成果をより詳細に把握したい場合は「ツモっと貯金！Ｐｒｏ」をぜひどうぞ！\r\n\r\n"
@@ -342,12 +343,30 @@ void TestHelp::proIntroducesBeforeItsHelp() {
     QCOMPARE(dialogs.asked[0].icon, Dialogs::Icon::Information);
     QCOMPARE(w.HelpFile, u"TsproHelp.chm"_s);
     QVERIFY(OpenHelp(w).isEmpty());
+    // Without the file, the program says that it is not there and where it goes.
+    const QString installed =
+        QDir::toNativeSeparators(QDir::cleanPath(QCoreApplication::applicationDirPath() + u"/../share/tsumotto"_s));
+    const QString where = u"「ツモっと貯金！Ｐｒｏ」に付いている「TsproHelp.chm」を、データのフォルダー「%1」か、"
+                          u"「%2」に置いてから、もう一度「プロ」ボタンを押してください。"_s.arg(
+                              QDir::toNativeSeparators(QDir::currentPath()), installed);
+    QCOMPARE(dialogs.asked.size(), std::size_t(2));
+    QCOMPARE(dialogs.asked[1].title, u"ツモっと貯金！Ｐｒｏのヘルプ"_s);
+    QCOMPARE(dialogs.asked[1].text,
+             u"「TsproHelp.chm」が見つからないため、Ｐｒｏのヘルプは開けませんでした。\r\n"_s + where);
 
-    // With a file of that name at hand, it opens only after the message.
+    // A file of that name that is no help file is told apart from a missing one.
+    WriteBytes("TsproHelp.chm", "not a help file");
+    w.cmdsyoukai_Click();
+    QCOMPARE(dialogs.asked.size(), std::size_t(4));
+    QCOMPARE(dialogs.asked[3].text,
+             u"「TsproHelp.chm」はありますが、ヘルプのファイルとして読めないため、開けませんでした。\r\n"_s + where);
+
+    // With a help file of that name at hand, it opens only after the message, and nothing more is said.
     WriteBytes("TsproHelp.chm", BuiltHelp());
     w.cmdsyoukai_Click();
     QCOMPARE(helpAtMessage, 0);
     QCOMPARE(OpenHelp(w).size(), 1);
+    QCOMPARE(dialogs.asked.size(), std::size_t(5));
 }
 
 void TestHelp::f1OpensHelpAndEscClosesIt() {

@@ -255,12 +255,12 @@ void TestHelpLimits::searchWithinTheBudget() {
     QCOMPARE(search->results()->topLevelItem(0)->text(0), u"第001頁"_s);
     const QString notes = u"このヘルプファイルは大きすぎるため、%1 ページは検索していません。\n"
                           u"長いページ 1 ページは、表示される始めの部分だけを検索しました。"_s.arg(progress.leftOut);
-    QCOMPARE(search->status()->text(), u"「第001頁の目印」は 1 ページに見つかりました。\n"_s + notes);
+    QCOMPARE(search->status()->text(), u"「第001頁の目印」は\n1 ページに見つかりました。\n"_s + notes);
 
     // The start of the long page is searched, its end is not; the last pages are past the budget.
     QCOMPARE(Search(*search, u"始めの言葉"_s), QStringList{u"長いページ"_s});
     QVERIFY(Search(*search, u"終わりの言葉"_s).isEmpty());
-    QCOMPARE(search->status()->text(), u"「終わりの言葉」は見つかりませんでした。\n"_s + notes);
+    QCOMPARE(search->status()->text(), u"「終わりの言葉」は\n見つかりませんでした。\n"_s + notes);
     QVERIFY(Search(*search, u"第150頁の目印"_s).isEmpty());
     QVERIFY(memory.withinBound());
 }

@@ -20,6 +20,7 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QTextBlock>
+#include <QTextImageFormat>
 #include <QTreeWidgetItemIterator>
 
 using namespace Qt::StringLiterals;
@@ -119,6 +120,8 @@ private slots:
     void searchForAnAbsentWordListsNothing();
     void findInThePage();
     void homeAndZoom();
+    void picturesFitThePage_data();
+    void picturesFitThePage();
     void keyboardReachesEveryPane();
     void panesAreNamed();
     void placedBesideWhereTheScreenHasRoom();
@@ -314,7 +317,7 @@ void TestHelpWindow::searchForAnAbsentWordListsNothing() {
     search->field()->setText(u"<b>宇宙旅行</b>"_s);
     SearchAndWait(*search, [&] { search->run(); });
     QCOMPARE(search->results()->topLevelItemCount(), 0);
-    QCOMPARE(search->status()->text(), u"「<b>宇宙旅行</b>」は見つかりませんでした。"_s);
+    QCOMPARE(search->status()->text(), u"「<b>宇宙旅行</b>」は\n見つかりませんでした。"_s);
     QCOMPARE(search->status()->textFormat(), Qt::PlainText);
     search->field()->setText(u"　 "_s);
     search->run();
@@ -352,6 +355,50 @@ void TestHelpWindow::findInThePage() {
     QVERIFY(!w->browser()->textCursor().hasSelection());
     QTest::keyClick(w->browser(), Qt::Key_Escape);
     QVERIFY(VisibleHelpWindows(owner).isEmpty());
+}
+
+void TestHelpWindow::picturesFitThePage_data() {
+    QTest::addColumn<QString>("page");
+    QTest::addColumn<int>("width");
+    QTest::newRow("the window's picture, at the window's size") << u"/help-window.html"_s << 0;
+    QTest::newRow("the main window's picture, narrow") << u"/index.html"_s << 420;
+}
+
+// Every picture of the page is as wide as the page at most, keeping its proportions; a wider window gives it
+// back its own size.
+void TestHelpWindow::picturesFitThePage() {
+    QFETCH(QString, page);
+    QFETCH(int, width);
+    ScopedWorkDir dir;
+    QWidget owner;
+    HelpWindow* w = OpenProgramHelp(owner);
+    QVERIFY(w);
+    if (width > 0)
+        w->resize(width, w->height());
+    w->showPage(help::HelpBrowser::pageUrl(page.toStdString()));
+    auto pictures = [&] {
+        QList<QTextImageFormat> found;
+        for (QTextBlock block = w->browser()->document()->begin(); block.isValid(); block = block.next())
+            for (auto it = block.begin(); !it.atEnd(); ++it)
+                if (it.fragment().charFormat().isImageFormat())
+                    found << it.fragment().charFormat().toImageFormat();
+        return found;
+    };
+    QTRY_VERIFY(!pictures().isEmpty());
+    const int room = w->browser()->viewport()->width();
+    bool scaled = false;
+    for (const QTextImageFormat& picture : pictures()) {
+        QVERIFY2(picture.width() <= room, qPrintable(picture.name()));
+        const qreal own = picture.doubleProperty(QTextFormat::UserProperty);
+        QVERIFY(own > 0);
+        QCOMPARE(qRound(picture.height() * own),
+                 qRound(picture.doubleProperty(QTextFormat::UserProperty + 1) * picture.width()));
+        scaled = scaled || picture.width() < own;
+    }
+    QVERIFY(scaled); // each page has a picture wider than its room here
+    w->resize(1400, w->height());
+    QTRY_VERIFY(pictures().front().width() == pictures().front().doubleProperty(QTextFormat::UserProperty) ||
+                pictures().front().width() <= w->browser()->viewport()->width());
 }
 
 void TestHelpWindow::homeAndZoom() {

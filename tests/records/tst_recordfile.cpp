@@ -153,6 +153,8 @@ TEST(RecordFile, DamagedContentIsReportedWithItsLine) {
         Status::What what;
     } rows[] = {
         {"cut short", Cp932("\"a\",\"b\",1\r\n\"c\",\"d\"\r\n"), 2, Status::What::RecordCutShort},
+        {"extra field", Cp932("\"a\",\"b\",1\r\n\"c\",\"d\",2,3\r\n\"e\",\"f\",4\r\n"), 2, Status::What::ExtraField},
+        {"extra field on the last line", Cp932("\"a\",\"b\",1\r\n\"c\",\"d\",2,\"x\""), 2, Status::What::ExtraField},
         {"unclosed quote", Cp932("\"a\",\"b\",1\r\n\"a\",\"b\",1\r\n\"c,d,3\r\n"), 3, Status::What::QuoteNotClosed},
         {"amount not a number", Cp932("\"a\",\"b\",1\r\n\"c\",\"d\",abc\r\n"), 2, Status::What::NotAnAmount},
         {"not code page 932", std::string("\"a\",\"b\",1\r\n\"\x85\x40\",\"d\",1\r\n"), 2,
@@ -449,6 +451,33 @@ TEST(RecordFile, WholeLastRecordWithoutLineEnd) {
     ASSERT_TRUE(status.ok());
     ASSERT_TRUE(records::AppendRecord(kName, Ledger("e", "f", 30000)).ok());
     ASSERT_EQ(ReadBytes(kName), std::string("\"a\",\"b\",1\r\n\"c\",\"d\",2\r\n\"e\",\"f\",3\r\n"));
+}
+
+// A Ctrl-Z that ends the file, as old Windows editors leave it, reads as nothing; an append writes its
+// record in the mark's place, so the file reads back with every record.
+TEST(RecordFile, EndOfFileMarkReadsAsNothing) {
+    const struct {
+        const char* name;
+        std::string bytes;
+        std::size_t records;
+        std::string appended;
+    } rows[] = {
+        {"after the last line end", "\"a\",\"b\",1\r\n\x1A", 1, "\"a\",\"b\",1\r\n\"e\",\"f\",3\r\n"},
+        {"after a record without line end", "\"a\",\"b\",1\x1A", 1, "\"a\",\"b\",1\r\n\"e\",\"f\",3\r\n"},
+        {"alone", "\x1A", 0, "\"e\",\"f\",3\r\n"},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        ScopedWorkDir dir;
+        WriteBytes(kName, row.bytes);
+        Status status;
+        EXPECT_EQ(ReadAll(kName, kLedger, status).size(), row.records);
+        EXPECT_TRUE(status.ok()) << Describe(status);
+        ASSERT_TRUE(records::AppendRecord(kName, Ledger("e", "f", 30000)).ok());
+        EXPECT_EQ(ReadBytes(kName), row.appended);
+        EXPECT_EQ(ReadAll(kName, kLedger, status).size(), row.records + 1);
+        EXPECT_TRUE(status.ok()) << Describe(status);
+    }
 }
 
 // The writer takes nothing the reader refuses: texts that happen to be valid UTF-8 as bytes, and the longest

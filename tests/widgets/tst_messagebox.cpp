@@ -37,7 +37,7 @@ void TestMessageBox::clearAskedWithTheRealBox() {
     QCOMPARE(seen.size(), std::size_t(1));
     QCOMPARE(
         seen[0].text,
-        u"これまでのデータを削除してもいいですか？\n削除する前のデータはゴミ箱に移すので、ゴミ箱から元に戻せます。\n"_s);
+        u"これまでのデータを削除してもいいですか？\n今のデータの写しをゴミ箱に入れてから、ファイルを空にします。写しはゴミ箱から取り出せます。\n"_s);
     // Qt's own buttons read as on a Japanese desktop.
     QVERIFY2(seen[0].buttons.contains(u"キャンセル"_s), qPrintable(seen[0].buttons.join(u'|')));
     QCOMPARE(w.msgChingin->Rows(), 2);

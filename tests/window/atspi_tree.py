@@ -2,6 +2,8 @@
 # The main window as a screen reader sees it, through AT-SPI: starts the program in a data folder of its own,
 # reads the accessibility tree of its window and checks names, roles, descriptions and label relations,
 # then makes a deposit through AT-SPI alone and checks that the count and the total announce their change.
+# Then it walks the main window, a message box, the help window and (in a second, empty data folder) the welcome
+# window, and fails on an object with a vague role or no name, and on two focused objects in the main window.
 # Run under Xvfb and a D-Bus session of its own:
 #   xvfb-run -a dbus-run-session -- python3 atspi_tree.py PROGRAM
 import os
@@ -49,6 +51,52 @@ def descendants(node, depth=0):
     yield node
     for i in range(node.get_child_count()):
         yield from descendants(node.get_child_at_index(i), depth + 1)
+
+
+# Inside a table, cells and headers are named by their text, and an empty cell by none; the corner button of
+# Qt's tables is an unnamed panel. Everywhere else an object has a role that says what it is and a name.
+TABLE_PARTS = ("table cell", "table column header", "panel")
+VAGUE_ROLES = ("filler", "unknown", "invalid", "redundant object")
+
+
+def audit(root, where, skip=()):
+    """Fails on an object with a vague role or no name, below root (but not below the names in skip)."""
+
+    def walk(node, parent_role, depth):
+        if node is None or depth > 14:
+            return
+        role = node.get_role_name()
+        name = node.get_name()
+        if parent_role not in ("table", "tree", "tree table") or role not in TABLE_PARTS:
+            check(role not in VAGUE_ROLES, f"{where}: {role} {name!r} says what it is")
+            check(bool(name) or role == "scroll bar", f"{where}: the {role} under a {parent_role} has a name")
+        if name in skip:
+            return
+        for i in range(node.get_child_count()):
+            walk(node.get_child_at_index(i), role, depth + 1)
+
+    walk(root, "", 0)
+
+
+def focused_objects(root):
+    return [
+        f"{n.get_role_name()} {n.get_name()!r}"
+        for n in descendants(root)
+        if n.get_state_set().contains(Atspi.StateType.FOCUSED) and n.get_state_set().contains(Atspi.StateType.SHOWING)
+    ]
+
+
+def app_windows(name):
+    desktop = Atspi.get_desktop(0)
+    for i in range(desktop.get_child_count()):
+        app = desktop.get_child_at_index(i)
+        if app is None:
+            continue
+        for j in range(app.get_child_count()):
+            window = app.get_child_at_index(j)
+            if window is not None and window.get_name() == name:
+                return window
+    return None
 
 
 def find_frame():
@@ -151,6 +199,83 @@ def main():
         check("2" in changed and "¥1,690" in changed, f"the count and the total announce their change: {changed}")
         with open(os.path.join(data, "テーマ１.txt"), "rb") as f:
             check(f.read().count(b"\r\n") == 2, "the deposit made through AT-SPI is in the ledger")
+
+        # Every object of the main window, and one focused object at a time.
+        audit(frame, "main window")
+        focused = focused_objects(frame)
+        check(len(focused) <= 1, f"one focused object in the main window, not {focused}")
+
+        # A message box: an amount with too many decimals, entered with Enter in the amount box.
+        Atspi.EditableText.set_text_contents(boxes["項目"], "タクシーを使ったつもり")
+        Atspi.EditableText.set_text_contents(boxes["金額"], "1.23456")
+        Atspi.Component.grab_focus(boxes["金額"])
+        pump(50)
+        Atspi.generate_keyboard_event(0xFF0D, None, Atspi.KeySynthType.PRESSRELEASE | Atspi.KeySynthType.SYM)
+        box = None
+        for _ in range(300):
+            pump(50)
+            box = app_windows("入力の確認")
+            if box is not None:
+                break
+            time.sleep(0.05)
+        check(box is not None, "the message box is in the accessibility tree")
+        if box is not None:
+            check(box.get_role_name() in ("dialog", "alert"), "the message box is a dialog, not " + box.get_role_name())
+            audit(box, "message box")
+            ok = next((n for n in descendants(box) if n.get_role_name() == "push button"), None)
+            check(ok is not None, "the message box has its button")
+            if ok is not None:
+                Atspi.Action.do_action(ok, 0)
+            for _ in range(300):
+                pump(50)
+                if app_windows("入力の確認") is None:
+                    break
+                time.sleep(0.05)
+
+        # The help window: a frame, its parts named, its tool bar's buttons reachable by Tab.
+        Atspi.Action.do_action(named("ヘルプ", ("push button",)), 0)
+        help_window = None
+        for _ in range(300):
+            pump(50)
+            help_window = app_windows("ツモっと貯めよう！ ヘルプ")
+            if help_window is not None:
+                break
+            time.sleep(0.05)
+        check(help_window is not None, "the help window is in the accessibility tree")
+        if help_window is not None:
+            check(help_window.get_role_name() == "frame", "the help window is a frame, not " + help_window.get_role_name())
+            # The page's text view and the panes' lists are Qt's own views: their inner parts are left out.
+            audit(help_window, "help window", skip=("ページ", "ヘルプの案内"))
+            buttons = [n for n in descendants(help_window) if n.get_role_name() == "push button"
+                       and n.get_parent() is not None and n.get_parent().get_role_name() == "tool bar"]
+            check(len(buttons) >= 7, f"the help window's tool bar has its buttons: {len(buttons)}")
+            for button in buttons:
+                if button.get_state_set().contains(Atspi.StateType.SHOWING):
+                    check(button.get_state_set().contains(Atspi.StateType.FOCUSABLE),
+                          f"the tool bar button {button.get_name()} is in the Tab order")
+    finally:
+        app.kill()
+        app.wait()
+        shutil.rmtree(data, ignore_errors=True)
+    starter()
+
+
+def starter():
+    """The welcome window of a first start, in an empty data folder."""
+    program = sys.argv[1]
+    data = tempfile.mkdtemp(prefix="tsumotto-atspi-")
+    env = dict(os.environ, QT_QPA_PLATFORM="xcb", QT_LINUX_ACCESSIBILITY_ALWAYS_ON="1", LANG="C.UTF-8")
+    app = subprocess.Popen([program], cwd=data, env=env)
+    try:
+        window = None
+        for _ in range(600):
+            window = app_windows("ツモっと始めてみよう！")
+            if window is not None or app.poll() is not None:
+                break
+            time.sleep(0.1)
+        check(window is not None, "the welcome window is in the accessibility tree")
+        if window is not None:
+            audit(window, "welcome window")
     finally:
         app.kill()
         app.wait()

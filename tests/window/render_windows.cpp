@@ -188,6 +188,36 @@ int main(int argc, char* argv[]) {
         QDir::setCurrent(data.path());
     }
 
+    // A ledger at its fullest: 32,766 deposits of ¥99,999,999, a long item and a long theme, the ledger focused;
+    // on a light desktop and a dark one.
+    for (const bool darkDesktop : {false, true}) {
+        QTemporaryDir full;
+        QDir::setCurrent(full.path());
+        QString ledger;
+        const QString line = u"\"2026年12月07日\",\"新幹線のグリーン車に乗ったつもり\",99999999\r\n"_s;
+        ledger.reserve(line.size() * fraMain::kMaxDeposits);
+        for (int i = 0; i < fraMain::kMaxDeposits; ++i)
+            ledger += line;
+        if (!WriteCp932(u"テーマ１.txt"_s, ledger) ||
+            !WriteCp932(u"項目１.txt"_s, u"\"新幹線のグリーン車に乗ったつもり\",99999999\r\n\"晩酌\",50\r\n"_s) ||
+            !WriteCp932(u"テーマ名１.txt"_s, u"\"北海道旅行のために毎日がんばる\"\r\n"_s))
+            return 1;
+        const QPalette before = QApplication::palette();
+        if (darkDesktop)
+            QApplication::setPalette(DarkDesktopPalette());
+        fraMain fullest(dialogs);
+        if (!fullest.Form_Load() || !QTest::qWaitForWindowExposed(&fullest))
+            return 1;
+        fullest.activateWindow();
+        fullest.msgChingin->setFocus();
+        QTest::qWait(200);
+        if (!Save(fullest, out + (darkDesktop ? u"/main-window-full-dark.png"_s : u"/main-window-full.png"_s)))
+            return 1;
+        fullest.hide();
+        QApplication::setPalette(before);
+        QDir::setCurrent(data.path());
+    }
+
     // Both windows on a dark desktop (colours as GTK's Adwaita-dark gives them).
     {
         const QPalette light = QApplication::palette();
@@ -234,5 +264,18 @@ int main(int argc, char* argv[]) {
         return 1;
     emit helpWindow->search()->results()->itemActivated(first, 0);
     QTest::qWait(200);
-    return Save(*helpWindow, out + u"/help-search.png"_s) ? 0 : 1;
+    if (!Save(*helpWindow, out + u"/help-search.png"_s))
+        return 1;
+    helpWindow->close();
+
+    // The help window on a dark desktop.
+    QApplication::setPalette(DarkDesktopPalette());
+    help::HtmlHelp(nullptr, QString(), help::Command::CloseAll);
+    QApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+    help::HtmlHelp(&main, u"kzHelp.chm"_s, help::Command::Display);
+    QTest::qWait(200);
+    for (help::HelpWindow* w : main.findChildren<help::HelpWindow*>())
+        if (w->isVisible())
+            return Save(*w, out + u"/help-window-dark.png"_s) ? 0 : 1;
+    return 1;
 }

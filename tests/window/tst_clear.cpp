@@ -63,11 +63,11 @@ void VerifyInfo(const QByteArray& info, const QByteArray& path, const QDateTime&
 }
 
 QString LedgerQuestion() {
-    return u"これまでのデータを削除してもいいですか？\r\n削除する前のデータはゴミ箱に移すので、ゴミ箱から元に戻せます。\r\n"_s;
+    return u"これまでのデータを削除してもいいですか？\r\n今のデータの写しをゴミ箱に入れてから、ファイルを空にします。写しはゴミ箱から取り出せます。\r\n"_s;
 }
 
 QString ItemsQuestion() {
-    return u"登録されている項目を全て削除してもいいですか？\r\n削除する前の項目はゴミ箱に移すので、ゴミ箱から元に戻せます。\r\n"_s;
+    return u"登録されている項目を全て削除してもいいですか？\r\n今の項目リストの写しをゴミ箱に入れてから、ファイルを空にします。写しはゴミ箱から取り出せます。\r\n"_s;
 }
 
 } // namespace

@@ -272,8 +272,9 @@ void TestDaily::oneItemWarnsAndClearAllDeletesIt() {
     QCOMPARE(ReadBytes(kItemsName), Line(u"\"晩酌\",50"_s));
     m_dialogs->answer(Answer::Ok);
     w.cmdChinClr2_Click();
-    QCOMPARE(m_dialogs->asked[1].text, u"登録されている項目を全て削除してもいいですか？\r\n"
-                                       u"削除する前の項目はゴミ箱に移すので、ゴミ箱から元に戻せます。\r\n"_s);
+    QCOMPARE(m_dialogs->asked[1].text,
+             u"登録されている項目を全て削除してもいいですか？\r\n"
+             u"今の項目リストの写しをゴミ箱に入れてから、ファイルを空にします。写しはゴミ箱から取り出せます。\r\n"_s);
     QCOMPARE(ReadBytes(kItemsName), QByteArray());
     QCOMPARE(w.msgChinKou->Rows(), 1);
     // With no items, click, double-click and clear-all do nothing and ask nothing.

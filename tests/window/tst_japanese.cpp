@@ -2,12 +2,14 @@
 // input methods and Japanese keyboards type, amounts written with 円, an amount box the input method leaves
 // alone, amounts shown whole, and the grids, buttons and boxes behaving as on Windows.
 #include "app/app.h"
+#include "records/money.h"
 #include "testsupport.h"
 #include "widgets/controls.h"
 #include "widgets/dialogs.h"
 #include "widgets/grid.h"
 #include "window/fraMain.h"
 #include "window/frmSub.h"
+#include "window/messages.h"
 
 #include <QApplication>
 #include <QFontInfo>
@@ -199,25 +201,43 @@ void TestJapanese::amountsAreShownWhole() {
                      qPrintable(w.msgChingin->cell(row, col)));
     for (int row = 1; row < w.msgChinKou->Rows(); ++row)
         QVERIFY(TextWidth(*w.msgChinKou, w.msgChinKou->cell(row, 1)) <= w.msgChinKou->shownColWidth(1));
-    QVERIFY(w.msgChingin->shownColWidth(2) >= 100); // the items keep room
+    QVERIFY(w.msgChingin->shownColWidth(2) >= 60); // the items keep room for a few characters and an ellipsis
     auto* total = static_cast<Label*>(w.lblChin_zen);
-    for (const QString& amount : {u"¥99,999,999.9999"_s, u"-¥99,999,999.9999"_s, u"32766"_s}) {
-        total->setText(amount);
-        QCOMPARE(total->shownText(), amount);
-        QVERIFY(total->shownFont().pointSizeF() >= 7);
-        QVERIFY(QFontMetrics(total->shownFont()).horizontalAdvance(amount) <= total->contentsRect().width());
+    // Any total the ledger can hold, up to the ends of the range of money, shows whole in legible type: on
+    // two lines, broken at a digit grouping, where one is too short.
+    const std::array<records::Currency, 5> totals = {
+        *records::ParseMoneyField("99999999.9999"), *records::ParseMoneyField("-99999999.9999"),
+        *records::ParseMoneyField("32766"), records::Currency::Max(), records::Currency::Min()};
+    for (const records::Currency& sum : totals) {
+        w.ChinZen = sum;
+        w.ShowTotals();
+        const QString amount = total->text();
+        const Label::Shown shown = total->shown();
+        QCOMPARE(shown.lines.join(QString()), amount);
+        QVERIFY(!shown.cut);
+        QVERIFY(shown.font.pointSizeF() >= Label::kSmallestPoints);
+        QVERIFY(shown.lines.size() == 1 || shown.lines[0].endsWith(u','));
+        for (const QString& line : shown.lines)
+            QVERIFY(QFontMetrics(shown.font).horizontalAdvance(line) <= total->contentsRect().width());
+        QVERIFY(shown.lines.size() * QFontMetrics(shown.font).lineSpacing() <= total->contentsRect().height() + 1);
     }
-    total->setText(u"¥999,999,999,999,999.9999"_s);
+    total->setText(u"¥999,999,999,999,999,999,999,999,999,999,999.9999"_s); // longer than any total
+    total->resize(total->width(), TwipsToPixels(fraMain::kTotalHeight));
     QVERIFY(total->shownText().endsWith(u'…'));
+    QVERIFY(total->isCut());
     // A deposit past the widest the columns take: marked as cut.
     WriteBytes(kLedgerName, DepositBytes(item, "922337203685477"));
     m_window.reset();
     fraMain& again = start();
-    QVERIFY(TextWidth(*again.msgChingin, again.msgChingin->cell(1, 3)) > again.msgChingin->shownColWidth(3));
-    QStyleOptionViewItem option;
-    option.textElideMode = Qt::ElideNone;
-    QCOMPARE(again.msgChingin->itemDelegateForColumn(3)->sizeHint(option, {}).isValid(), true);
-    QVERIFY(again.msgChingin->itemDelegateForColumn(3) != again.msgChingin->itemDelegate());
+    const int cutColumn = again.msgChingin->isCut(1, 4) ? 4 : 3;
+    QVERIFY(again.msgChingin->isCut(1, cutColumn));
+    QVERIFY(TextWidth(*again.msgChingin, again.msgChingin->cell(1, cutColumn)) >
+            again.msgChingin->shownColWidth(cutColumn));
+    QCOMPARE(again.msgChingin->textElideMode(), Qt::ElideRight);
+    const QModelIndex cut = again.msgChingin->model()->index(0, cutColumn);
+    QCOMPARE(cut.data(Qt::ToolTipRole).toString(), again.msgChingin->cell(1, cutColumn));
+    QCOMPARE(cut.data(Qt::AccessibleTextRole).toString(), again.msgChingin->cell(1, cutColumn));
+    QVERIFY(!again.msgChingin->model()->index(0, 1).data(Qt::ToolTipRole).isValid()); // the date fits
     // The starter window's examples fit too.
     frmSub starter(*m_dialogs, &again);
     starter.Form_Load();
@@ -333,7 +353,7 @@ void TestJapanese::messageBoxesInTheProportionalFace() {
         height = label->height() / QFontMetrics(label->font()).lineSpacing();
         box->button(QMessageBox::Ok)->click();
     });
-    w.cmdsyoukai_Click();
+    messages::Show(dialogs, &w, messages::ProIntroduction()); // the button's own box, without the help after it
     QCOMPARE(family, u"IPAPGothic"_s);
     QCOMPARE(lines, 7);
     QVERIFY2(height <= lines, qPrintable(u"%1 lines shown for %2"_s.arg(height).arg(lines)));

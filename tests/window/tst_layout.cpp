@@ -70,7 +70,7 @@ const std::vector<Expected> kMainWindow = {
     {u"lblTemaMei"_s, "Label", u"つもり貯金"_s, 6075, 5475, 2115, 615, Tema, P, 14.25, Rgb(0x800000), None, L, false},
     {u"Image2"_s, "Label", {}, 150, 75, 4665, 1050, {}, {}, 0, None, None, Any, false},
     {u"imgTema1"_s, "Label", {}, 8250, 5550, 960, 960, Tema, {}, 0, None, None, Any, false},
-    {u"Label1_1"_s, "Label", u"項目"_s, 75, 4200, 765, 375, u"目標日数を入れてＥｎｔｅｒキーを押してください"_s, P, 14.25, Rgb(0xFFFFFF), Rgb(0x800000), C, true},
+    {u"Label1_1"_s, "Label", u"項目"_s, 75, 4200, 765, 375, u"何のための貯金かを入れる項目の欄です。項目リストから選ぶか、入力してください"_s, P, 14.25, Rgb(0xFFFFFF), Rgb(0x800000), C, true},
     {u"Label1_2"_s, "Label", u"金額"_s, 5850, 4200, 990, 375, {}, P, 14.25, Rgb(0xFFFFFF), Rgb(0x800000), C, true},
     {u"lblChin_zen"_s, "Label", u"¥1,380"_s, 7800, 4575, 1515, 390, {}, F, 15.75, Rgb(0x000000), Rgb(0xFFFFF0), R, true},
     {u"lblChin_cnt"_s, "Label", u"2"_s, 7800, 4200, 1515, 390, {}, F, 15.75, Rgb(0x000000), Rgb(0xFFFFF0), R, true},

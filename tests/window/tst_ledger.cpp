@@ -155,8 +155,9 @@ void TestLedger::cancelChangesNothing() {
     m_dialogs->answer(Answer::Cancel);
     w.cmdChinClr_Click();
     QCOMPARE(m_dialogs->asked.size(), std::size_t(2));
-    QCOMPARE(m_dialogs->asked[1].text, u"これまでのデータを削除してもいいですか？\r\n"
-                                       u"削除する前のデータはゴミ箱に移すので、ゴミ箱から元に戻せます。\r\n"_s);
+    QCOMPARE(m_dialogs->asked[1].text,
+             u"これまでのデータを削除してもいいですか？\r\n"
+             u"今のデータの写しをゴミ箱に入れてから、ファイルを空にします。写しはゴミ箱から取り出せます。\r\n"_s);
     QCOMPARE(ReadBytes(kLedgerName), kThree);
     QCOMPARE(w.msgChingin->Rows(), 4);
     QCOMPARE(w.lblChin_cnt->text(), u"3"_s);

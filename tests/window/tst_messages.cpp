@@ -8,7 +8,6 @@
 #include <QTest>
 
 #include <cerrno>
-#include <cstring>
 
 using namespace Qt::StringLiterals;
 using records::Status;
@@ -21,10 +20,6 @@ namespace {
 
 Status Failure(Code code, What what) {
     return Status::Failure(code, what);
-}
-
-QString SystemWords(int error) {
-    return QString::fromUtf8(std::strerror(error));
 }
 
 } // namespace
@@ -45,12 +40,23 @@ void TestMessages::reasons_data() {
     QTest::addColumn<QString>("words");
     const std::uint64_t input = records::RecordFile::kMaxInputBytes;
     const std::uint64_t field = records::RecordFile::kMaxTextFieldBytes;
-    QTest::newRow("a failed call") << Status::SystemError(EACCES) << SystemWords(EACCES);
+    QTest::newRow("a failed call") << Status::SystemError(EACCES) << u"読み書きの許可がありません"_s;
+    QTest::newRow("not permitted") << Status::SystemError(EPERM) << u"読み書きの許可がありません"_s;
     QTest::newRow("a failed call on a place") << Status::SystemError(ENOTDIR, "/home/u/.local/share/Trash/files")
-                                              << u"「/home/u/.local/share/Trash/files」: "_s + SystemWords(ENOTDIR);
+                                              << u"「/home/u/.local/share/Trash/files」: "
+                                                 u"途中にフォルダーではないものがあります"_s;
     QTest::newRow("a place in code page 932") << Status::SystemError(EIO, "/d/\x83\x65\x81\x5b\x83\x7d\x82\x50.TXT")
-                                              << u"「/d/テーマ１.TXT」: "_s + SystemWords(EIO);
-    QTest::newRow("not found") << Failure(Code::NotFound, What::SystemCall).withError(ENOENT) << SystemWords(ENOENT);
+                                              << u"「/d/テーマ１.TXT」: ディスクの読み書きでエラーが起きました"_s;
+    QTest::newRow("not found") << Failure(Code::NotFound, What::SystemCall).withError(ENOENT)
+                               << u"ファイルかフォルダーがありません"_s;
+    QTest::newRow("a folder") << Status::SystemError(EISDIR) << u"フォルダーなので、ファイルとして使えません"_s;
+    QTest::newRow("disk full") << Status::SystemError(ENOSPC) << u"ディスクに空きがありません"_s;
+    QTest::newRow("quota") << Status::SystemError(EDQUOT) << u"使える容量の上限に達しました"_s;
+    QTest::newRow("another file system") << Status::SystemError(EXDEV, "/media/usb")
+                                         << u"「/media/usb」: 別のドライブ（ファイルシステム）へは移せません"_s;
+    QTest::newRow("read-only") << Status::SystemError(EROFS) << u"読み取り専用の場所です"_s;
+    QTest::newRow("an error without words")
+        << Status::SystemError(EPROTO) << u"システムのエラーです（番号 %1）"_s.arg(EPROTO);
     QTest::newRow("not a regular file") << Failure(Code::System, What::NotRegularFile)
                                         << u"通常のファイルではありません"_s;
     QTest::newRow("a place not a regular file") << Failure(Code::System, What::NotRegularFile).withPlace("テーマ１.txt")
@@ -67,6 +73,8 @@ void TestMessages::reasons_data() {
     QTest::newRow("not code page 932") << Failure(Code::Damaged, What::NotCodePage932)
                                        << u"Shift_JIS（CP932）の文字ではないバイトがあります"_s;
     QTest::newRow("cut short") << Failure(Code::Damaged, What::RecordCutShort) << u"レコードが途中で終わっています"_s;
+    QTest::newRow("extra field") << Failure(Code::Damaged, What::ExtraField)
+                                 << u"レコードが長すぎます（最後の欄の後にも「,」で区切った欄があります）"_s;
     QTest::newRow("quote not closed") << Failure(Code::Damaged, What::QuoteNotClosed)
                                       << u"レコードが途中で終わっています（閉じる「\"」がありません）"_s;
     QTest::newRow("long field") << Failure(Code::Damaged, What::TextFieldTooLong).withLimit(field)
@@ -137,8 +145,8 @@ void TestMessages::fileFailures_data() {
                                       << u"「テーマ１.txt」を開けません。\r\n通常のファイルではありません\r\n\r\n"
                                          u"読み込めるようになるまで、このファイルには何も書き込みません。"_s;
     QTest::newRow("not saved") << Status::SystemError(ENOSPC) << false << int(messages::Then::Nothing)
-                               << u"「テーマ１.txt」に保存できませんでした。\r\n"_s + SystemWords(ENOSPC) +
-                                      u"\r\n\r\nファイルは前の状態のままです。"_s;
+                               << u"「テーマ１.txt」に保存できませんでした。\r\nディスクに空きがありません\r\n\r\n"
+                                  u"ファイルは前の状態のままです。"_s;
 }
 
 void TestMessages::fileFailures() {
