@@ -89,13 +89,20 @@ sockaddr_un SocketAddress(socklen_t& length) {
     return address;
 }
 
+// Removes the socket file a copy of this user's listened on, and nothing else that may stand at that path.
+void RemoveOwnSocketFile(const sockaddr_un& address) {
+    struct stat st {};
+    if (address.sun_path[0] != '\0' && ::lstat(address.sun_path, &st) == 0 && S_ISSOCK(st.st_mode) &&
+        st.st_uid == ::getuid())
+        ::unlink(address.sun_path);
+}
+
 int Listen(const sockaddr_un& address, socklen_t length) {
     const int server = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (server < 0)
         return -1;
     // Only the holder of the folder's lock listens, so a socket file left by a copy that died is stale.
-    if (address.sun_path[0] != '\0')
-        ::unlink(address.sun_path);
+    RemoveOwnSocketFile(address);
     if (::bind(server, reinterpret_cast<const sockaddr*>(&address), length) != 0 || ::listen(server, 16) != 0) {
         ::close(server);
         return -1;
@@ -218,8 +225,7 @@ void ShowWindowWhenAsked(QWidget* window, uid_t user) {
     auto* notifier = new QSocketNotifier(server, QSocketNotifier::Read, window);
     QObject::connect(notifier, &QObject::destroyed, [server, address] {
         ::close(server);
-        if (address.sun_path[0] != '\0')
-            ::unlink(address.sun_path);
+        RemoveOwnSocketFile(address);
     });
     QObject::connect(notifier, &QSocketNotifier::activated, window, [server, window, user] {
         // The connection is the request: nothing is read from it, so nothing here can wait on the asker.
