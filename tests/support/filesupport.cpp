@@ -2,6 +2,7 @@
 #include "filesupport.h"
 
 #include "records/cp932.h"
+#include "records/utf8.h"
 
 #include <algorithm>
 #include <cctype>
@@ -155,6 +156,48 @@ std::string TrashInfoFault(const std::string& info, const std::string& path, std
     if (when < since || when > std::time(nullptr))
         return "deleted at " + deleted + ", not since the test began";
     return {};
+}
+
+std::optional<std::vector<std::vector<std::string>>> ReadCsv(std::string_view bytes) {
+    constexpr std::string_view kMark = "\xEF\xBB\xBF";
+    if (!bytes.starts_with(kMark) || !records::IsValidUtf8(bytes.substr(kMark.size())))
+        return std::nullopt;
+    // Byte by byte: the quote, comma, CR and LF never occur inside a UTF-8 sequence.
+    const std::string_view text = bytes.substr(kMark.size());
+    std::vector<std::vector<std::string>> records;
+    std::vector<std::string> fields;
+    std::string field;
+    bool quoted = false, wasQuoted = false;
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        const char c = text[i];
+        if (quoted) {
+            if (c != '"')
+                field += c;
+            else if (i + 1 < text.size() && text[i + 1] == '"')
+                field += text[++i];
+            else
+                quoted = false;
+        } else if (c == '"' && field.empty() && !wasQuoted) {
+            quoted = wasQuoted = true;
+        } else if (c == ',' || c == '\r') {
+            fields.push_back(std::move(field));
+            field.clear();
+            wasQuoted = false;
+            if (c == '\r') {
+                if (i + 1 >= text.size() || text[++i] != '\n')
+                    return std::nullopt;
+                records.push_back(std::move(fields));
+                fields.clear();
+            }
+        } else if (c == '"' || c == '\n' || wasQuoted) {
+            return std::nullopt; // a quote inside a bare field, a bare LF, or text after a closing quote
+        } else {
+            field += c;
+        }
+    }
+    if (quoted || !fields.empty() || !field.empty())
+        return std::nullopt; // the last record must end with CR LF
+    return records;
 }
 
 std::string Here(const std::string& name) {

@@ -79,6 +79,10 @@ std::string Cp932(std::string_view utf8);
 // digits and "-._~/" as %XX.
 std::string PercentEncoding(std::string_view path);
 
+// A CSV file's records as RFC 4180 reads them, from its UTF-8 text after the byte-order mark: quoted fields with
+// doubled quotes, records ended by CR LF. None for anything else, malformed UTF-8 included.
+std::optional<std::vector<std::vector<std::string>>> ReadCsv(std::string_view bytes);
+
 // One entry of a trash: the copy's name in files/ (the bytes the file system has), its bytes and its whole
 // information file.
 struct Trashed {

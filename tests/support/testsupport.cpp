@@ -97,45 +97,15 @@ QByteArray Cp932(const QString& text) {
 }
 
 QList<QStringList> ReadCsv(const QByteArray& bytes, bool& ok) {
-    ok = false;
-    if (!bytes.startsWith("\xEF\xBB\xBF"))
-        return {};
-    const QString text = QString::fromUtf8(bytes.mid(3));
-    QList<QStringList> records;
-    QStringList fields;
-    QString field;
-    bool quoted = false, wasQuoted = false;
-    for (qsizetype i = 0; i < text.size(); ++i) {
-        const QChar c = text[i];
-        if (quoted) {
-            if (c != u'"')
-                field += c;
-            else if (i + 1 < text.size() && text[i + 1] == u'"')
-                field += text[++i];
-            else
-                quoted = false;
-        } else if (c == u'"' && field.isEmpty() && !wasQuoted) {
-            quoted = wasQuoted = true;
-        } else if (c == u',' || c == u'\r') {
-            fields << field;
-            field.clear();
-            wasQuoted = false;
-            if (c == u'\r') {
-                if (i + 1 >= text.size() || text[++i] != u'\n')
-                    return {};
-                records << fields;
-                fields.clear();
-            }
-        } else if (c == u'"' || c == u'\n' || wasQuoted) {
-            return {}; // a quote inside a bare field, a bare LF, or text after a closing quote
-        } else {
-            field += c;
-        }
+    const auto records = files::ReadCsv(std::string_view(bytes.constData(), std::size_t(bytes.size())));
+    ok = records.has_value();
+    QList<QStringList> out;
+    for (const std::vector<std::string>& fields : records.value_or(std::vector<std::vector<std::string>>{})) {
+        QStringList& row = out.emplace_back();
+        for (const std::string& field : fields)
+            row << QString::fromStdString(field);
     }
-    if (quoted || !fields.isEmpty() || !field.isEmpty())
-        return {}; // the last record must end with CR LF
-    ok = true;
-    return records;
+    return out;
 }
 
 void AnswerNextBox(QMessageBox::StandardButton button, std::vector<SeenBox>& seen) {

@@ -42,8 +42,7 @@ void WriteBytes(const char* utf8Name, const QByteArray& bytes);
 bool FileExists(const char* utf8Name);
 // UTF-8 text as code page 932 bytes.
 QByteArray Cp932(const QString& text);
-// A CSV file's records as RFC 4180 reads them, from its UTF-8 text after the byte-order mark: quoted fields with
-// doubled quotes, records ended by CR LF. Empty, with `ok` false, for anything else.
+// files::ReadCsv in Qt's types: empty, with `ok` false, for what is no such CSV.
 QList<QStringList> ReadCsv(const QByteArray& bytes, bool& ok);
 
 class Grid;
