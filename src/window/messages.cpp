@@ -390,31 +390,16 @@ Message ProHelpMissing(const QString& file, bool present, const QString& dataFol
 }
 
 QString SystemErrorReason(int error) {
+    // At the start, the system's error concerns a step of the data folder's path or the folder's lock.
     switch (error) {
-    case EACCES:
-    case EPERM:
-        return u"読み書きの許可がありません。"_s;
-    case ENOSPC:
-    case EDQUOT:
-        return u"ディスクに空きがありません。"_s;
-    case EROFS:
-        return u"読み取り専用の場所です。"_s;
-    case ENOTDIR:
-        return u"途中にフォルダーではないものがあります。"_s;
     case ENOENT:
         return u"途中のフォルダーがありません。"_s;
-    case ENAMETOOLONG:
-        return u"名前が長すぎます。"_s;
-    case ELOOP:
-        return u"シンボリックリンクが多すぎるか、輪になっています。"_s;
     case ENOLCK:
     case ENOSYS:
     case EOPNOTSUPP:
         return u"この場所のファイルシステムは鍵に対応していません。"_s;
-    case EIO:
-        return u"読み書きの途中でエラーが起きました。"_s;
     default:
-        return u"システムのエラーです（番号 %1）。"_s.arg(error);
+        return SystemWords(error) + u"。"_s;
     }
 }
 
