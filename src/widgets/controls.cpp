@@ -6,14 +6,19 @@
 #include "widgets/text_convert.h"
 
 #include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QAccessible>
 #include <QAccessibleWidget>
+#include <QApplication>
+#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QHelpEvent>
 #include <QIcon>
+#include <QItemSelectionModel>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QPersistentModelIndex>
 #include <QScreen>
 #include <QTextLayout>
 #include <QToolButton>
@@ -213,16 +218,104 @@ namespace {
 
 constexpr char kRoleProperty[] = "tsumottoAccessibleRole";
 
+// A panel or picture is focused only when it takes the focus itself, not when a control it passes the focus
+// to has it: a reader would hear both focused.
+class Decoration final : public QAccessibleWidget {
+public:
+    using QAccessibleWidget::QAccessibleWidget;
+    QAccessible::State state() const override {
+        QAccessible::State state = QAccessibleWidget::state();
+        state.focused = QApplication::focusWidget() == widget();
+        return state;
+    }
+};
+
 QAccessibleInterface* DecorationInterface(const QString&, QObject* object) {
     if (!object || !object->isWidgetType())
         return nullptr;
     const QVariant role = object->property(kRoleProperty);
     if (!role.isValid())
         return nullptr;
-    return new QAccessibleWidget(static_cast<QWidget*>(object), static_cast<QAccessible::Role>(role.toInt()));
+    return new Decoration(static_cast<QWidget*>(object), static_cast<QAccessible::Role>(role.toInt()));
 }
 
 } // namespace
+
+namespace {
+
+// What CurrentOnlyWithFocus keeps of a list without the focus.
+class CurrentKeeper final : public QObject {
+public:
+    static constexpr QStringView kName = u"tsumotto-current-keeper";
+
+    explicit CurrentKeeper(QAbstractItemView* view) : QObject(view), m_view(view) {
+        setObjectName(kName.toString());
+        view->installEventFilter(this);
+        connect(view->selectionModel(), &QItemSelectionModel::currentChanged, this, [this] {
+            if (!m_view->hasFocus())
+                putAside();
+        });
+        putAside();
+    }
+    QModelIndex kept() const { return m_kept; }
+
+    void putAside() {
+        const QModelIndex current = m_view->selectionModel()->currentIndex();
+        if (!current.isValid())
+            return;
+        m_kept = current;
+        const QSignalBlocker quiet(m_view->selectionModel());
+        m_view->selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
+        m_view->viewport()->update();
+    }
+    void restore() {
+        if (!m_kept.isValid() || m_view->selectionModel()->currentIndex().isValid())
+            return;
+        const QSignalBlocker quiet(m_view->selectionModel());
+        m_view->selectionModel()->setCurrentIndex(m_kept, QItemSelectionModel::NoUpdate);
+    }
+
+protected:
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::FocusIn)
+            restore(); // before the list tells a reader which item has the focus
+        else if (event->type() == QEvent::FocusOut)
+            putAside();
+        return false;
+    }
+
+private:
+    QAbstractItemView* m_view;
+    QPersistentModelIndex m_kept;
+};
+
+CurrentKeeper* KeeperOf(const QAbstractItemView* view) {
+    // Found by name: the class has no meta-object of its own to be told apart by.
+    return static_cast<CurrentKeeper*>(
+        view->findChild<QObject*>(CurrentKeeper::kName.toString(), Qt::FindDirectChildrenOnly));
+}
+
+} // namespace
+
+void CurrentOnlyWithFocus(QAbstractItemView* view) {
+    if (!KeeperOf(view))
+        new CurrentKeeper(view);
+}
+
+QModelIndex KeptCurrent(const QAbstractItemView* view) {
+    const QModelIndex current = view->selectionModel()->currentIndex();
+    const CurrentKeeper* keeper = KeeperOf(view);
+    return current.isValid() || !keeper ? current : keeper->kept();
+}
+
+void SendKeyToList(QAbstractItemView* view, QEvent* key) {
+    CurrentKeeper* keeper = KeeperOf(view);
+    if (keeper)
+        keeper->restore();
+    QCoreApplication::sendEvent(view, key);
+    if (keeper && !view->hasFocus())
+        keeper->putAside();
+}
 
 void SetAccessibleRole(QWidget* widget, int role, const QString& name) {
     static const bool installed = [] {

@@ -13,6 +13,9 @@
 #include <vector>
 
 class QAbstractButton;
+class QAbstractItemView;
+class QEvent;
+class QModelIndex;
 class QToolButton;
 
 // A text box that reports every typed key by its character code (Enter is 13) before handling it as usual.
@@ -118,6 +121,16 @@ QColor ReadableOn(const QColor& wanted, const QColor& background);
 // "filler" to it. Call it before anything asks for the widget's interface (setting its accessible name does),
 // which is made once.
 void SetAccessibleRole(QWidget* widget, int role, const QString& name);
+
+// Gives a list a current item only while it has the focus. Qt tells a screen reader that a list's current item is
+// focused whether the list has the focus or not, so that it hears several focused objects at once. The current
+// item of a list without the focus is kept aside, with its selection shown, and comes back with the focus; the
+// list's signals tell of a change of it as usual.
+void CurrentOnlyWithFocus(QAbstractItemView* view);
+// The list's current index, or the one kept aside while it has not the focus.
+QModelIndex KeptCurrent(const QAbstractItemView* view);
+// Sends a key to the list from another control: it moves from the kept index.
+void SendKeyToList(QAbstractItemView* view, QEvent* key);
 
 // Makes Enter (and the keypad's) on a focused button press it, as on Windows; Qt's buttons take only Space.
 void PressOnEnter(QAbstractButton* button);
