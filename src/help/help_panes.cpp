@@ -4,6 +4,7 @@
 #include "help/chm_archive.h"
 #include "help/help_text.h"
 #include "help/help_viewer.h"
+#include "widgets/controls.h"
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -16,6 +17,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QStyle>
+#include <QToolButton>
 #include <QTreeWidgetItemIterator>
 #include <QVBoxLayout>
 
@@ -27,6 +29,12 @@ using namespace Qt::StringLiterals;
 namespace help {
 
 namespace {
+
+// The button Qt puts in a text box to empty it has no name of its own.
+void NameClearButton(QLineEdit* box) {
+    for (QToolButton* button : box->findChildren<QToolButton*>())
+        button->setAccessibleName(u"入力を消す"_s);
+}
 
 constexpr int kUrlRole = Qt::UserRole;
 constexpr int kKeywordRole = Qt::UserRole + 1;
@@ -90,7 +98,9 @@ QUrl SitemapLinkUrl(const std::string& local, const std::string& sitemapPath) {
 ContentsPane::ContentsPane(const HelpBook& book, QWidget* parent) : QTreeWidget(parent) {
     setHeaderHidden(true);
     setColumnCount(1);
+    setHeaderLabel(u"目次"_s);
     setUniformRowHeights(true);
+    CurrentOnlyWithFocus(this);
     // As wide as its entries, with a scroll bar: Qt's tree skips, when moving by keyboard, the entries whose
     // indentation leaves them no room.
     header()->setStretchLastSection(false);
@@ -171,8 +181,12 @@ IndexPane::IndexPane(const HelpBook& book, QWidget* parent)
     m_filter->setAccessibleDescription(u"入力すると、その言葉を含むキーワードだけが一覧に残ります。Enter で開きます"_s);
     m_filter->setPlaceholderText(u"キーワードを入力"_s);
     m_filter->setClearButtonEnabled(true);
+    NameClearButton(m_filter);
     m_filter->installEventFilter(this);
     m_keywords->setHeaderHidden(true);
+    m_keywords->setHeaderLabel(u"キーワード"_s);
+    CurrentOnlyWithFocus(m_keywords);
+    CurrentOnlyWithFocus(m_topics);
     m_keywords->setRootIsDecorated(false);
     m_keywords->setUniformRowHeights(true);
     m_keywords->setAccessibleName(u"キーワードの一覧"_s);
@@ -248,6 +262,10 @@ const IndexPane::Keyword* IndexPane::keywordOf(const QTreeWidgetItem* item) cons
     return at < m_entries.size() ? &m_entries[static_cast<std::size_t>(at)] : nullptr;
 }
 
+QTreeWidgetItem* IndexPane::currentKeyword() const {
+    return m_keywords->itemFromIndex(KeptCurrent(m_keywords));
+}
+
 QStringList IndexPane::shownKeywords() const {
     QStringList shown;
     for (QTreeWidgetItemIterator it(m_keywords); *it; ++it)
@@ -300,13 +318,14 @@ void IndexPane::showTopicsOf(const QTreeWidgetItem* item) {
 }
 
 void IndexPane::openCurrent() {
-    const Keyword* keyword = keywordOf(m_keywords->currentItem());
+    const QTreeWidgetItem* current = currentKeyword();
+    const Keyword* keyword = keywordOf(current);
     if (!keyword)
         return;
     if (keyword->topics.size() == 1) {
         emit pageWanted(keyword->topics.front().url);
     } else if (keyword->topics.size() > 1) {
-        showTopicsOf(m_keywords->currentItem());
+        showTopicsOf(current);
         m_topics->setCurrentRow(0);
         m_topics->setFocus(Qt::OtherFocusReason);
     } else if (!keyword->seeAlso.isEmpty()) {
@@ -320,7 +339,7 @@ bool IndexPane::eventFilter(QObject* watched, QEvent* event) {
         const int key = static_cast<QKeyEvent*>(event)->key();
         if (key == Qt::Key_Up || key == Qt::Key_Down || key == Qt::Key_PageUp || key == Qt::Key_PageDown) {
             QKeyEvent copy(QEvent::KeyPress, key, Qt::NoModifier);
-            QCoreApplication::sendEvent(m_keywords, &copy);
+            SendKeyToList(m_keywords, &copy);
             return true;
         }
     }
@@ -340,6 +359,7 @@ SearchPane::SearchPane(const HelpBook& book, QWidget* parent)
         u"全部のページから探します。Enter で検索します。ひらがなとカタカナ、全角と半角は区別しません"_s);
     m_field->setPlaceholderText(u"調べたい言葉を入力"_s);
     m_field->setClearButtonEnabled(true);
+    NameClearButton(m_field);
     m_button->setAccessibleDescription(u"入力した言葉を全部のページから探します"_s);
     m_results->setColumnCount(2);
     m_results->setHeaderLabels({u"ページ"_s, u"件数"_s});
@@ -349,6 +369,7 @@ SearchPane::SearchPane(const HelpBook& book, QWidget* parent)
     m_results->header()->setSectionResizeMode(0, QHeaderView::Stretch);
     m_results->header()->setSectionResizeMode(1, QHeaderView::ResizeToContents);
     m_results->setAccessibleName(u"見つかったページ"_s);
+    CurrentOnlyWithFocus(m_results);
     m_results->setAccessibleDescription(u"件数はページの中で言葉が見つかった数です。Enter でページを開きます"_s);
     m_status->setTextFormat(Qt::PlainText);
     m_status->setWordWrap(true);

@@ -57,6 +57,8 @@ public:
     QLineEdit* filter() const { return m_filter; }
     QTreeWidget* keywords() const { return m_keywords; }
     QListWidget* topics() const { return m_topics; }
+    // The keyword the arrow keys are on, in the list or in the box above it.
+    QTreeWidgetItem* currentKeyword() const;
     // The keywords shown now, in order, sub-keywords after theirs.
     QStringList shownKeywords() const;
     // Opens the current keyword: its page, or the list of its pages with the focus on the first.

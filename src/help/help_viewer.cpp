@@ -3,6 +3,7 @@
 
 #include "help/chm_archive.h"
 #include "help/chm_sitemap.h"
+#include "help/help_accessible.h"
 #include "help/help_panes.h"
 #include "records/data_file_names.h"
 #include "widgets/controls.h"
@@ -26,6 +27,7 @@
 #include <QScrollBar>
 #include <QShortcut>
 #include <QSplitter>
+#include <QStackedWidget>
 #include <QStyle>
 #include <QTabWidget>
 #include <QTextBlock>
@@ -344,6 +346,7 @@ HelpBrowser::HelpBrowser(std::shared_ptr<const HelpBook> file, QWidget* parent)
     : QTextBrowser(parent), m_file(std::move(file)), m_zoomStep(kNormalZoomStep) {
     setOpenLinks(false);
     setOpenExternalLinks(false);
+    UseDocumentInterface(this);
     document()->setUndoRedoEnabled(false);
     connect(this, &QTextBrowser::anchorClicked, this, &HelpBrowser::followLink);
 }
@@ -642,12 +645,17 @@ void HelpBrowser::applyZoom() {
 namespace {
 
 // The panes' tab widget as a class of its own: Qt's own interface for a tab widget would win over the one that
-// tells a screen reader it is a panel (SetAccessibleRole).
+// tells a screen reader it is a panel (SetAccessibleRole). Its tab bar tells of a focused tab only while it has
+// the focus.
 class PaneTabs final : public QTabWidget {
     Q_OBJECT
 
 public:
-    using QTabWidget::QTabWidget;
+    explicit PaneTabs(QWidget* parent) : QTabWidget(parent) {
+        setTabBar(new PaneTabBar(this));
+        if (auto* pages = findChild<QStackedWidget*>(QString(), Qt::FindDirectChildrenOnly))
+            pages->setAccessibleName(u"開いている案内"_s);
+    }
 };
 
 } // namespace
@@ -672,6 +680,8 @@ HelpWindow::HelpWindow(const QByteArray& path, std::shared_ptr<const ChmArchive>
     m_contents = new ContentsPane(*m_file, m_panes);
     m_index = new IndexPane(*m_file, m_panes);
     m_search = new SearchPane(*m_file, m_panes);
+    SetAccessibleRole(m_index, QAccessible::Pane, u"キーワードの欄"_s);
+    SetAccessibleRole(m_search, QAccessible::Pane, u"検索の欄"_s);
     // A file without a table of contents or an index shows no empty pane for it.
     if (!m_contents->isEmpty())
         m_panes->addTab(m_contents, u"目次(C)"_s);

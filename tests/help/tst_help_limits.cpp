@@ -96,7 +96,10 @@ private:
 HelpWindow* Open(QWidget& owner, const QString& path) {
     help::HtmlHelp(&owner, path, help::Command::Display);
     const QList<HelpWindow*> open = VisibleHelpWindows(owner);
-    return open.size() == 1 ? open.front() : nullptr;
+    if (open.size() != 1)
+        return nullptr;
+    open.front()->activateWindow(); // keys go to the window the user works in
+    return QTest::qWaitForWindowActive(open.front()) ? open.front() : nullptr;
 }
 
 // Runs the window's events until the search index's progress satisfies `reached`.

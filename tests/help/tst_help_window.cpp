@@ -6,6 +6,7 @@
 #include "help/help_viewer.h"
 #include "testsupport.h"
 
+#include <QAbstractItemView>
 #include <QAccessible>
 #include <QAction>
 #include <QApplication>
@@ -104,6 +105,19 @@ QString AccessibleName(QWidget* widget) {
     return face ? face->text(QAccessible::Name) : QString();
 }
 
+// Every object below `face` a screen reader is told is focused and shown.
+QStringList FocusedObjects(QAccessibleInterface* face, int depth = 0) {
+    QStringList found;
+    if (!face || depth > 16)
+        return found;
+    const QAccessible::State state = face->state();
+    if (state.focused && !state.invisible)
+        found << face->text(QAccessible::Name);
+    for (int i = 0; i < face->childCount(); ++i)
+        found << FocusedObjects(face->child(i), depth + 1);
+    return found;
+}
+
 } // namespace
 
 class TestHelpWindow : public QObject {
@@ -124,6 +138,8 @@ private slots:
     void picturesFitThePage();
     void keyboardReachesEveryPane();
     void panesAreNamed();
+    void oneFocusedObjectAtATime();
+    void pageIsADocument();
     void placedBesideWhereTheScreenHasRoom();
 };
 
@@ -157,17 +173,20 @@ void TestHelpWindow::contentsFollowThePageShown() {
     HelpWindow* w = OpenProgramHelp(owner);
     QVERIFY(w);
     QTreeWidget* contents = w->contents();
-    QCOMPARE(contents->currentItem()->text(0), u"ツモっと貯めよう！ ヘルプ"_s);
+    const auto shown = [contents] {
+        const QList<QTreeWidgetItem*> selected = contents->selectedItems();
+        return selected.size() == 1 ? selected.front() : nullptr;
+    };
+    QCOMPARE(shown()->text(0), u"ツモっと貯めよう！ ヘルプ"_s);
     // A link in the page: the entry of its page, with the branches above it opened.
     w->browser()->followLink(QUrl(u"messages.html#delete"_s));
-    QCOMPARE(contents->currentItem()->text(0), u"削除確認"_s);
-    QVERIFY(contents->currentItem()->parent()->isExpanded());
-    QVERIFY(contents->currentItem()->isSelected());
+    QCOMPARE(shown()->text(0), u"削除確認"_s);
+    QVERIFY(shown()->parent()->isExpanded());
     w->browser()->followLink(QUrl(u"items.html"_s));
-    QCOMPARE(contents->currentItem()->text(0), u"項目リストを使う"_s);
+    QCOMPARE(shown()->text(0), u"項目リストを使う"_s);
     // A fragment the contents lack: the page's own entry.
     w->browser()->followLink(QUrl(u"files.html#edit"_s));
-    QCOMPARE(contents->currentItem()->text(0), u"データファイルとバックアップ"_s);
+    QCOMPARE(shown()->text(0), u"データファイルとバックアップ"_s);
     // An entry opens its page, with Enter as with a click.
     contents->setCurrentItem(contents->findItems(u"テーマ名を変える"_s, Qt::MatchExactly | Qt::MatchRecursive).front());
     contents->setFocus();
@@ -212,7 +231,7 @@ void TestHelpWindow::indexNarrowsAsYouType() {
     // Enter in the box opens the keyword chosen, one with one page at once.
     index->filter()->setFocus();
     Type(index->filter(), u"入金"_s);
-    QCOMPARE(index->keywords()->currentItem()->text(0), u"入金"_s);
+    QCOMPARE(index->currentKeyword()->text(0), u"入金"_s);
     QTest::keyClick(index->filter(), Qt::Key_Return);
     QCOMPARE(w->browser()->source().path(), u"/deposit.html"_s);
 }
@@ -482,7 +501,6 @@ void TestHelpWindow::panesAreNamed() {
         {w->search()->button(), u"検索"_s},
         {w->search()->results(), u"見つかったページ"_s},
         {w->search()->status(), u"検索の結果"_s},
-        {w->browser(), u"ページ"_s},
         {w->findField(), u"ページ内で探す言葉"_s},
         {w->panes(), u"ヘルプの案内"_s},
     };
@@ -492,6 +510,110 @@ void TestHelpWindow::panesAreNamed() {
         QVERIFY(widget->accessibleDescription() != name);
     }
     QCOMPARE(w->panes()->count(), 3);
+}
+
+// Whatever has the focus, a screen reader hears one focused control (with the current entry of a focused list), or
+// the current tab of a focused tab bar. Lists and tabs without the focus keep their choice for when it comes back.
+void TestHelpWindow::oneFocusedObjectAtATime() {
+    ScopedWorkDir dir;
+    QWidget owner;
+    HelpWindow* w = OpenProgramHelp(owner);
+    QVERIFY(w);
+    QAccessibleInterface* window = QAccessible::queryAccessibleInterface(w);
+    const auto focused = [w] { return QApplication::focusWidget() ? QApplication::focusWidget() : w; };
+    const auto expected = [&] {
+        auto* list = qobject_cast<QAbstractItemView*>(focused());
+        if (list && list->currentIndex().isValid())
+            return QStringList{AccessibleName(list), list->currentIndex().data().toString()};
+        if (auto* bar = qobject_cast<QTabBar*>(focused()))
+            return QStringList{bar->tabText(bar->currentIndex())};
+        return QStringList{AccessibleName(focused())};
+    };
+    QString failed;
+    const auto check = [&](const char* step) {
+        const QStringList heard = FocusedObjects(window);
+        if (failed.isEmpty() && heard != expected())
+            failed = QString::fromLatin1(step) + u": "_s + heard.join(u" | "_s);
+        return failed.isEmpty();
+    };
+    check("opened");
+    for (int i = 0; i < 40; ++i) {
+        QTest::keyClick(focused(), Qt::Key_Tab);
+        check("Tab");
+    }
+    // The keyword box moves through the list with the arrow keys while it keeps the focus.
+    QTest::keyClick(focused(), Qt::Key_N, Qt::AltModifier);
+    check("Alt+N");
+    Type(w->index()->filter(), u"削"_s);
+    QTest::keyClick(w->index()->filter(), Qt::Key_Down);
+    check("Down in the keyword box");
+    const QString chosen = w->index()->currentKeyword()->text(0);
+    QVERIFY(chosen.contains(u"削"_s) && chosen != w->index()->shownKeywords().front());
+    QTest::keyClick(w->index()->filter(), Qt::Key_Tab);
+    check("Tab to the keywords");
+    QCOMPARE(w->index()->keywords()->currentItem()->text(0), chosen);
+    QTest::keyClick(focused(), Qt::Key_S, Qt::AltModifier);
+    Type(w->search()->field(), u"入金"_s);
+    QTest::keyClick(w->search()->field(), Qt::Key_Return);
+    QTRY_VERIFY(w->search()->results()->topLevelItemCount() > 0);
+    check("searched");
+    w->search()->results()->setFocus();
+    check("results");
+    QTest::keyClick(focused(), Qt::Key_C, Qt::AltModifier);
+    check("Alt+C");
+    w->panes()->tabBar()->setFocus();
+    check("tab bar");
+    QTest::keyClick(focused(), Qt::Key_Right);
+    check("next tab");
+    QVERIFY2(failed.isEmpty(), qPrintable(failed));
+}
+
+// The page is a document a screen reader reads by its text, line by line as it is laid out.
+void TestHelpWindow::pageIsADocument() {
+    ScopedWorkDir dir;
+    QWidget owner;
+    HelpWindow* w = OpenProgramHelp(owner);
+    QVERIFY(w);
+    w->browser()->followLink(QUrl(u"deposit.html"_s));
+    QAccessibleInterface* page = QAccessible::queryAccessibleInterface(w->browser());
+    QCOMPARE(page->role(), QAccessible::Document);
+    QCOMPARE(page->text(QAccessible::Name), w->browser()->documentTitle());
+    QVERIFY(!page->text(QAccessible::Name).isEmpty());
+    QCOMPARE(page->childCount(), 0);
+    QAccessibleTextInterface* text = page->textInterface();
+    QVERIFY(text);
+    const QString plain = w->browser()->document()->toPlainText();
+    QCOMPARE(text->characterCount(), plain.size());
+    QCOMPARE(text->text(0, text->characterCount()), plain);
+    // Line by line from the start covers the whole text once, each line as the page lays it out.
+    QString read;
+    int lines = 0;
+    for (int offset = 0, start = 0, end = 0; offset < text->characterCount(); offset = end, ++lines) {
+        read += text->textAtOffset(offset, QAccessible::LineBoundary, &start, &end);
+        QCOMPARE(start, offset);
+        QVERIFY(end > start);
+        text->scrollToSubstring(start, end); // brought into view, where a point finds it
+        const QRect first = text->characterRect(start);
+        const QRect last = text->characterRect(end - 1);
+        QVERIFY(first.isValid());
+        QCOMPARE(last.top(), first.top());
+        QCOMPARE(text->offsetAtPoint(first.center()), start);
+    }
+    QCOMPARE(read, plain);
+    QVERIFY(lines > plain.count(u'\n') + 1); // some paragraph is laid out on more than one line
+    // The line after the first and the line before the second are the first two lines.
+    int start = 0;
+    int end = 0;
+    const QString firstLine = text->textAtOffset(0, QAccessible::LineBoundary, &start, &end);
+    const QString secondLine = text->textAfterOffset(0, QAccessible::LineBoundary, &start, &end);
+    QCOMPARE(text->textBeforeOffset(start, QAccessible::LineBoundary, &start, &end), firstLine);
+    QVERIFY(!secondLine.isEmpty());
+    // A reader's selection is the page's.
+    text->setSelection(0, 2, 6);
+    QCOMPARE(w->browser()->textCursor().selectedText(), plain.mid(2, 4));
+    QCOMPARE(text->selectionCount(), 1);
+    text->removeSelection(0);
+    QCOMPARE(text->selectionCount(), 0);
 }
 
 void TestHelpWindow::placedBesideWhereTheScreenHasRoom() {
