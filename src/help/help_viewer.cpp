@@ -19,6 +19,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHBoxLayout>
+#include <QHeaderView>
 #include <QImageReader>
 #include <QLabel>
 #include <QLineEdit>
@@ -35,6 +36,7 @@
 #include <QToolBar>
 #include <QToolButton>
 #include <QVBoxLayout>
+#include <QWindow>
 
 #include <algorithm>
 #include <array>
@@ -99,6 +101,14 @@ std::size_t WithoutCutCharacter(std::string_view bytes) {
         return length > back ? bytes.size() - back : bytes.size();
     }
     return bytes.size();
+}
+
+// The frame a window manager draws round a window, as margins round its inside; none until it is shown.
+QMargins FrameMargins(const QWidget* window) {
+    const QRect frame = window->frameGeometry();
+    const QRect inside = window->geometry();
+    return {inside.left() - frame.left(), inside.top() - frame.top(), frame.right() - inside.right(),
+            frame.bottom() - inside.bottom()};
 }
 
 } // namespace
@@ -708,6 +718,13 @@ HelpWindow::HelpWindow(const QByteArray& path, std::shared_ptr<const ChmArchive>
     splitter->setStretchFactor(1, 1);
     splitter->setSizes({260, kWindowSize.width() - 260});
     splitter->setChildrenCollapsible(false);
+    // On a small screen (800x480, or a netbook at 200 %) the parts give way rather than push the window past the
+    // screen's edges: the panes' lists down to two lines, the find bar's caption and count cut short.
+    for (QAbstractItemView* list : m_panes->findChildren<QAbstractItemView*>())
+        if (!qobject_cast<QHeaderView*>(list))
+            list->setMinimumHeight(2 * list->fontMetrics().height());
+    for (QLabel* label : m_findBar->findChildren<QLabel*>())
+        label->setMinimumWidth(1);
 
     buildToolBar(bar);
     // A screen reader hears the window as a window, and each part of it by what it is; the tool bar's buttons
@@ -905,20 +922,66 @@ void HelpWindow::placeBeside(const QWidget* owner) {
     if (!screen)
         return;
     const QRect available = screen->availableGeometry();
-    if (!owner || !owner->isVisible()) {
-        const QRect centred =
-            QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, kWindowSize.boundedTo(available.size()), available);
-        setGeometry(centred);
-        return;
-    }
-    // This window's frame is taken to be as wide as its owner's: it is not known before it is shown.
-    const QRect ownerFrame = owner->frameGeometry();
-    const QRect ownerInside = owner->geometry();
-    const QMargins frame(ownerInside.left() - ownerFrame.left(), ownerInside.top() - ownerFrame.top(),
-                         ownerFrame.right() - ownerInside.right(), ownerFrame.bottom() - ownerInside.bottom());
+    // This window's frame is not known before it is shown: it is taken to be as wide as its owner's, or as the
+    // active window's, and measured again once shown (event()).
+    const bool beside = owner && owner->isVisible();
+    const QWidget* framed = beside ? owner : QApplication::activeWindow();
+    const QMargins frame = framed ? FrameMargins(framed) : QMargins();
     const QSize wanted = kWindowSize.grownBy(frame);
-    const QRect placed = PlaceBeside(ownerFrame, wanted, available, kMinimumBesideWidth);
+    const QRect placed =
+        beside ? PlaceBeside(owner->frameGeometry(), wanted, available, kMinimumBesideWidth)
+               : QStyle::alignedRect(Qt::LeftToRight, Qt::AlignCenter, wanted.boundedTo(available.size()), available);
     setGeometry(placed.marginsRemoved(frame));
+}
+
+bool HelpWindow::event(QEvent* event) {
+    const bool done = QWidget::event(event);
+    switch (event->type()) {
+    case QEvent::Show:
+        connect(windowHandle(), &QWindow::screenChanged, this, &HelpWindow::followScreen, Qt::UniqueConnection);
+        followScreen(screen());
+        keepOnScreen(true);
+        break;
+    case QEvent::Move:
+    case QEvent::Resize:
+        // A window manager's frame is known only once it has framed the window, after it is shown.
+        if (!m_frameKnown && isVisible() && frameGeometry() != geometry()) {
+            m_frameKnown = true;
+            keepOnScreen(true);
+        }
+        break;
+    case QEvent::LayoutRequest: // a part that grew may have grown the window
+        keepOnScreen(false);
+        break;
+    default:
+        break;
+    }
+    return done;
+}
+
+// On another screen the window is made no larger than its area, but not moved: the user may be dragging it there.
+void HelpWindow::followScreen(QScreen* screen) {
+    disconnect(m_screenArea);
+    if (screen)
+        m_screenArea = connect(screen, &QScreen::availableGeometryChanged, this, [this] { keepOnScreen(true); });
+    keepOnScreen(false);
+}
+
+void HelpWindow::keepOnScreen(bool move) {
+    if (!isVisible() || !screen())
+        return;
+    const QRect available = screen()->availableGeometry();
+    const QMargins margins = FrameMargins(this);
+    // The least size is the layout's, but where the parts together ask for more than the screen has, they are
+    // drawn smaller than they ask.
+    setMinimumSize(minimumSizeHint().boundedTo(available.size().shrunkBy(margins)));
+    const QRect frame = frameGeometry();
+    QRect fitted(frame.topLeft(), frame.size().boundedTo(available.size()));
+    if (move)
+        fitted.moveTo(std::clamp(fitted.left(), available.left(), available.right() - fitted.width() + 1),
+                      std::clamp(fitted.top(), available.top(), available.bottom() - fitted.height() + 1));
+    if (fitted != frame)
+        setGeometry(fitted.marginsRemoved(margins));
 }
 
 bool HtmlHelp(QWidget* caller, const QString& file, Command command) {

@@ -31,6 +31,7 @@
 class QAction;
 class QLabel;
 class QLineEdit;
+class QScreen;
 class QTabWidget;
 class QToolBar;
 class QToolButton;
@@ -243,7 +244,7 @@ public:
     void showDefaultTopic();
     // Shows a page of the file, as a click in a pane does: the marks of an earlier search go.
     void showPage(const QUrl& url);
-    // Beside `owner` where the screen has room, else over it.
+    // Beside `owner` where the screen has room, else over it, with its frame inside the screen's available area.
     void placeBeside(const QWidget* owner);
     // Brings a pane forward and puts the focus in it: 0 contents, 1 index, 2 search.
     void showPane(int pane);
@@ -251,8 +252,13 @@ public:
 
 protected:
     void closeEvent(QCloseEvent* event) override;
+    bool event(QEvent* event) override;
 
 private:
+    // Keeps the frame inside the available area of the window's screen: never larger than it, and moved into it
+    // when `move`. A user who drags the window partly off the screen is left alone.
+    void keepOnScreen(bool move);
+    void followScreen(QScreen* screen);
     void buildToolBar(QToolBar* bar);
     QWidget* buildFindBar();
     void findNext(bool backward);
@@ -269,6 +275,8 @@ private:
     QLineEdit* m_findField = nullptr;
     QLabel* m_findStatus = nullptr;
     QAction* m_home = nullptr;
+    QMetaObject::Connection m_screenArea; // the available area of the window's screen changes
+    bool m_frameKnown = false;            // the window manager's frame has been measured
 };
 
 } // namespace help

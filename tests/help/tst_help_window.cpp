@@ -14,9 +14,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QProcess>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QScreen>
+#include <QStyle>
 #include <QTabBar>
 #include <QTabWidget>
 #include <QTest>
@@ -118,6 +120,19 @@ QStringList FocusedObjects(QAccessibleInterface* face, int depth = 0) {
     return found;
 }
 
+// Sets the X screen's work area, as a desktop's panels do, in pixels from its edges, and waits until Qt takes it
+// as the available area: the xcb platform reads the root window's _NET_WORKAREA without a window manager.
+bool SetPanels(QScreen* screen, const QMargins& panels) {
+    const qreal ratio = screen->devicePixelRatio();
+    const QRect area = QRect(QPoint(), screen->size() * ratio).marginsRemoved(panels);
+    const QString value = u"%1, %2, %3, %4"_s.arg(area.x()).arg(area.y()).arg(area.width()).arg(area.height());
+    if (QProcess::execute(
+            u"xprop"_s, {u"-root"_s, u"-f"_s, u"_NET_WORKAREA"_s, u"32c"_s, u"-set"_s, u"_NET_WORKAREA"_s, value}) != 0)
+        return false;
+    const QRect expected(area.topLeft() / ratio, area.size() / ratio);
+    return QTest::qWaitFor([&] { return screen->availableGeometry() == expected; });
+}
+
 } // namespace
 
 class TestHelpWindow : public QObject {
@@ -141,6 +156,8 @@ private slots:
     void oneFocusedObjectAtATime();
     void pageIsADocument();
     void placedBesideWhereTheScreenHasRoom();
+    void fitsTheAvailableArea_data();
+    void fitsTheAvailableArea();
 };
 
 void TestHelpWindow::initTestCase() {
@@ -629,6 +646,14 @@ void TestHelpWindow::placedBesideWhereTheScreenHasRoom() {
     QCOMPARE(help::PlaceBeside(QRect(196, 300, 631, 452), size, QRect(0, 0, 1024, 768), 560), QRect(82, 148, 860, 620));
     // A screen smaller than the window: all of it.
     QCOMPARE(help::PlaceBeside(QRect(0, 0, 631, 452), size, QRect(0, 0, 800, 600), 560), QRect(0, 0, 800, 600));
+    // Smaller both ways, with a panel at the top or the left: all of the area beside the panel.
+    QCOMPARE(help::PlaceBeside(QRect(100, 100, 631, 452), size, QRect(0, 40, 800, 400), 560), QRect(0, 40, 800, 400));
+    QCOMPARE(help::PlaceBeside(QRect(200, 50, 400, 300), size, QRect(60, 0, 740, 480), 560), QRect(60, 0, 740, 480));
+    // A netbook with a panel at the top, the owner partly under it: over the owner, below the panel.
+    QCOMPARE(help::PlaceBeside(QRect(0, 0, 500, 400), size, QRect(0, 40, 1024, 560), 560), QRect(0, 40, 860, 560));
+    // Room on the right of an owner half off the screen's left edge.
+    QCOMPARE(help::PlaceBeside(QRect(-300, 60, 631, 452), size, QRect(60, 40, 964, 560), 560),
+             QRect(331, 40, 693, 560));
 
     // A real window lies inside the screen, beside its owner or over it.
     ScopedWorkDir dir;
@@ -639,6 +664,61 @@ void TestHelpWindow::placedBesideWhereTheScreenHasRoom() {
     HelpWindow* w = OpenProgramHelp(owner);
     QVERIFY(w);
     QVERIFY(owner.screen()->availableGeometry().contains(w->geometry()));
+}
+
+void TestHelpWindow::fitsTheAvailableArea_data() {
+    QTest::addColumn<QMargins>("panels");
+    QTest::addColumn<int>("owner");      // where the owner stands on the screen; 0: not shown
+    QTest::addColumn<QMargins>("later"); // the panels once the window is open
+    QTest::addColumn<bool>("room");      // the area has room for what the parts ask
+    const QMargins none;
+    QTest::newRow("owner left") << none << int(Qt::AlignLeft | Qt::AlignTop) << none << true;
+    QTest::newRow("owner right, panel at the top") << QMargins(0, 40, 0, 0) << int(Qt::AlignRight) << none << true;
+    QTest::newRow("owner centred, panel at the left") << QMargins(60, 0, 0, 0) << int(Qt::AlignCenter) << none << true;
+    QTest::newRow("owner not shown, panel at the bottom") << QMargins(0, 0, 0, 40) << 0 << none << true;
+    QTest::newRow("panels grow while open") << none << int(Qt::AlignLeft) << QMargins(100, 40, 0, 0) << true;
+    QTest::newRow("panels leave less than the parts ask") << none << 0 << QMargins(500, 0, 0, 360) << false;
+}
+
+// The help window's frame lies inside the screen's available area, with every pane and the find bar shown, and
+// what its parts ask for fits there; a small screen is the test (tests/CMakeLists.txt).
+void TestHelpWindow::fitsTheAvailableArea() {
+    QFETCH(QMargins, panels);
+    QFETCH(int, owner);
+    QFETCH(QMargins, later);
+    QFETCH(bool, room);
+    QScreen* screen = QGuiApplication::primaryScreen();
+    if (QGuiApplication::platformName() != u"xcb"_s && (!panels.isNull() || !later.isNull()))
+        QSKIP("the panels are set through X");
+    QVERIFY(QGuiApplication::platformName() != u"xcb"_s || SetPanels(screen, panels));
+    ScopedWorkDir dir;
+    QWidget caller;
+    if (owner) {
+        const QRect area = screen->availableGeometry();
+        caller.setGeometry(QStyle::alignedRect(Qt::LeftToRight, Qt::Alignment(owner),
+                                               QSize(area.width() * 3 / 5, area.height() * 3 / 4), area));
+        caller.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&caller));
+    }
+    help::HtmlHelp(&caller, u"kzHelp.chm"_s, help::Command::Display);
+    QCOMPARE(VisibleHelpWindows(caller).size(), 1);
+    HelpWindow* w = VisibleHelpWindows(caller).front();
+    if (!later.isNull())
+        QVERIFY(SetPanels(screen, later));
+    for (int pane = -1; pane < 3; ++pane) {
+        if (pane >= 0) {
+            w->showFindBar();
+            w->showPane(pane);
+        }
+        for (int i = 0; i < 3; ++i) // the layouts asked for by the parts shown, inside out
+            QCoreApplication::sendPostedEvents();
+        const QRect area = screen->availableGeometry();
+        const QString where = u"%1 in %2, asking %3"_s.arg(QDebug::toString(w->frameGeometry()), QDebug::toString(area),
+                                                           QDebug::toString(w->minimumSizeHint()));
+        QVERIFY2(area.contains(w->frameGeometry()), qPrintable(where));
+        QVERIFY2(!room || area.size().expandedTo(w->minimumSizeHint()) == area.size(), qPrintable(where));
+    }
+    w->close();
 }
 
 QTEST_MAIN(TestHelpWindow)
