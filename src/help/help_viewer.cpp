@@ -23,6 +23,7 @@
 #include <QImageReader>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPalette>
 #include <QPointer>
 #include <QScreen>
 #include <QScrollBar>
@@ -358,6 +359,18 @@ HelpBrowser::HelpBrowser(std::shared_ptr<const HelpBook> file, QWidget* parent)
     setOpenExternalLinks(false);
     UseDocumentInterface(this);
     document()->setUndoRedoEnabled(false);
+    // Pages are written for white paper, and HTML Help shows them so whatever the desktop's colours: on a dark
+    // desktop's page an author's dark colours, and the list bullets drawn in the palette's text colour, would
+    // not read.
+    QPalette paper = palette();
+    for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
+        paper.setColor(group, QPalette::Base, Qt::white);
+        paper.setColor(group, QPalette::Text, Qt::black);
+        paper.setColor(group, QPalette::Link, QColor(0, 0, 0xee));
+        paper.setColor(group, QPalette::LinkVisited, QColor(0x55, 0x1a, 0x8b));
+    }
+    viewport()->setPalette(paper);
+    setPalette(paper);
     connect(this, &QTextBrowser::anchorClicked, this, &HelpBrowser::followLink);
 }
 

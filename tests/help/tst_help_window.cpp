@@ -5,6 +5,7 @@
 #include "help/help_panes.h"
 #include "help/help_viewer.h"
 #include "testsupport.h"
+#include "widgets/controls.h"
 
 #include <QAbstractItemView>
 #include <QAccessible>
@@ -155,6 +156,7 @@ private slots:
     void panesAreNamed();
     void oneFocusedObjectAtATime();
     void pageIsADocument();
+    void pageReadsOnADarkDesktop();
     void placedBesideWhereTheScreenHasRoom();
     void fitsTheAvailableArea_data();
     void fitsTheAvailableArea();
@@ -631,6 +633,29 @@ void TestHelpWindow::pageIsADocument() {
     QCOMPARE(text->selectionCount(), 1);
     text->removeSelection(0);
     QCOMPARE(text->selectionCount(), 0);
+}
+
+// On a dark desktop the page stays the white paper it is written for: its text and the bullets of its lists,
+// drawn in the palette's text colour where the page gives none, read on it.
+void TestHelpWindow::pageReadsOnADarkDesktop() {
+    ScopedWorkDir dir;
+    const QPalette desktop = QApplication::palette();
+    QApplication::setPalette(DarkDesktopPalette());
+    QWidget owner;
+    HelpWindow* w = OpenProgramHelp(owner);
+    QVERIFY(w);
+    const QPalette page = w->browser()->viewport()->palette();
+    int lists = 0;
+    for (QTextBlock block = w->browser()->document()->begin(); block.isValid(); block = block.next()) {
+        const QBrush own = block.charFormat().foreground();
+        const QColor ink = own.style() == Qt::NoBrush ? page.color(QPalette::Text) : own.color();
+        const QBrush shade = block.blockFormat().background();
+        const QColor paper = shade.style() == Qt::NoBrush ? page.color(QPalette::Base) : shade.color();
+        lists += block.textList() != nullptr;
+        QVERIFY2(ContrastRatio(ink, paper) >= 4.5, qPrintable(block.text()));
+    }
+    QVERIFY(lists > 0);
+    QApplication::setPalette(desktop);
 }
 
 void TestHelpWindow::placedBesideWhereTheScreenHasRoom() {
