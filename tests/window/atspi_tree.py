@@ -107,6 +107,21 @@ def check_one_focus(root, where):
     return chain
 
 
+def tab_round(window, title, presses):
+    """Tab goes round a window: after each press the focus has moved, and one object is focused."""
+    subprocess.run(["xdotool", "search", "--name", f"^{title}$", "windowfocus", "--sync"], check=False)
+    for press in range(presses):
+        before = [n.get_name() for n in focused_chain(window)[0]]
+        subprocess.run(["xdotool", "key", "Tab"], check=False)
+        for _ in range(300):  # until the program has taken the key
+            pump(20)
+            if [n.get_name() for n in focused_chain(window)[0]] != before:
+                break
+            time.sleep(0.02)
+        chain = check_one_focus(window, f"{title} after Tab {press + 1}")
+        check([n.get_name() for n in chain] != before, f"{title}: Tab {press + 1} moves the focus from {before}")
+
+
 def keyboard_round(window):
     """Goes round the help window with the keyboard, as a screen reader user does, and checks after each key that
     one object is focused and that it is the one the key moves to."""
@@ -246,8 +261,11 @@ def main():
         changed = []
 
         def on_name(event):
-            if event.source is not None and event.source.get_role_name() == "label":
-                changed.append(event.source.get_name())
+            try:
+                if event.source is not None and event.source.get_role_name() == "label":
+                    changed.append(event.source.get_name())
+            except GLib.Error:  # an object gone by the time its event is read
+                pass
 
         listener = Atspi.EventListener.new(on_name)
         listener.register("object:property-change:accessible-name")
@@ -268,6 +286,7 @@ def main():
         # Every object of the main window, and one focused object at a time.
         audit(frame, "main window")
         check_one_focus(frame, "main window")
+        tab_round(frame, FRAME, 14)
 
         # A message box: an amount with too many decimals, entered with Enter in the amount box.
         Atspi.EditableText.set_text_contents(boxes["項目"], "タクシーを使ったつもり")
@@ -345,6 +364,7 @@ def starter():
         if window is not None:
             audit(window, "welcome window")
             check_one_focus(window, "welcome window")
+            tab_round(window, "ツモっと始めてみよう！", 6)
     finally:
         app.kill()
         app.wait()
