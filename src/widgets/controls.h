@@ -125,7 +125,7 @@ void SetAccessibleRole(QWidget* widget, int role, const QString& name);
 // Gives a list a current item only while it has the focus. Qt tells a screen reader that a list's current item is
 // focused whether the list has the focus or not, so that it hears several focused objects at once. The current
 // item of a list without the focus is kept aside, with its selection shown, and comes back with the focus; the
-// list's signals tell of a change of it as usual.
+// list's signals tell of a change of it as usual. Call it once the list has its model.
 void CurrentOnlyWithFocus(QAbstractItemView* view);
 // The list's current index, or the one kept aside while it has not the focus.
 QModelIndex KeptCurrent(const QAbstractItemView* view);

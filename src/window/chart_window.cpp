@@ -130,8 +130,8 @@ protected:
         QList<int> rows;
         for (const QModelIndex& index : selectionModel()->selectedRows())
             rows << index.row();
-        if (rows.isEmpty() && currentIndex().isValid())
-            rows << currentIndex().row();
+        if (rows.isEmpty() && KeptCurrent(this).isValid())
+            rows << KeptCurrent(this).row();
         std::sort(rows.begin(), rows.end());
         QGuiApplication::clipboard()->setText(m_window.monthsAsTabSeparated(rows));
     }
@@ -148,6 +148,7 @@ frmSuii::frmSuii(fraMain& owner, Dialogs& dialogs) : QWidget(&owner, Qt::Window)
     setObjectName(u"frmSuii"_s);
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(u"貯金の推移"_s);
+    SetAccessibleRole(this, QAccessible::Window, QString()); // a window to a screen reader, named by its title
     setWindowIcon(PictureIcon(u"app.ico"));
     setFont(GothicFont(kProportionalGothic, 9));
 
@@ -170,6 +171,7 @@ frmSuii::frmSuii(fraMain& owner, Dialogs& dialogs) : QWidget(&owner, Qt::Window)
     msgTsuki->setAccessibleDescription(u"Ctrl+C で、選んだ月を表計算ソフトに貼り付けられる形でコピーします"_s);
     m_model = new MonthsModel(m_months, this);
     msgTsuki->setModel(m_model);
+    CurrentOnlyWithFocus(msgTsuki);
     msgTsuki->setSelectionBehavior(QAbstractItemView::SelectRows);
     msgTsuki->setSelectionMode(QAbstractItemView::ExtendedSelection);
     msgTsuki->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -335,7 +337,7 @@ void frmSuii::showCurrentMonth(int index) {
     }
     lblTsuki->setText(text);
     picSuii->setAccessibleDescription(text);
-    if (index < 0 || index >= m_model->rowCount() || msgTsuki->currentIndex().row() == index)
+    if (index < 0 || index >= m_model->rowCount() || KeptCurrent(msgTsuki).row() == index)
         return;
     m_following = true;
     msgTsuki->selectionModel()->setCurrentIndex(m_model->index(index, 0),
