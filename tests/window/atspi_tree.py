@@ -180,6 +180,19 @@ def app_windows(name):
     return None
 
 
+def wait_for_window(name, shown=True):
+    """The window named so, once it is in the tree (or None once it has gone from it), polling a bounded number of
+    rounds."""
+    window = None
+    for _ in range(300):
+        pump(50)
+        window = app_windows(name)
+        if (window is not None) == shown:
+            break
+        time.sleep(0.05)
+    return window
+
+
 def find_frame():
     desktop = Atspi.get_desktop(0)
     for i in range(desktop.get_child_count()):
@@ -291,23 +304,13 @@ def main():
 
         # The chart window, opened by its button: named parts, and one focus as Tab goes round it.
         Atspi.Action.do_action(named("貯金の推移", ("push button",)), 0)
-        chart = None
-        for _ in range(300):
-            pump(50)
-            chart = app_windows("貯金の推移")
-            if chart is not None:
-                break
-            time.sleep(0.05)
+        chart = wait_for_window("貯金の推移")
         check(chart is not None, "the chart window is in the accessibility tree")
         if chart is not None:
             audit(chart, "chart window")
             tab_round(chart, "貯金の推移", 6)
             subprocess.run(["xdotool", "key", "Escape"], check=False)
-            for _ in range(300):
-                pump(50)
-                if app_windows("貯金の推移") is None:
-                    break
-                time.sleep(0.05)
+            wait_for_window("貯金の推移", shown=False)
         subprocess.run(["xdotool", "search", "--name", f"^{FRAME}$", "windowfocus", "--sync"], check=False)
 
         # A message box: an amount with too many decimals, entered with Enter in the amount box.
@@ -316,13 +319,7 @@ def main():
         Atspi.Component.grab_focus(boxes["金額"])
         pump(50)
         Atspi.generate_keyboard_event(0xFF0D, None, Atspi.KeySynthType.PRESSRELEASE | Atspi.KeySynthType.SYM)
-        box = None
-        for _ in range(300):
-            pump(50)
-            box = app_windows("入力の確認")
-            if box is not None:
-                break
-            time.sleep(0.05)
+        box = wait_for_window("入力の確認")
         check(box is not None, "the message box is in the accessibility tree")
         if box is not None:
             check(box.get_role_name() in ("dialog", "alert"), "the message box is a dialog, not " + box.get_role_name())
@@ -332,21 +329,11 @@ def main():
             check(ok is not None, "the message box has its button")
             if ok is not None:
                 Atspi.Action.do_action(ok, 0)
-            for _ in range(300):
-                pump(50)
-                if app_windows("入力の確認") is None:
-                    break
-                time.sleep(0.05)
+            wait_for_window("入力の確認", shown=False)
 
         # The help window: a frame, every part of it named, its tool bar's buttons reachable by Tab.
         Atspi.Action.do_action(named("ヘルプ", ("push button",)), 0)
-        help_window = None
-        for _ in range(300):
-            pump(50)
-            help_window = app_windows(HELP)
-            if help_window is not None:
-                break
-            time.sleep(0.05)
+        help_window = wait_for_window(HELP)
         check(help_window is not None, "the help window is in the accessibility tree")
         if help_window is not None:
             check(help_window.get_role_name() == "frame", "the help window is a frame, not " + help_window.get_role_name())
