@@ -193,19 +193,6 @@ def wait_for_window(name, shown=True):
     return window
 
 
-def find_frame():
-    desktop = Atspi.get_desktop(0)
-    for i in range(desktop.get_child_count()):
-        app = desktop.get_child_at_index(i)
-        if app is None:
-            continue
-        for j in range(app.get_child_count()):
-            window = app.get_child_at_index(j)
-            if window is not None and window.get_name() == FRAME:
-                return window
-    return None
-
-
 def pump(rounds):
     context = GLib.MainContext.default()
     for _ in range(rounds):
@@ -226,7 +213,7 @@ def main():
     try:
         frame = None
         for _ in range(600):  # until the window is in the tree, or the program has ended
-            frame = find_frame()
+            frame = app_windows(FRAME)
             if frame is not None or app.poll() is not None:
                 break
             time.sleep(0.1)
