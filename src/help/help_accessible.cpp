@@ -20,6 +20,12 @@ namespace {
 
 constexpr char kDocumentProperty[] = "tsumottoDocument";
 
+// A tab as a reader names it: its accessible name, else its text without the mark of its shortcut.
+QString TabName(const QTabBar* bar, int index) {
+    const QString name = bar->accessibleTabName(index);
+    return name.isEmpty() ? QString(bar->tabText(index)).remove(u'&') : name;
+}
+
 // The page's text as a screen reader reads it: one character for each position of the document, paragraphs
 // ended by a line break.
 class PageAccessible final : public QAccessibleWidget, public QAccessibleTextInterface {
@@ -256,10 +262,8 @@ public:
         if (!isValid())
             return {};
         switch (which) {
-        case QAccessible::Name: {
-            const QString name = m_bar->accessibleTabName(m_index);
-            return name.isEmpty() ? QString(m_bar->tabText(m_index)).remove(u'&') : name;
-        }
+        case QAccessible::Name:
+            return TabName(m_bar, m_index);
         case QAccessible::Description:
             return m_bar->tabToolTip(m_index);
         default:
@@ -354,7 +358,7 @@ public:
     QString text(QAccessible::Text which) const override {
         const QString own = QAccessibleWidget::text(which);
         if (which == QAccessible::Name && own.isEmpty() && bar()->currentIndex() >= 0)
-            return bar()->tabText(bar()->currentIndex()).remove(u'&');
+            return TabName(bar(), bar()->currentIndex());
         return own;
     }
 

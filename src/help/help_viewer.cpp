@@ -362,14 +362,11 @@ HelpBrowser::HelpBrowser(std::shared_ptr<const HelpBook> file, QWidget* parent)
     // Pages are written for white paper, and HTML Help shows them so whatever the desktop's colours: on a dark
     // desktop's page an author's dark colours, and the list bullets drawn in the palette's text colour, would
     // not read.
-    QPalette paper = palette();
-    for (const QPalette::ColorGroup group : {QPalette::Active, QPalette::Inactive, QPalette::Disabled}) {
-        paper.setColor(group, QPalette::Base, Qt::white);
-        paper.setColor(group, QPalette::Text, Qt::black);
-        paper.setColor(group, QPalette::Link, QColor(0, 0, 0xee));
-        paper.setColor(group, QPalette::LinkVisited, QColor(0x55, 0x1a, 0x8b));
-    }
-    viewport()->setPalette(paper);
+    QPalette paper = palette(); // each colour in every group; the viewport inherits them
+    paper.setColor(QPalette::Base, Qt::white);
+    paper.setColor(QPalette::Text, Qt::black);
+    paper.setColor(QPalette::Link, QColor(0, 0, 0xee));
+    paper.setColor(QPalette::LinkVisited, QColor(0x55, 0x1a, 0x8b));
     setPalette(paper);
     connect(this, &QTextBrowser::anchorClicked, this, &HelpBrowser::followLink);
 }

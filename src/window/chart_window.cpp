@@ -130,8 +130,9 @@ protected:
         QList<int> rows;
         for (const QModelIndex& index : selectionModel()->selectedRows())
             rows << index.row();
-        if (rows.isEmpty() && KeptCurrent(this).isValid())
-            rows << KeptCurrent(this).row();
+        const QModelIndex current = KeptCurrent(this);
+        if (rows.isEmpty() && current.isValid())
+            rows << current.row();
         std::sort(rows.begin(), rows.end());
         QGuiApplication::clipboard()->setText(m_window.monthsAsTabSeparated(rows));
     }

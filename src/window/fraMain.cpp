@@ -22,6 +22,7 @@
 #include <QShortcut>
 #include <QToolButton>
 
+#include <algorithm>
 #include <array>
 #include <string_view>
 #include <sys/stat.h>
@@ -458,6 +459,21 @@ void fraMain::showStarterWindow() {
 
 bool fraMain::confirmDeletion(const QString& question) {
     return messages::Show(m_dialogs, this, messages::ConfirmDeletion(question)) == Dialogs::Answer::Ok;
+}
+
+int fraMain::rowToDelete(Grid* grid, DataFile file, const messages::Message& lastRow) {
+    const bool ledger = file == DataFile::Ledger;
+    if (!(ledger ? m_ledgerWhole : m_itemsWhole)) { // the rows of a list that did not read whole are not there
+        (void)(ledger ? ensureLedgerWhole() : ensureItemsWhole());
+        return 0;
+    }
+    if (!unchangedOutside({file}) || grid->Rows() == 1) // the row picked is of what the file held
+        return 0;
+    if (grid->Rows() == 2) {
+        messages::Show(m_dialogs, this, lastRow);
+        return 0;
+    }
+    return std::max(grid->Row(), 0);
 }
 
 bool fraMain::keepInTrash(const char* fileName) {

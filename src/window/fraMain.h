@@ -37,6 +37,9 @@ class FolderWatch;
 class GoalBar;
 class LedgerRows;
 class Grid;
+namespace messages {
+struct Message;
+}
 class Label;
 class QLabel;
 class QPushButton;
@@ -170,6 +173,10 @@ private:
     bool entryPasses() const;
     // Every deletion asks first, OK or Cancel, without an icon.
     bool confirmDeletion(const QString& question);
+    // The row of `grid` (the ledger or the item list, shown from `file`) that a double-click deletes, or 0 when it
+    // deletes nothing: a list that did not read whole is read again instead, one changed outside is shown as it
+    // is now, and its last row goes only by clearing, as `lastRow` tells the user.
+    int rowToDelete(Grid* grid, DataFile file, const messages::Message& lastRow);
     // Before a clear empties a data file: its content goes to the desktop's trash, from where a file manager puts it
     // back. When it cannot, the user is told so and asked whether to clear all the same (Cancel the default). True
     // when the clear may go on.

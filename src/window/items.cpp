@@ -173,19 +173,7 @@ void fraMain::msgChinKou_Click() {
 }
 
 void fraMain::msgChinKou_DblClick() {
-    if (!m_itemsWhole) { // the rows of a list that did not read whole are not there to pick from
-        (void)ensureItemsWhole();
-        return;
-    }
-    if (!unchangedOutside({DataFile::Items})) // the row picked is of what the file held
-        return;
-    if (msgChinKou->Rows() == 1)
-        return;
-    if (msgChinKou->Rows() == 2) {
-        messages::Show(m_dialogs, this, messages::LastItemNeedsClearAll());
-        return;
-    }
-    const int row = msgChinKou->Row();
+    const int row = rowToDelete(msgChinKou, DataFile::Items, messages::LastItemNeedsClearAll());
     if (row < 1)
         return;
     msgChinKou->setCol(0);

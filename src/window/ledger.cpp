@@ -318,19 +318,7 @@ bool fraMain::AppendLedgerRecord() {
 }
 
 void fraMain::msgChingin_DblClick() {
-    if (!m_ledgerWhole) { // the rows of a ledger that did not read whole are not there to pick from
-        (void)ensureLedgerWhole();
-        return;
-    }
-    if (!unchangedOutside({DataFile::Ledger})) // the row picked is of what the file held
-        return;
-    if (msgChingin->Rows() == 1)
-        return;
-    if (msgChingin->Rows() == 2) {
-        messages::Show(m_dialogs, this, messages::LastLedgerRowNeedsClear());
-        return;
-    }
-    const int row = msgChingin->Row();
+    const int row = rowToDelete(msgChingin, DataFile::Ledger, messages::LastLedgerRowNeedsClear());
     if (row < 1)
         return;
     QStringList cells;
