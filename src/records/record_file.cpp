@@ -152,6 +152,8 @@ Status RecordFile::OpenForInput(std::string_view name) {
     // and the one after them is read before it is refused.
     m_recordsAtMost = static_cast<int>(std::min<off_t>(st.st_size / 8 + 1, kMaxRecords + 2));
     m_sizeAtOpen = static_cast<std::size_t>(st.st_size);
+    m_recordsRead = 0;
+    m_inputName = name;
     m_identity = IdentityOf(st);
     m_fd = file.fd;
     file.fd = -1;
@@ -558,6 +560,8 @@ Status RecordFile::ReadRecord(std::span<const FieldKind> kinds, std::vector<Fiel
             return m_inputFailure;
         return damaged(m_line, Status::What::ExtraField);
     }
+    if (++m_recordsRead > kMaxRecords)
+        return damaged(m_recordLine, Status::What::TooManyRecords).withLimit(kMaxRecords).withPlace(m_inputName);
     return {};
 }
 

@@ -70,7 +70,8 @@ public:
     // Reads one field of each kind, in order. Line ends separate fields as commas do; blank lines and LF or
     // CR alone as line ends are accepted. A last line without a line end that is not a whole record is
     // what a write cut off left: it gives Torn once, with its line, and the file is then at its end. A
-    // whole last record without a line end (as an editor saves it) reads as any other.
+    // whole last record without a line end (as an editor saves it) reads as any other. The record after
+    // kMaxRecords is refused (TooManyRecords, with the limit, the file's name as opened and its line).
     [[nodiscard]] Status ReadRecord(std::span<const FieldKind> kinds, std::vector<FieldValue>& values);
     // Writes the fields as one line. Refuses (Unsavable) a text with a double quote, a line break, a NUL, a
     // character code page 932 cannot carry as itself or more bytes than the reader takes, and a line that
@@ -135,6 +136,8 @@ private:
     int m_tornLine = 0;                           // a cut-off last line not yet reported
     bool m_tornPending = false;
     int m_recordsAtMost = 0;
+    int m_recordsRead = 0;
+    std::string m_inputName; // as opened, to name the file in what is refused
     // Output and append.
     int m_fd = -1;
     SafeSave m_save; // an output's new content, until Close puts it in the file's place

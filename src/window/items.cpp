@@ -65,11 +65,6 @@ bool fraMain::loadItems() {
                 status = {};
                 break;
             }
-            if (status && counter > kMaxItems)
-                status = Status::Failure(Status::Code::Damaged, Status::What::TooManyRecords)
-                             .withLimit(kMaxItems)
-                             .withPlace(kItemFile)
-                             .atLine(file.recordLine());
             if (!status)
                 break;
             msgChinKou->setRows(counter + 1);

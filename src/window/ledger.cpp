@@ -199,11 +199,6 @@ bool fraMain::LoadLedger() {
                 status = {};
                 break;
             }
-            if (status && i > kMaxDeposits)
-                status = Status::Failure(Status::Code::Damaged, Status::What::TooManyRecords)
-                             .withLimit(kMaxDeposits)
-                             .withPlace(kLedgerFile)
-                             .atLine(file.recordLine());
             const Currency amount = status ? std::get<Currency>(values[2]) : Currency();
             const auto total = records::AddMoney(ChinZen, amount);
             if (status && !total)
