@@ -201,7 +201,7 @@ private:
     // Read once for each change of the page: a reader asks for it again and again.
     const QString& plainText() const {
         const QTextDocument* document = page()->document();
-        if (document != m_document || document->revision() != m_revision || m_plain.isNull()) {
+        if (document != m_document || document->revision() != m_revision) {
             m_document = document;
             m_revision = document->revision();
             m_plain = document->toPlainText();

@@ -949,7 +949,7 @@ bool HelpWindow::event(QEvent* event) {
     switch (event->type()) {
     case QEvent::Show:
         connect(windowHandle(), &QWindow::screenChanged, this, &HelpWindow::followScreen, Qt::UniqueConnection);
-        followScreen(screen());
+        watchArea(screen());
         keepOnScreen(true);
         break;
     case QEvent::Move:
@@ -969,11 +969,15 @@ bool HelpWindow::event(QEvent* event) {
     return done;
 }
 
-// On another screen the window is made no larger than its area, but not moved: the user may be dragging it there.
-void HelpWindow::followScreen(QScreen* screen) {
+void HelpWindow::watchArea(QScreen* screen) {
     disconnect(m_screenArea);
     if (screen)
         m_screenArea = connect(screen, &QScreen::availableGeometryChanged, this, [this] { keepOnScreen(true); });
+}
+
+// On another screen the window is made no larger than its area, but not moved: the user may be dragging it there.
+void HelpWindow::followScreen(QScreen* screen) {
+    watchArea(screen);
     keepOnScreen(false);
 }
 

@@ -258,6 +258,8 @@ private:
     // Keeps the frame inside the available area of the window's screen: never larger than it, and moved into it
     // when `move`. A user who drags the window partly off the screen is left alone.
     void keepOnScreen(bool move);
+    // The available area of `screen` is watched: when it changes, the window is kept inside it.
+    void watchArea(QScreen* screen);
     void followScreen(QScreen* screen);
     void buildToolBar(QToolBar* bar);
     QWidget* buildFindBar();
